@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QStringList>
+
+// Each command takes its own arguments (without the command name) and returns the exit code.
+namespace tool {
+int initDb(const QStringList &args);
+int addUser(const QStringList &args);
+int synth(const QStringList &args);
+int decode(const QStringList &args);
+int spo2(const QStringList &args);
+}

@@ -1,0 +1,54 @@
+// tavokrn-tool: the command-line companion of the workstation (database files, synthetic and
+// real recordings, simulated recorders), built on the workstation's own libraries.
+#include "Commands.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+namespace {
+
+struct Command {
+    std::function<int(const QStringList &)> run;
+    const char *usage;
+};
+
+const std::map<QString, Command> &commands()
+{
+    static const std::map<QString, Command> table = {
+        {"initdb", {tool::initDb, "initdb DB_FILE"}},
+        {"adduser", {tool::addUser, "adduser DB_FILE --username U --password P --name N --surname S [--role R]"}},
+        {"synth", {tool::synth, "synth [--hours H] [--seed N] [--calibration TEXT] [--session-id FC+NNNN] OUT_FOLDER"}},
+        {"decode", {tool::decode, "decode [--calibration TEXT] SD_FOLDER SESSION_FOLDER"}},
+        {"spo2", {tool::spo2, "spo2 PULS_TXT SPO2_OUT --start EPOCH_SECONDS"}},
+    };
+    return table;
+}
+
+int usage(FILE *out)
+{
+    std::fputs("usage: tavokrn-tool COMMAND [ARGS]\n", out);
+    for (const auto &[name, command] : commands())
+        std::fprintf(out, "  tavokrn-tool %s\n", command.usage);
+    return out == stdout ? 0 : 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return usage(stderr);
+    const QString name = args.takeFirst();
+    if (name == "-h" || name == "--help" || name == "help")
+        return usage(stdout);
+    const auto it = commands().find(name);
+    if (it == commands().end()) {
+        std::fprintf(stderr, "tavokrn-tool: unknown command '%s'\n", qPrintable(name));
+        return usage(stderr);
+    }
+    return it->second.run(args);
+}
