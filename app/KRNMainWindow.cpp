@@ -1,0 +1,413 @@
+#include "app/KRNMainWindow.h"
+
+#include "app/AppSettings.h"
+#include "app/LabelTable.h"
+#include "app/Login.h"
+#include "app/Platform.h"
+#include "app/Prompts.h"
+#include "app/loginwindow.h"
+#include "device/SocketStartup.h"
+#include "live/OnlineVisualizationWindow.h"
+#include "live/breathFilters.h"
+#include "live/viewSubmenu.h"
+#include "patients/IntroWindow.h"
+#include "patients/patientInfo.h"
+#include "review/VisualizationWindow.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSerialPort>
+#include <QSignalMapper>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+
+namespace {
+
+const char *const statusAnalyzed = "ANALYZED";
+const char *const roleNurse = "nurse";
+
+} // namespace
+
+KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidget *parent)
+    : QMainWindow(parent), m_prompts(prompts), m_dataFolder(QDir::cleanPath(dataFolder))
+{
+    // 1. The data folder, hidden from casual browsing on Windows.
+    if (!QDir(m_dataFolder).exists()) {
+        QDir().mkpath(m_dataFolder);
+        if (!Platform::hideFolder(m_dataFolder)) {
+            const QByteArray line = ("Failed to hide " + m_dataFolder + "\n").toLocal8Bit();
+            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        }
+    }
+
+    // 2. The database file is supplied with the installation; it is never created here.
+    database.open(m_dataFolder + "/" + "krnDb.db");
+
+    // 3. Widgets, without a maximise button.
+    buildWidgets();
+    setWindowFlags((windowFlags() & ~Qt::WindowMaximizeButtonHint) | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    // 4-5. Screen facts for the log, and a window that fills the screen.
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QSizeF physical = screen->physicalSize();
+        const QSize pixels = screen->size();
+        qDebug().noquote() << QString("Screen mm per pixel: height %1, width %2; physical size %3 x %4 mm")
+                                  .arg(physical.height() / pixels.height())
+                                  .arg(physical.width() / pixels.width())
+                                  .arg(physical.width())
+                                  .arg(physical.height());
+        const QRect available = screen->availableGeometry();
+        setFixedSize(int(available.width() * 0.99), int(available.height() * 0.99));
+    }
+
+    // 7. The remembered user name.
+    const QString lastUser = AppSettings::lastUsername();
+    if (!lastUser.isEmpty())
+        m_login->setRememberedUser(lastUser);
+
+    // 8.
+    currentPage = -1;
+    previousPage = -1;
+    m_serialPort = new QSerialPort(this);
+
+    // 9. Pages at their fixed indices; login first.
+    connect(m_stackWidget, &QStackedWidget::currentChanged, this, &KRNMainWindow::pageChanged);
+    m_stackWidget->insertWidget(IntroPage, m_intro);
+    m_stackWidget->insertWidget(VisualizationPage, m_visualization);
+    m_stackWidget->insertWidget(OnlineVisualizationPage, m_online);
+    m_stackWidget->insertWidget(LoginPage, m_login);
+    m_stackWidget->setCurrentIndex(LoginPage);
+
+    // 10.
+    ecgStreaming = false;
+    breathStreaming = false;
+    refreshPatientList(QString());
+
+    // 11.
+    const int socketError = SocketStartup::start();
+    m_socketsStarted = socketError == 0;
+    if (m_socketsStarted)
+        qInfo().noquote() << "WASStartUp OK";
+    else
+        qInfo().noquote() << "WSAStartup failed: " + QString::number(socketError);
+
+    // 12-13.
+    makeConnections();
+    m_toolbar->hide();
+    setToolbarItemsVisible({"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport", "buttonViewPdf",
+                            "buttonSnapshot", "breath", "framegain", "frameScaleVis"},
+                           false);
+
+    // 14.
+    m_online->setGain(m_toolbar->ui().gainchoice->currentText().toInt());
+
+    // 15. Start-up goes on after the warning: the program still works, only less legibly.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (screen && !screenIsSufficient(screen->virtualGeometry().size())) {
+        m_prompts.inform(Prompts::Icon::Critical, "Risoluzione schermo insufficiente.",
+                         "La risoluzione dello schermo rilevata è inferiore alle specifiche (vedi manuale d'uso). "
+                         "Il segnale potrebbe non essere visualizzato correttamente.");
+    }
+
+    // 16.
+    m_importTimer = new QTimer(this);
+    m_importTimer->setInterval(importTimeoutMs);
+
+    // 18. Escape must never leave a page half-done.
+    installEventFilter(this);
+}
+
+KRNMainWindow::~KRNMainWindow() = default;
+
+QString KRNMainWindow::defaultDataFolder() { return QCoreApplication::applicationDirPath() + "/DATA"; }
+
+bool KRNMainWindow::screenIsSufficient(const QSize &desktop)
+{
+    return desktop.width() >= 1360 && desktop.height() >= 768;
+}
+
+void KRNMainWindow::buildWidgets()
+{
+    setObjectName("KRNMainWindow");
+    setWindowTitle("TavoKRN");
+    resize(800, 600);
+
+    auto *central = new QWidget(this);
+    central->setObjectName("centralwidget");
+    auto *verticalLayout = new QVBoxLayout(central);
+    verticalLayout->setObjectName("verticalLayout");
+    verticalLayout->setContentsMargins(0, 0, 0, 0);
+
+    m_toolbar = new viewSubmenu(central);
+    m_toolbar->setObjectName("viewSubMenu");
+    verticalLayout->addWidget(m_toolbar);
+
+    auto *frame = new QFrame(central);
+    frame->setObjectName("frame");
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setFrameShadow(QFrame::Raised);
+    QSizePolicy framePolicy = frame->sizePolicy();
+    framePolicy.setHorizontalStretch(6);
+    frame->setSizePolicy(framePolicy);
+    auto *horizontalLayout = new QHBoxLayout(frame);
+    horizontalLayout->setObjectName("horizontalLayout");
+    horizontalLayout->setSpacing(0);
+    horizontalLayout->setContentsMargins(0, 0, 0, 0);
+    m_stackWidget = new QStackedWidget(frame);
+    m_stackWidget->setObjectName("stackWidget");
+    QSizePolicy stackPolicy = m_stackWidget->sizePolicy();
+    stackPolicy.setHorizontalStretch(5);
+    m_stackWidget->setSizePolicy(stackPolicy);
+    horizontalLayout->addWidget(m_stackWidget);
+    verticalLayout->addWidget(frame, 1);
+    setCentralWidget(central);
+
+    auto *menu = new QMenuBar(this);
+    menu->setObjectName("menubar");
+    setMenuBar(menu);
+    auto *status = new QStatusBar(this);
+    status->setObjectName("statusBar");
+    setStatusBar(status);
+
+    // 6. Mappers and pages.
+    viewMapper = new QSignalMapper(this);
+    importMapper = new QSignalMapper(this);
+    analyzeMapper = new QSignalMapper(this);
+    m_visualization = new VisualizationWindow(&database);
+    m_intro = new IntroWindow;
+    m_online = new OnlineVisualizationWindow;
+    m_login = new loginwindow;
+}
+
+void KRNMainWindow::makeConnections()
+{
+    const viewSubmenu::Controls &bar = m_toolbar->ui();
+    connect(bar.buttonBack, &QPushButton::clicked, this, &KRNMainWindow::backButtonPressed);
+    connect(m_login->buttonLogin(), &QPushButton::clicked, this, &KRNMainWindow::login);
+    connectPatientPage();
+    connect(m_login->buttonQuit(), &QPushButton::clicked, this, &QWidget::close);
+    connect(bar.breath->selectDuration(), &QButtonGroup::idClicked, this,
+            &KRNMainWindow::gotoChangeScaleOnline);
+    connect(m_visualization, &VisualizationWindow::newStartDateTime, this, &KRNMainWindow::updateTimeDate);
+
+    // Review window to toolbar.
+    connect(m_visualization, &VisualizationWindow::singleBreathScaleChanged, bar.breathScaleSlider, &QSlider::setValue);
+    connect(m_visualization, &VisualizationWindow::singleBreathBaselineChanged, bar.breathBaselineSlider,
+            &QSlider::setValue);
+    connect(m_visualization, &VisualizationWindow::breathExtremaEvaluated, m_toolbar, &viewSubmenu::setMinMaxBreath);
+    connect(m_visualization, &VisualizationWindow::startEventMode, m_toolbar, &viewSubmenu::setStartEventMode);
+    connect(m_visualization, &VisualizationWindow::stopEventMode, m_toolbar, &viewSubmenu::setStopEventMode);
+    connect(m_visualization, &VisualizationWindow::setLabelEventBar, bar.labelAddEvent, &QLabel::setText);
+    bar.printCheckBox->setChecked(false);
+}
+
+void KRNMainWindow::setToolbarItemsVisible(const QStringList &names, bool visible)
+{
+    for (const QString &name : names) {
+        if (QWidget *item = m_toolbar->findChild<QWidget *>(name))
+            item->setVisible(visible);
+        else
+            qWarning().noquote() << "Toolbar has no control " + name;
+    }
+}
+
+const SessionRecord *KRNMainWindow::currentSession() const
+{
+    if (currentSessionIndex < 0 || currentSessionIndex >= int(sessions.size()))
+        return nullptr;
+    return &sessions[size_t(currentSessionIndex)];
+}
+
+void KRNMainWindow::pageChanged(int newPage)
+{
+    if (newPage != currentPage) {
+        previousPage = currentPage;
+        currentPage = newPage;
+    }
+    const LabelTable labels(objectName());
+    switch (m_stackWidget->currentIndex()) {
+    case VisualizationPage: {
+        const SessionRecord *session = currentSession();
+        const bool analyzed = session && session->status == statusAnalyzed;
+        setWindowTitle(labels.label(analyzed ? "titlevisualizationwindow" : "titleanalyzewindow"));
+        break;
+    }
+    case OnlineVisualizationPage:
+        setWindowTitle(labels.label("titleonlinevisualizationwindow"));
+        break;
+    default:
+        setWindowTitle(labels.label("titlemain"));
+        break;
+    }
+}
+
+void KRNMainWindow::goToPreviousPage() { m_stackWidget->setCurrentIndex(previousPage); }
+
+void KRNMainWindow::goToIntroPage()
+{
+    onLivePage = false;
+    m_stackWidget->setCurrentIndex(IntroPage);
+    setToolbarItemsVisible({"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport", "buttonViewPdf",
+                            "buttonSnapshot", "breath", "framebreath", "frameecg", "buttonPlay", "buttonStop",
+                            "framegain", "checkBoxAutoscale", "nameFrame", "frameScaleVis", "FrameDate",
+                            "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent"},
+                           false);
+}
+
+void KRNMainWindow::goToOnlineVisualizationPage()
+{
+    onLivePage = true;
+    m_stackWidget->setCurrentIndex(OnlineVisualizationPage);
+    m_toolbar->show();
+    setToolbarItemsVisible({"buttonPlay", "buttonStop", "buttonFiilters", "buttonExport", "buttonViewPdf",
+                            "buttonSnapshot", "framegain", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
+                            "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent"},
+                           false);
+    setToolbarItemsVisible({"buttonBack", "buttonStartSession", "breath", "framebreath", "frameecg", "nameFrame",
+                            "buttonplayecg", "buttonplaybreath", "buttonstopecg", "buttonstopbreath"},
+                           true);
+    const viewSubmenu::Controls &bar = m_toolbar->ui();
+    bar.buttonplayecg->setEnabled(true);
+    bar.buttonplaybreath->setEnabled(true);
+    bar.buttonstopecg->setEnabled(false);
+    bar.buttonstopbreath->setEnabled(false);
+}
+
+void KRNMainWindow::goToVisualizationPage()
+{
+    const SessionRecord *session = currentSession();
+    if (!session) {
+        qWarning().noquote() << "No session selected for review";
+        return;
+    }
+    m_visualization->setSessionId(session->id);
+
+    m_stackWidget->setCurrentIndex(VisualizationPage);
+    m_toolbar->show();
+    setToolbarItemsVisible({"buttonBack", "nameFrame", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
+                            "frameBreathScale", "loadAnalysisPushButton"},
+                           true);
+    setToolbarItemsVisible({"buttonStartSession", "buttonFiilters", "breath", "framebreath", "frameecg", "buttonPlay",
+                            "buttonStop", "framegain"},
+                           false);
+
+    // A finished session is read-only: only its report can be opened.
+    const bool analyzed = session->status == statusAnalyzed;
+    setToolbarItemsVisible({"buttonSnapshot", "buttonExport", "frameAddEvent"}, !analyzed);
+    setToolbarItemsVisible({"buttonViewPdf"}, analyzed);
+    m_visualization->setEventsLocked(analyzed);
+    if (!analyzed && currentUser.role == roleNurse)
+        setToolbarItemsVisible({"buttonSnapshot", "buttonExport"}, false);
+
+    sessionFolder = m_dataFolder + "/" + QString::fromStdString(session->dataPathName);
+    if (!QDir(sessionFolder + "/ANALISI").exists()) {
+        m_prompts.ask({Prompts::Icon::Information, "Dati analisi non trovati", "Risultati analisi non disponibili", {},
+                       {}, {Prompts::Button::ok(), Prompts::Button::cancel()}});
+    }
+}
+
+void KRNMainWindow::backButtonPressed()
+{
+    switch (m_stackWidget->currentIndex()) {
+    case VisualizationPage: {
+        const SessionRecord *session = currentSession();
+        const QString status = session ? QString::fromStdString(session->status) : QString();
+        qInfo().noquote() << "SELECTED SESSION " + status;
+        if (status != statusAnalyzed
+            && !m_prompts.confirm(Prompts::Icon::Question, QString(),
+                                  "Sei sicuro di voler chiudere la sessione corrente?"))
+            return;
+        goToIntroPage();
+        m_toolbar->ui().scalechoice->setCurrentIndex(0);
+        break;
+    }
+    case OnlineVisualizationPage: {
+        if (!m_prompts.confirm(Prompts::Icon::Question, QString(),
+                               "Selezionando OK tutti i dati relativi alla configurazione del dispositivo saranno "
+                               "cancellati, Proseguire lo stesso?"))
+            return;
+        goToIntroPage();
+        m_online->setGain(6);
+        // Back to gain "6" without telling the recorder: the link is being dropped anyway.
+        QComboBox *gain = m_toolbar->ui().gainchoice;
+        const QSignalBlocker blocker(gain);
+        gain->setCurrentIndex(4);
+        ecgStreaming = false;
+        breathStreaming = false;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void KRNMainWindow::login()
+{
+    const QString userName = m_login->userName()->text();
+    users.clear();
+    database.listUsers(users);
+    const LoginResult result = checkLogin(users, userName, m_login->password()->text());
+    switch (result.outcome) {
+    case LoginResult::Outcome::Success:
+        currentUser = users[size_t(result.userIndex)];
+        goToIntroPage();
+        AppSettings::setLastUsername(userName);
+        break;
+    case LoginResult::Outcome::WrongPassword:
+        m_prompts.inform(Prompts::Icon::Critical, "Errore Login", "Password errata");
+        break;
+    case LoginResult::Outcome::UnknownUser:
+        m_prompts.inform(Prompts::Icon::Critical, "Errore Login", "Username o password errati");
+        break;
+    }
+}
+
+void KRNMainWindow::updateTimeDate(int seconds)
+{
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toLocalTime();
+    m_toolbar->ui().labelDate->setText(when.toString("dd/MM/yyyy"));
+    m_toolbar->ui().labelTime->setText(when.toString("hh:mm:ss"));
+}
+
+void KRNMainWindow::gotoChangeScaleOnline(int milliseconds) { m_online->setBreathWindow(milliseconds); }
+
+bool KRNMainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == this && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void KRNMainWindow::closeEvent(QCloseEvent *event)
+{
+    onLivePage = false;
+    database.close();
+    if (m_serialPort->isOpen())
+        m_serialPort->close();
+    if (m_socketsStarted) {
+        SocketStartup::cleanup();
+        m_socketsStarted = false;
+    }
+    event->accept();
+}

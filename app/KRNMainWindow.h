@@ -1,1 +1,143 @@
 #pragma once
+
+#include "db/Database.h"
+#include "db/Records.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <vector>
+
+class IntroWindow;
+class OnlineVisualizationWindow;
+class Prompts;
+class QSerialPort;
+class QSignalMapper;
+class QStackedWidget;
+class QTimer;
+class Session;
+class VisualizationWindow;
+class loginwindow;
+class viewSubmenu;
+
+// The single top-level window: owns the database, the patient, session and user lists, the four
+// stacked pages and the session toolbar, decides which page and which toolbar controls are shown,
+// and hands each workflow to the class that does the work.
+class KRNMainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Stacked page indices.
+    enum Page { IntroPage = 0, VisualizationPage = 1, OnlineVisualizationPage = 2, LoginPage = 3 };
+
+    static constexpr int importTimeoutMs = 10000;
+
+    // dataFolder holds krnDb.db and one folder per session; it is created (hidden) when missing.
+    KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidget *parent = nullptr);
+    ~KRNMainWindow() override;
+
+    // The application folder's "DATA" folder, where an installation keeps its data.
+    static QString defaultDataFolder();
+    // Below 1360 x 768 pixels the twelve leads cannot be drawn at paper scale.
+    static bool screenIsSufficient(const QSize &desktop);
+
+    QString dataFolder() const { return m_dataFolder; }
+    Database &db() { return database; }
+    viewSubmenu *toolbar() const { return m_toolbar; }
+    QStackedWidget *stackWidget() const { return m_stackWidget; }
+    IntroWindow *introWindow() const { return m_intro; }
+    VisualizationWindow *visualizationWindow() const { return m_visualization; }
+    OnlineVisualizationWindow *onlineVisualizationWindow() const { return m_online; }
+    loginwindow *loginPage() const { return m_login; }
+    QTimer *importTimer() const { return m_importTimer; }
+
+    int currentPageIndex() const { return currentPage; }
+    int previousPageIndex() const { return previousPage; }
+    bool isOnLivePage() const { return onLivePage; }
+    const UserRecord &loggedInUser() const { return currentUser; }
+    const std::vector<PatientRecord> &patientList() const { return patients; }
+    const std::vector<SessionRecord> &sessionList() const { return sessions; }
+    QString currentSessionFolder() const { return sessionFolder; }
+
+    int currentPatientRow() const { return currentPatientIndex; }
+    const QList<Session *> &sessionTileList() const { return sessionTiles; }
+    // Selects the session the review page works on (the session tiles do this before loading).
+    void setCurrentSessionIndex(int index) { currentSessionIndex = index; }
+
+signals:
+    void downloadEcgBreathFinished(int);
+    void downloadImuFinished(int);
+    void calibrationFactorFound();
+    void endOfCalibration();
+    void streamingError();
+
+public slots:
+    void pageChanged(int newPage);
+    void goToVisualizationPage();
+    void goToOnlineVisualizationPage();
+    void goToIntroPage();
+    void goToPreviousPage();
+    void backButtonPressed();
+
+    void login();
+
+    // Patient list, patient form and session tiles (KRNMainWindowPatients.cpp).
+    void patientSelected(int index);
+    void patientButtonPressed(int index);
+    void newPatientButtonPressed();
+    void searchPatient(QString text);
+    bool saveNewPatient();
+    void closeNewPatient();
+    void saveSetup();
+
+    void updateTimeDate(int seconds);
+    void gotoChangeScaleOnline(int milliseconds);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildWidgets();
+    void makeConnections();
+    void setToolbarItemsVisible(const QStringList &names, bool visible);
+    // Patient page (KRNMainWindowPatients.cpp).
+    void connectPatientPage();
+    void refreshPatientList(const QString &search);
+    int patientIndexOf(const std::string &fiscalCode) const;
+    void clearSessionTiles();
+    const SessionRecord *currentSession() const;
+
+    Prompts &m_prompts;
+    QString m_dataFolder;
+
+    Database database;
+    std::vector<PatientRecord> patients;
+    int currentPatientIndex = -1;
+    std::vector<SessionRecord> sessions;
+    int currentSessionIndex = -1;
+    std::vector<UserRecord> users;
+    UserRecord currentUser;
+
+    QList<Session *> sessionTiles;
+    QSignalMapper *viewMapper = nullptr;
+    QSignalMapper *importMapper = nullptr;
+    QSignalMapper *analyzeMapper = nullptr;
+
+    int currentPage = -1;
+    int previousPage = -1;
+    bool onLivePage = false;
+    bool ecgStreaming = false;
+    bool breathStreaming = false;
+    QString sessionFolder;
+
+    QStackedWidget *m_stackWidget = nullptr;
+    viewSubmenu *m_toolbar = nullptr;
+    IntroWindow *m_intro = nullptr;
+    VisualizationWindow *m_visualization = nullptr;
+    OnlineVisualizationWindow *m_online = nullptr;
+    loginwindow *m_login = nullptr;
+    QSerialPort *m_serialPort = nullptr;
+    QTimer *m_importTimer = nullptr;
+    bool m_socketsStarted = false;
+};

@@ -1,1 +1,82 @@
 #pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+#include <optional>
+
+// Every message box, question, chooser, input dialog and busy dialog the workstation shows goes
+// through this interface. The application installs the widget implementation; tests install a
+// scripted one that answers from a queue and records what was asked.
+class Prompts
+{
+public:
+    enum class Icon { None, Information, Warning, Critical, Question };
+
+    // A button of a box: a standard one (its text comes from the toolkit) or one with its own text
+    // and role. The role decides Escape and default behaviour in the widget implementation.
+    struct Button
+    {
+        enum class Standard { None, Ok, Cancel, Yes, No };
+        enum class Role { Accept, Reject, Yes, No };
+        Standard standard = Standard::None;
+        QString text;
+        Role role = Role::Accept;
+
+        static Button ok() { return {Standard::Ok, "OK", Role::Accept}; }
+        static Button cancel() { return {Standard::Cancel, "Cancel", Role::Reject}; }
+        static Button custom(const QString &text, Role role) { return {Standard::None, text, role}; }
+    };
+
+    struct Box
+    {
+        Icon icon = Icon::None;
+        QString title;
+        QString text;
+        QString informativeText;
+        QString detailedText;
+        QVector<Button> buttons;
+    };
+
+    // A busy or progress dialog, open while the handle lives.
+    class Progress
+    {
+    public:
+        virtual ~Progress() = default;
+        virtual void setLabelText(const QString &text) = 0;
+        virtual void setValue(int value) = 0;
+        virtual bool wasCanceled() const = 0;
+    };
+
+    struct ProgressSpec
+    {
+        QString title;
+        QString labelText;
+        QString cancelText; // empty: no cancel button
+        int minimum = 0;
+        int maximum = 0;    // 0..0 is a busy indicator
+        int fixedWidth = 0; // 0: natural width
+        bool frameless = false;
+    };
+
+    virtual ~Prompts() = default;
+
+    // Shows a modal box and returns the index of the pressed button in box.buttons (-1 when the
+    // box was closed without one).
+    virtual int ask(const Box &box) = 0;
+
+    virtual QString existingDirectory(const QString &title, const QString &startDir) = 0;
+    virtual QString openFileName(const QString &title, const QString &startDir, const QString &filter) = 0;
+    // An integer from an input dialog; no value when the dialog was cancelled.
+    virtual std::optional<int> integer(const QString &title, const QString &label, int value, int minimum,
+                                       int maximum, int step) = 0;
+    // An application-modal dialog that stays open until the returned handle is destroyed.
+    virtual std::unique_ptr<Progress> progress(const ProgressSpec &spec) = 0;
+
+    // A box with one OK button.
+    void inform(Icon icon, const QString &title, const QString &text);
+    // A box with OK and Cancel; true when OK was pressed.
+    bool confirm(Icon icon, const QString &title, const QString &text);
+};

@@ -1,0 +1,121 @@
+#include "app/WidgetPrompts.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+
+namespace {
+
+QMessageBox::Icon toQt(Prompts::Icon icon)
+{
+    switch (icon) {
+    case Prompts::Icon::Information: return QMessageBox::Information;
+    case Prompts::Icon::Warning: return QMessageBox::Warning;
+    case Prompts::Icon::Critical: return QMessageBox::Critical;
+    case Prompts::Icon::Question: return QMessageBox::Question;
+    case Prompts::Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton toQt(Prompts::Button::Standard standard)
+{
+    switch (standard) {
+    case Prompts::Button::Standard::Ok: return QMessageBox::Ok;
+    case Prompts::Button::Standard::Cancel: return QMessageBox::Cancel;
+    case Prompts::Button::Standard::Yes: return QMessageBox::Yes;
+    case Prompts::Button::Standard::No: return QMessageBox::No;
+    case Prompts::Button::Standard::None: break;
+    }
+    return QMessageBox::NoButton;
+}
+
+QMessageBox::ButtonRole toQt(Prompts::Button::Role role)
+{
+    switch (role) {
+    case Prompts::Button::Role::Accept: return QMessageBox::AcceptRole;
+    case Prompts::Button::Role::Reject: return QMessageBox::RejectRole;
+    case Prompts::Button::Role::Yes: return QMessageBox::YesRole;
+    case Prompts::Button::Role::No: return QMessageBox::NoRole;
+    }
+    return QMessageBox::AcceptRole;
+}
+
+class DialogProgress : public Prompts::Progress
+{
+public:
+    DialogProgress(QWidget *parent, const Prompts::ProgressSpec &spec)
+        : m_dialog(spec.labelText, spec.cancelText, spec.minimum, spec.maximum, parent,
+                   spec.frameless ? Qt::FramelessWindowHint : Qt::WindowFlags())
+    {
+        if (!spec.title.isEmpty())
+            m_dialog.setWindowTitle(spec.title);
+        if (spec.cancelText.isEmpty())
+            m_dialog.setCancelButton(nullptr);
+        if (spec.fixedWidth > 0)
+            m_dialog.setFixedWidth(spec.fixedWidth);
+        m_dialog.setWindowModality(Qt::ApplicationModal);
+        m_dialog.setMinimumDuration(0);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+        m_dialog.setValue(spec.minimum);
+        m_dialog.show();
+        QCoreApplication::processEvents();
+    }
+    void setLabelText(const QString &text) override { m_dialog.setLabelText(text); }
+    void setValue(int value) override { m_dialog.setValue(value); }
+    bool wasCanceled() const override { return m_dialog.wasCanceled(); }
+
+private:
+    QProgressDialog m_dialog;
+};
+
+} // namespace
+
+WidgetPrompts::WidgetPrompts(QWidget *parent) : m_parent(parent) {}
+
+void WidgetPrompts::setParent(QWidget *parent) { m_parent = parent; }
+
+int WidgetPrompts::ask(const Box &box)
+{
+    QMessageBox message(toQt(box.icon), box.title, box.text, QMessageBox::NoButton, m_parent);
+    message.setInformativeText(box.informativeText);
+    message.setDetailedText(box.detailedText);
+    QVector<QAbstractButton *> buttons;
+    for (const Button &b : box.buttons) {
+        if (b.standard != Button::Standard::None)
+            buttons.append(message.addButton(toQt(b.standard)));
+        else
+            buttons.append(message.addButton(b.text, toQt(b.role)));
+    }
+    message.exec();
+    return buttons.indexOf(message.clickedButton());
+}
+
+QString WidgetPrompts::existingDirectory(const QString &title, const QString &startDir)
+{
+    return QFileDialog::getExistingDirectory(m_parent, title, startDir, QFileDialog::ShowDirsOnly);
+}
+
+QString WidgetPrompts::openFileName(const QString &title, const QString &startDir, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(m_parent, title, startDir, filter);
+}
+
+std::optional<int> WidgetPrompts::integer(const QString &title, const QString &label, int value, int minimum,
+                                          int maximum, int step)
+{
+    bool ok = false;
+    const int answer = QInputDialog::getInt(m_parent, title, label, value, minimum, maximum, step, &ok);
+    if (!ok)
+        return std::nullopt;
+    return answer;
+}
+
+std::unique_ptr<Prompts::Progress> WidgetPrompts::progress(const ProgressSpec &spec)
+{
+    return std::make_unique<DialogProgress>(m_parent, spec);
+}

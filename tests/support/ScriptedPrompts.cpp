@@ -1,0 +1,70 @@
+#include "tests/support/ScriptedPrompts.h"
+
+#include <QtTest>
+
+namespace {
+
+class RecordedProgress : public Prompts::Progress
+{
+public:
+    explicit RecordedProgress(std::shared_ptr<ScriptedPrompts::ProgressRecord> record) : m_record(std::move(record)) {}
+    ~RecordedProgress() override { m_record->open = false; }
+    void setLabelText(const QString &text) override { m_record->spec.labelText = text; }
+    void setValue(int value) override { m_record->values.append(value); }
+    bool wasCanceled() const override { return m_record->canceled; }
+
+private:
+    std::shared_ptr<ScriptedPrompts::ProgressRecord> m_record;
+};
+
+} // namespace
+
+int ScriptedPrompts::ask(const Box &box)
+{
+    boxes.append(box);
+    if (box.buttons.isEmpty())
+        return -1;
+    if (buttons.isEmpty())
+        return 0;
+    const QString wanted = buttons.dequeue();
+    for (int i = 0; i < box.buttons.size(); ++i) {
+        if (box.buttons[i].text == wanted)
+            return i;
+    }
+    QTest::qFail(qPrintable(QString("box \"%1\" has no button \"%2\"").arg(box.text, wanted)), __FILE__, __LINE__);
+    return -1;
+}
+
+QString ScriptedPrompts::existingDirectory(const QString &title, const QString &)
+{
+    chooserTitles.append(title);
+    return directories.isEmpty() ? QString() : directories.dequeue();
+}
+
+QString ScriptedPrompts::openFileName(const QString &title, const QString &, const QString &)
+{
+    chooserTitles.append(title);
+    return files.isEmpty() ? QString() : files.dequeue();
+}
+
+std::optional<int> ScriptedPrompts::integer(const QString &title, const QString &, int, int, int, int)
+{
+    chooserTitles.append(title);
+    return integers.isEmpty() ? std::nullopt : integers.dequeue();
+}
+
+std::unique_ptr<Prompts::Progress> ScriptedPrompts::progress(const ProgressSpec &spec)
+{
+    auto record = std::make_shared<ProgressRecord>();
+    record->spec = spec;
+    progresses.append(record);
+    return std::make_unique<RecordedProgress>(record);
+}
+
+QStringList ScriptedPrompts::boxTexts() const
+{
+    QStringList texts;
+    for (const Box &box : boxes)
+        texts.append(box.title.isEmpty() ? box.text : box.title + "|" + box.text);
+    return texts;
+}

@@ -1,1 +1,41 @@
 #pragma once
+
+#include "app/Prompts.h"
+
+#include <QQueue>
+#include <QStringList>
+
+// Prompts for tests: every box, chooser and dialog is recorded; answers come from queues filled by
+// the test. A box with no queued answer presses its first button, a chooser with none is cancelled.
+class ScriptedPrompts : public Prompts
+{
+public:
+    struct ProgressRecord
+    {
+        ProgressSpec spec;
+        QVector<int> values;
+        bool open = true;
+        bool canceled = false;
+    };
+
+    // Answers, consumed in order.
+    QQueue<QString> buttons;      // text of the button to press ("OK", "Cancel" or a custom text)
+    QQueue<QString> directories;  // folder chooser results ("" cancels)
+    QQueue<QString> files;        // file chooser results ("" cancels)
+    QQueue<std::optional<int>> integers;
+
+    // What was asked.
+    QVector<Box> boxes;
+    QStringList chooserTitles;
+    QVector<std::shared_ptr<ProgressRecord>> progresses;
+
+    int ask(const Box &box) override;
+    QString existingDirectory(const QString &title, const QString &startDir) override;
+    QString openFileName(const QString &title, const QString &startDir, const QString &filter) override;
+    std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,
+                               int step) override;
+    std::unique_ptr<Progress> progress(const ProgressSpec &spec) override;
+
+    // The texts of the boxes asked so far, in order ("title|text" when the box has a title).
+    QStringList boxTexts() const;
+};
