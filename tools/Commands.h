@@ -9,4 +9,5 @@ int addUser(const QStringList &args);
 int synth(const QStringList &args);
 int decode(const QStringList &args);
 int spo2(const QStringList &args);
+int demoPatients(const QStringList &args);
 }

@@ -22,6 +22,7 @@ const std::map<QString, Command> &commands()
         {"synth", {tool::synth, "synth [--hours H] [--seed N] [--calibration TEXT] [--session-id FC+NNNN] OUT_FOLDER"}},
         {"decode", {tool::decode, "decode [--calibration TEXT] SD_FOLDER SESSION_FOLDER"}},
         {"spo2", {tool::spo2, "spo2 PULS_TXT SPO2_OUT --start EPOCH_SECONDS"}},
+        {"demo-patients", {tool::demoPatients, "demo-patients DB_FILE"}},
     };
     return table;
 }
