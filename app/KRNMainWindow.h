@@ -106,6 +106,7 @@ private:
     void refreshPatientList(const QString &search);
     int patientIndexOf(const std::string &fiscalCode) const;
     void clearSessionTiles();
+    bool refuseFailedSave();
     const SessionRecord *currentSession() const;
 
     Prompts &m_prompts;

@@ -102,7 +102,8 @@ bool KRNMainWindow::saveNewPatient()
             return false;
         record.id = patients[size_t(currentPatientIndex)].id;
         record.status = patients[size_t(currentPatientIndex)].status;
-        database.updatePatient(record);
+        if (!database.updatePatient(record))
+            return refuseFailedSave();
     } else {
         // Look at every stored patient, not only the rows a search has left on screen: a hidden
         // duplicate would otherwise be refused by the database without a word to the user.
@@ -115,7 +116,8 @@ bool KRNMainWindow::saveNewPatient()
                 return false;
             }
         }
-        database.insertPatient(record);
+        if (!database.insertPatient(record))
+            return refuseFailedSave();
     }
 
     refreshPatientList(QString());
@@ -125,6 +127,14 @@ bool KRNMainWindow::saveNewPatient()
     patientSelected(currentPatientIndex);
     form->setViewingMode();
     return true;
+}
+
+// A save the database refused must not look like a success: the typed data stays in the form.
+bool KRNMainWindow::refuseFailedSave()
+{
+    m_prompts.inform(Prompts::Icon::Critical, "Impossibile salvare il paziente.",
+                     "Il paziente non è stato salvato nel database.");
+    return false;
 }
 
 void KRNMainWindow::closeNewPatient()
