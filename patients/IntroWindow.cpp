@@ -66,8 +66,8 @@ IntroWindow::IntroWindow(QWidget *parent)
         "</body></html>"));
     sessionLabel->setObjectName("sessionLabel");
     sessionLabel->setFixedHeight(90);
-    // The panel is the dark accent colour: the caption needs light text on it.
-    sessionLabel->setStyleSheet("color: white;");
+    // The caption sits on the page above the panel, in the accent colour like the login texts.
+    sessionLabel->setStyleSheet("color: #30375e;");
     sessionLabel->setContentsMargins(12, 0, 0, 0);
     auto *sessionWidget = new QWidget;
     sessionWidget->setObjectName("sessionWidget");
