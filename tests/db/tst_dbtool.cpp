@@ -1,33 +1,15 @@
 // The database commands of tavokrn-tool, run as a separate process.
 #include "db/Database.h"
 #include "db/Password.h"
+#include "tests/support/ToolRun.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run tool(const QStringList &args)
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("KRN_TOOL"), args);
-    Run r;
-    if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+ToolRun tool(const QStringList &args) { return runTool(args, 20000); }
 
 } // namespace
 
@@ -48,7 +30,7 @@ private slots:
     void initDbCreatesOnceAndRefusesAnExistingFile()
     {
         const QString file = dir.filePath("init.db");
-        const Run first = tool({"initdb", file});
+        const ToolRun first = tool({"initdb", file});
         QCOMPARE(first.exitCode, 0);
         QVERIFY(QFile::exists(file));
 
@@ -63,13 +45,13 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray before = f.readAll();
         f.close();
-        const Run again = tool({"initdb", file});
+        const ToolRun again = tool({"initdb", file});
         QVERIFY(again.exitCode != 0);
         QVERIFY2(again.err.contains("already exists"), qPrintable(again.err));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), before);
 
-        const Run noFile = tool({"initdb"});
+        const ToolRun noFile = tool({"initdb"});
         QVERIFY(noFile.exitCode != 0);
         QVERIFY(noFile.err.contains("DB_FILE"));
     }
@@ -78,7 +60,7 @@ private slots:
     {
         const QString file = dir.filePath("users.db");
         QCOMPARE(tool({"initdb", file}).exitCode, 0);
-        const Run r = tool({"adduser", file, "--username", "mrossi", "--password", "segreta", "--name", "Maria",
+        const ToolRun r = tool({"adduser", file, "--username", "mrossi", "--password", "segreta", "--name", "Maria",
                             "--surname", "Rossi", "--role", "nurse"});
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QCOMPARE(tool({"adduser", file, "--username", "gverdi", "--password", "x", "--name", "Gino", "--surname",
@@ -103,17 +85,17 @@ private slots:
     {
         const QString file = dir.filePath("errors.db");
         QCOMPARE(tool({"initdb", file}).exitCode, 0);
-        const Run noPassword = tool({"adduser", file, "--username", "u", "--name", "N", "--surname", "S"});
+        const ToolRun noPassword = tool({"adduser", file, "--username", "u", "--name", "N", "--surname", "S"});
         QVERIFY(noPassword.exitCode != 0);
         QVERIFY2(noPassword.err.contains("--password"), qPrintable(noPassword.err));
 
-        const Run unknown = tool({"adduser", file, "--username", "u", "--password", "p", "--name", "N",
+        const ToolRun unknown = tool({"adduser", file, "--username", "u", "--password", "p", "--name", "N",
                                   "--surname", "S", "--colour", "red"});
         QVERIFY(unknown.exitCode != 0);
         QVERIFY2(unknown.err.contains("colour"), qPrintable(unknown.err));
 
         const QString missing = dir.filePath("missing.db");
-        const Run noDb = tool({"adduser", missing, "--username", "u", "--password", "p", "--name", "N",
+        const ToolRun noDb = tool({"adduser", missing, "--username", "u", "--password", "p", "--name", "N",
                                "--surname", "S"});
         QVERIFY(noDb.exitCode != 0);
         QVERIFY2(noDb.err.contains("cannot open database"), qPrintable(noDb.err));

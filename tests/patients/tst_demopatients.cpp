@@ -2,35 +2,17 @@
 #include "db/Database.h"
 #include "patients/FiscalCode.h"
 #include "tests/support/TestDatabase.h"
+#include "tests/support/ToolRun.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
 #include <set>
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runTool(const QStringList &args)
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("KRN_TOOL"), QStringList{"demo-patients"} + args);
-    Run r;
-    if (!p.waitForFinished(30000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+ToolRun demoPatients(const QStringList &args) { return runTool(QStringList{"demo-patients"} + args, 30000); }
 
 std::vector<PatientRecord> patientsIn(const QString &file)
 {
@@ -66,7 +48,7 @@ void DemoPatientsTest::fillsEveryStateWithValidCodes()
 {
     TestDatabase fixture;
     QVERIFY2(fixture.isValid(), qPrintable(fixture.error()));
-    const Run r = runTool({fixture.dbPath()});
+    const ToolRun r = demoPatients({fixture.dbPath()});
     QCOMPARE(r.exitCode, 0);
 
     const std::vector<PatientRecord> patients = patientsIn(fixture.dbPath());
@@ -98,26 +80,26 @@ void DemoPatientsTest::refusesASecondRun()
     TestDatabase fixture;
     QVERIFY2(fixture.isValid(), qPrintable(fixture.error()));
     fixture.addPatient("RSSMRA80A01H501U");
-    const Run r = runTool({fixture.dbPath()});
+    const ToolRun r = demoPatients({fixture.dbPath()});
     QCOMPARE(r.exitCode, 0);
     QVERIFY2(r.out.contains("already holds 1 patients"), qPrintable(r.out));
     QCOMPARE(patientsIn(fixture.dbPath()).size(), size_t(1));
     QVERIFY(sessionsIn(fixture.dbPath()).empty());
 
     TestDatabase empty;
-    QCOMPARE(runTool({empty.dbPath()}).exitCode, 0);
+    QCOMPARE(demoPatients({empty.dbPath()}).exitCode, 0);
     const size_t count = patientsIn(empty.dbPath()).size();
     const size_t sessionCount = sessionsIn(empty.dbPath()).size();
-    QCOMPARE(runTool({empty.dbPath()}).exitCode, 0);
+    QCOMPARE(demoPatients({empty.dbPath()}).exitCode, 0);
     QCOMPARE(patientsIn(empty.dbPath()).size(), count);
     QCOMPARE(sessionsIn(empty.dbPath()).size(), sessionCount);
 }
 
 void DemoPatientsTest::reportsBadArguments()
 {
-    QCOMPARE(runTool({}).exitCode, 2);
+    QCOMPARE(demoPatients({}).exitCode, 2);
     TestDatabase fixture;
-    const Run missing = runTool({fixture.dataDir() + "/missing.db"});
+    const ToolRun missing = demoPatients({fixture.dataDir() + "/missing.db"});
     QCOMPARE(missing.exitCode, 1);
     QVERIFY2(missing.err.contains("cannot open database"), qPrintable(missing.err));
     QVERIFY(!QFile::exists(fixture.dataDir() + "/missing.db"));

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The real tavokrn-tool binary (its path in the KRN_TOOL environment variable, set by CTest) run
+// as a separate process, as a user would run it.
+struct ToolRun
+{
+    int exitCode = -1; // -1 when it did not start, crashed or ran out of time
+    QString out;
+    QString err;
+};
+
+ToolRun runTool(const QStringList &args, int timeoutMs = 120000);
