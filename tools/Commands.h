@@ -10,4 +10,6 @@ int synth(const QStringList &args);
 int decode(const QStringList &args);
 int spo2(const QStringList &args);
 int demoPatients(const QStringList &args);
+int demoRecordings(const QStringList &args);
+int recorderUsb(const QStringList &args);
 }

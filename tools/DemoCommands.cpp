@@ -3,11 +3,16 @@
 #include "tools/Commands.h"
 
 #include "db/Database.h"
+#include "import/RecordingDecoder.h"
+#include "import/Spo2Conversion.h"
+#include "import/SyntheticRecorder.h"
 #include "patients/FiscalCode.h"
 
 #include <QCommandLineParser>
 #include <QDate>
 #include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <vector>
@@ -33,6 +38,9 @@ struct DemoPatient
     const char *note;
     std::vector<DemoSession> sessions;
 };
+
+// The calibration every demo session was set up with: gain 6 and the recorder's 8 factors.
+const char *const DemoCalibration = "6,1.02,0.98,1.01,0.99,1.03,0.97,1,1.02";
 
 QDateTime at(int year, int month, int day, int hour, int minute)
 {
@@ -124,6 +132,7 @@ int demoPatients(const QStringList &args)
             s.status = demoSession.status;
             s.startSetupDate = demoSession.setup.toSecsSinceEpoch();
             s.startRecDate = s.startSetupDate + 15 * 60;
+            s.calibration = DemoCalibration;
             if (!db.insertSession(s)) {
                 undo(db, addedPatients, addedSessions);
                 return fail(QStringLiteral("cannot add a session of %1 to %2")
@@ -133,6 +142,130 @@ int demoPatients(const QStringList &args)
         }
         std::printf("added patient %s %s %s (%s, %zu sessions)\n", demo.surname, demo.name, p.fiscalCode.c_str(),
                     demo.status, demo.sessions.size());
+    }
+    return 0;
+}
+
+} // namespace tool
+
+namespace {
+
+struct DemoTarget
+{
+    PatientRecord patient;
+    SessionRecord session;
+};
+
+// The first session of that status; for "LOADED" one that has no decoded data yet.
+bool findSession(Database &db, const std::string &status, DemoTarget *target)
+{
+    std::vector<PatientRecord> patients;
+    db.listPatients(std::string(), patients);
+    for (const PatientRecord &p : patients) {
+        std::vector<SessionRecord> sessions;
+        db.listSessions(p.fiscalCode, sessions);
+        for (const SessionRecord &s : sessions) {
+            if (s.status == status && (status != "LOADED" || s.dataPathName.empty())) {
+                *target = {p, s};
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The card the recorder would hold after recording that session.
+bool demoCardOptions(const DemoTarget &target, double hours, SynthOptions *options, QString *error)
+{
+    options->hours = hours;
+    options->seed = quint64(target.session.id);
+    options->sessionId = QString::fromStdString(target.patient.fiscalCode)
+                         + QStringLiteral("%1").arg(target.session.id, 4, 10, QLatin1Char('0'));
+    options->start = QDateTime::fromSecsSinceEpoch(target.session.startRecDate);
+    return Calibration::fromText(QString::fromStdString(target.session.calibration), &options->calibration, error);
+}
+
+int failRecordings(const QString &message, int exitCode = 1)
+{
+    std::fprintf(stderr, "tavokrn-tool demo-recordings: %s\n", qPrintable(message));
+    return exitCode;
+}
+
+} // namespace
+
+namespace tool {
+
+int demoRecordings(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("DB_FILE"), QStringLiteral("database with the demo patients"));
+    parser.addPositionalArgument(QStringLiteral("DATA_FOLDER"), QStringLiteral("the data folder of that database"));
+    parser.addPositionalArgument(QStringLiteral("CARD_FOLDER"), QStringLiteral("where the card of the \"OPEN\" session goes"));
+    const QCommandLineOption hours(QStringLiteral("hours"), QStringLiteral("length of the card's recording, default 3"), QStringLiteral("H"));
+    const QCommandLineOption loadedHours(QStringLiteral("loaded-hours"), QStringLiteral("length of the \"LOADED\" session's recording, default 2"), QStringLiteral("H"));
+    parser.addOptions({hours, loadedHours});
+    if (!parser.parse(QStringList{QStringLiteral("tavokrn-tool")} + args))
+        return failRecordings(parser.errorText(), 2);
+    const QStringList paths = parser.positionalArguments();
+    if (paths.size() != 3)
+        return failRecordings(QStringLiteral("DB_FILE DATA_FOLDER CARD_FOLDER expected"), 2);
+    bool ok = true;
+    const double cardHours = parser.isSet(hours) ? parser.value(hours).toDouble(&ok) : 3.0;
+    bool loadedOk = true;
+    const double loadedLength = parser.isSet(loadedHours) ? parser.value(loadedHours).toDouble(&loadedOk) : 2.0;
+    if (!ok || !loadedOk)
+        return failRecordings(QStringLiteral("--hours and --loaded-hours take a number"), 2);
+
+    Database db;
+    db.open(paths[0]);
+    if (!db.isOpen())
+        return failRecordings(QStringLiteral("cannot open database %1").arg(paths[0]));
+    QString error;
+    SynthSummary summary;
+
+    // The card to import into the "OPEN" session: the identifier, calibration and start it had.
+    DemoTarget open;
+    if (findSession(db, "OPEN", &open)) {
+        SynthOptions options;
+        if (!demoCardOptions(open, cardHours, &options, &error) || !writeSyntheticRecording(paths[2], options, &summary, &error))
+            return failRecordings(error);
+        std::printf("card of %s %s's open session %s: %s (%d s-files)\n", open.patient.surname.c_str(),
+                    open.patient.name.c_str(), qPrintable(options.sessionId), qPrintable(paths[2]), summary.sampleFiles);
+    } else {
+        std::printf("no \"OPEN\" session: no card written\n");
+    }
+
+    // A "LOADED" session with its data decoded, as a folder import leaves it.
+    DemoTarget loaded;
+    if (findSession(db, "LOADED", &loaded)) {
+        SynthOptions options;
+        QTemporaryDir scratch;
+        const QString card = scratch.filePath(QStringLiteral("card"));
+        if (!scratch.isValid() || !demoCardOptions(loaded, loadedLength, &options, &error)
+            || !writeSyntheticRecording(card, options, &summary, &error))
+            return failRecordings(error.isEmpty() ? QStringLiteral("no scratch folder") : error);
+        const QString dataPath = QString::fromStdString(loaded.patient.fiscalCode) + "/" + QString::number(loaded.session.id);
+        const QString folder = paths[1] + "/" + dataPath;
+        CardDecodeResult result;
+        if (!decodeCardFolder(card, folder, options.calibration, &result, &error))
+            return failRecordings(error);
+        QFile::remove(folder + "/Puls.txt");
+        if (convertSpo2File(card + "/Puls.txt", folder + "/spo2.txt", options.start)
+            || !QFile::copy(card + "/Puls.txt", folder + "/Puls.txt"))
+            return failRecordings(QStringLiteral("cannot convert the oximeter export into %1").arg(folder));
+        std::vector<UserRecord> users;
+        db.listUsers(users);
+        SessionRecord session = loaded.session;
+        session.dataPathName = dataPath.toStdString();
+        session.endRecDate = session.startRecDate + result.durationMs / 1000;
+        session.importDate = session.endRecDate + 3600;
+        session.whoImportedID = users.empty() ? 0 : users.front().id;
+        if (!db.updateSession(session))
+            return failRecordings(QStringLiteral("cannot store session %1").arg(session.id));
+        std::printf("decoded %u s of recording into %s's loaded session %s\n", result.durationMs / 1000,
+                    loaded.patient.surname.c_str(), qPrintable(folder));
+    } else {
+        std::printf("no \"LOADED\" session without data: nothing decoded\n");
     }
     return 0;
 }

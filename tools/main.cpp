@@ -23,6 +23,8 @@ const std::map<QString, Command> &commands()
         {"decode", {tool::decode, "decode [--calibration TEXT] SD_FOLDER SESSION_FOLDER"}},
         {"spo2", {tool::spo2, "spo2 PULS_TXT SPO2_OUT --start EPOCH_SECONDS"}},
         {"demo-patients", {tool::demoPatients, "demo-patients DB_FILE"}},
+        {"demo-recordings", {tool::demoRecordings, "demo-recordings [--hours H] [--loaded-hours H] DB_FILE DATA_FOLDER CARD_FOLDER"}},
+        {"recorder-usb", {tool::recorderUsb, "recorder-usb --card SD_FOLDER [--erase] [--session-id ID] [--silent-after REQUEST] [--log-without-end] [--refuse-erase N] [--split-end]"}},
     };
     return table;
 }

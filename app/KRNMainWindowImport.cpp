@@ -1,0 +1,62 @@
+// The import slots of the main window. The work is done by ImportWorkflow (the session tile's
+// import, the card folder) and UsbDownload (the recorder on a USB port).
+#include "app/KRNMainWindow.h"
+
+#include "import/ImportWorkflow.h"
+#include "import/UsbDownload.h"
+
+#include <QDebug>
+#include <QGuiApplication>
+#include <QSignalMapper>
+
+void KRNMainWindow::connectImport()
+{
+    m_importWorkflow = std::make_unique<ImportWorkflow>(m_prompts, database, *m_usb);
+    m_importWorkflow->setBusyIndicator([this](bool busy) {
+        if (busy == m_busyCursor)
+            return;
+        m_busyCursor = busy;
+        if (busy)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QGuiApplication::restoreOverrideCursor();
+    });
+    connect(importMapper, &QSignalMapper::mappedInt, this, &KRNMainWindow::patientImportButtonPressed);
+    connect(m_usb, &UsbDownload::downloadEcgBreathFinished, this, &KRNMainWindow::downloadEcgBreathFinished);
+    connect(m_usb, &UsbDownload::downloadImuFinished, this, &KRNMainWindow::downloadImuFinished);
+    connect(m_usb, &UsbDownload::importCompleted, this, &KRNMainWindow::reloadAfterImport);
+}
+
+QTimer *KRNMainWindow::importTimer() const { return m_usb->importTimer(); }
+
+bool KRNMainWindow::patientImportButtonPressed(int index)
+{
+    if (index < 0 || index >= int(sessions.size()) || currentPatientIndex < 0
+        || currentPatientIndex >= int(patients.size())) {
+        qWarning().noquote() << "No session to import at " + QString::number(index);
+        return false;
+    }
+    currentSessionIndex = index;
+    ImportTarget target;
+    target.sessionIndex = index;
+    target.session = sessions[size_t(index)];
+    target.patient = patients[size_t(currentPatientIndex)];
+    target.userId = currentUser.id;
+    target.dataFolder = m_dataFolder;
+    sessionFolder = ImportWorkflow::sessionFolder(target);
+    const bool imported = m_importWorkflow->run(target);
+    if (imported)
+        reloadAfterImport();
+    return imported;
+}
+
+void KRNMainWindow::reloadAfterImport()
+{
+    const std::string fiscalCode = currentPatientIndex >= 0 && currentPatientIndex < int(patients.size())
+                                       ? patients[size_t(currentPatientIndex)].fiscalCode
+                                       : std::string();
+    refreshPatientList(QString());
+    const int row = patientIndexOf(fiscalCode);
+    if (row >= 0)
+        patientSelected(row);
+}

@@ -1,0 +1,364 @@
+#include "import/ImportWorkflow.h"
+
+#include "db/Database.h"
+#include "import/RecorderLog.h"
+#include "import/RecordingDecoder.h"
+#include "import/Spo2Conversion.h"
+#include "import/UsbDownload.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cstdio>
+
+namespace {
+
+const char *const statusLoaded = "LOADED";
+const QString importErrorTitle = QStringLiteral("Errore importazione dati");
+
+Prompts::ProgressSpec importProgressSpec()
+{
+    Prompts::ProgressSpec spec;
+    spec.title = "Importazione dati.";
+    spec.labelText = "Inizializzazione acquisizione";
+    spec.fixedWidth = 600;
+    return spec;
+}
+
+Prompts::Box importDialog()
+{
+    Prompts::Box box;
+    box.informativeText =
+        "Per importare da microSD, premere sul tasto \"IMPORTA DA MICRO SD\" \n\nPer importare da device collegato "
+        "via USB, se nessun device è collegato, collegarne uno ad una porta USB, premere OK e riprovare l'import.\nSe "
+        "un device è già collegato, staccarlo, premere Ok, ricollegarlo e riprovare l'import.";
+    box.buttons = {Prompts::Button::custom("IMPORTA da MICRO SD", Prompts::Button::Role::Yes),
+                   Prompts::Button::custom("OK", Prompts::Button::Role::No)};
+    return box;
+}
+
+// The session calibration text read for one road: the folder import takes its gain from field 0,
+// the download always scales with gain 6.
+bool sessionCalibration(const SessionRecord &session, bool gainSix, Calibration *calibration, QString *error)
+{
+    QStringList fields = QString::fromStdString(session.calibration).split(QLatin1Char(','));
+    if (gainSix)
+        fields[0] = QStringLiteral("6");
+    return Calibration::fromText(fields.join(QLatin1Char(',')), calibration, error);
+}
+
+void unusableCalibration(Prompts &prompts, const QString &error)
+{
+    qWarning().noquote() << "Session calibration unusable:" << error;
+    prompts.ask({Prompts::Icon::Critical, importErrorTitle,
+                 "La calibrazione della sessione non è valida: impossibile importare il segnale ECG.", {}, error,
+                 {Prompts::Button::ok()}});
+}
+
+} // namespace
+
+ImportWorkflow::ImportWorkflow(Prompts &prompts, Database &database, UsbDownload &usb)
+    : m_prompts(prompts), m_database(database), m_usb(usb), m_startFolder(QCoreApplication::applicationDirPath())
+{
+}
+
+void ImportWorkflow::setBusyIndicator(std::function<void(bool)> busy)
+{
+    m_busy = busy;
+    m_usb.setBusyIndicator(std::move(busy));
+}
+
+QString ImportWorkflow::expectedSessionId(const ImportTarget &target)
+{
+    return QString::fromStdString(target.patient.fiscalCode)
+           + QStringLiteral("%1").arg(target.session.id, 4, 10, QLatin1Char('0'));
+}
+
+QString ImportWorkflow::dataPathName(const ImportTarget &target)
+{
+    return QString::fromStdString(target.session.patientFC) + "/" + QString::number(target.session.id);
+}
+
+QString ImportWorkflow::sessionFolder(const ImportTarget &target)
+{
+    // The folder is emptied by a folder import: never let a code reach outside the data folder.
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9]+$"));
+    if (!safe.match(QString::fromStdString(target.session.patientFC)).hasMatch())
+        return QString();
+    return target.dataFolder + "/" + dataPathName(target);
+}
+
+bool ImportWorkflow::refuseWhileTransferring()
+{
+    if (!m_usb.isTransferring())
+        return false;
+    // A second import would write into the folder the running download is writing to.
+    m_prompts.inform(Prompts::Icon::Warning, "Importazione in corso",
+                     "È in corso l'importazione dei dati dal dispositivo. Attendere il termine e riprovare.");
+    return true;
+}
+
+void ImportWorkflow::mismatch()
+{
+    m_prompts.inform(Prompts::Icon::Critical, "Incongruenza paziente - sessione",
+                     "Incongruenza tra il paziente selezionato e quello associato alla sessione registrata sul "
+                     "dispositivo. Selezionare il paziente corretto e riprovare.");
+}
+
+bool ImportWorkflow::run(const ImportTarget &target)
+{
+    if (refuseWhileTransferring())
+        return false;
+    // Open while the ports are asked (each may take seconds).
+    std::unique_ptr<Prompts::Progress> progress = m_prompts.progress(importProgressSpec());
+
+    const UsbRecognition recorder = m_usb.recognise();
+    if (recorder.recognised) {
+        QByteArray log;
+        if (!m_usb.transferLog(&log)) {
+            progress.reset();
+            m_prompts.inform(Prompts::Icon::Critical, "Log file non trovato.", "Log file non trovato.");
+            m_usb.closePort();
+            return false;
+        }
+        const QString expected = expectedSessionId(target);
+        qInfo().noquote() << " Session Id : " + expected;
+        qInfo().noquote() << " Session read from device : " + recorder.sessionId;
+        progress.reset();
+        if (recorder.sessionId != expected) {
+            mismatch();
+            m_usb.closePort();
+            return false;
+        }
+        if (!m_prompts.confirm(Prompts::Icon::Question, QString(),
+                               "L’importazione dei dati comporterà la cancellazione di tutti i dati sul "
+                               "dispositivo. Continuare?")) {
+            m_usb.closePort();
+            return false;
+        }
+        if (!startUsbImport(target, log))
+            return false;
+    } else {
+        progress.reset();
+        m_usb.resetPort(recorder.portsSeen);
+    }
+
+    if (m_prompts.ask(importDialog()) == 0)
+        return importFolder(target);
+    return false;
+}
+
+bool ImportWorkflow::startUsbImport(const ImportTarget &target, const QByteArray &log)
+{
+    Calibration calibration;
+    QString error;
+    const QString folder = sessionFolder(target);
+    if (!sessionCalibration(target.session, true, &calibration, &error)) {
+        unusableCalibration(m_prompts, error);
+        m_usb.closePort();
+        return false;
+    }
+    if (folder.isEmpty() || !QDir().mkpath(folder)) {
+        m_prompts.ask({Prompts::Icon::Critical, importErrorTitle, "Impossibile creare la cartella della sessione.",
+                       {}, folder, {Prompts::Button::ok()}});
+        m_usb.closePort();
+        return false;
+    }
+    std::unique_ptr<Prompts::Progress> progress = m_prompts.progress(importProgressSpec());
+    m_busy(true);
+    QCoreApplication::processEvents();
+    qInfo().noquote() << "folder cteated" << folder;
+
+    // Every log line followed by a line break, as the card holds it.
+    QByteArray copy;
+    const QList<QByteArray> lines = log.split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        if (i == lines.size() - 1 && lines[i].isEmpty())
+            break;
+        copy += lines[i] + '\n';
+    }
+    QFile logFile(folder + "/" + QLatin1String(SessionLogFileName));
+    if (!logFile.open(QIODevice::WriteOnly | QIODevice::Truncate) || logFile.write(copy) != copy.size()
+        || !logFile.flush()) {
+        progress.reset();
+        m_busy(false);
+        m_prompts.ask({Prompts::Icon::Critical, importErrorTitle,
+                       "Impossibile scrivere il log nella cartella della sessione.", {},
+                       logFile.fileName() + ": " + logFile.errorString(), {Prompts::Button::ok()}});
+        m_usb.closePort();
+        return false;
+    }
+    logFile.close();
+
+    UsbImportJob job;
+    job.sessionIndex = target.sessionIndex;
+    job.session = target.session;
+    job.patient = target.patient;
+    job.userId = target.userId;
+    job.sessionFolder = folder;
+    job.dataPathName = dataPathName(target);
+    job.calibration = calibration;
+    return m_usb.startTransfer(job, std::move(progress));
+}
+
+bool ImportWorkflow::importFolder(const ImportTarget &target)
+{
+    if (refuseWhileTransferring())
+        return false;
+    const QString chosen =
+        m_prompts.existingDirectory("Selezionare la cartella con dati di Log, ECG, PSG e IMU", m_startFolder);
+    if (chosen.isEmpty()) {
+        qInfo().noquote() << "Folder import cancelled";
+        return false;
+    }
+    const CardFolder card(chosen);
+    if (!card.logPath().isEmpty())
+        qInfo().noquote() << card.logPath();
+    for (const QString &path : card.sampleFiles() + card.imuFiles())
+        qInfo().noquote() << path;
+    const auto notAvailable = [this] {
+        m_prompts.inform(Prompts::Icon::Critical, "Dati non disponibili",
+                         "La cartella non contiene tutti i dati necessari. Cambiare cartella e riprovare");
+        return false;
+    };
+    if (!card.problem().isEmpty()) {
+        qInfo().noquote() << card.problem();
+        return notAvailable();
+    }
+    RecorderLog log;
+    QString error;
+    if (!RecorderLog::read(card.logPath(), &log, &error)) {
+        qWarning().noquote() << error;
+        return notAvailable();
+    }
+    const QString expected = expectedSessionId(target);
+    for (const QString &id : log.sessionIds()) {
+        std::printf("DEBUG %s %s\n", qPrintable(id), qPrintable(expected));
+        std::fflush(stdout);
+        if (id != expected) {
+            mismatch();
+            m_usb.closePort();
+            return false;
+        }
+    }
+    const QVector<MissingInterval> intervals = log.missingIntervals();
+    qInfo().noquote() << "Holes : " + describeIntervals(intervals);
+
+    Calibration calibration;
+    if (!sessionCalibration(target.session, false, &calibration, &error)) {
+        unusableCalibration(m_prompts, error);
+        return false;
+    }
+    const QString folder = sessionFolder(target);
+    const auto failed = [this](const QString &text, const QString &detail) {
+        m_busy(false);
+        qWarning().noquote() << "Folder import failed:" << text << detail;
+        m_prompts.ask({Prompts::Icon::Critical, importErrorTitle, text, {}, detail, {Prompts::Button::ok()}});
+        return false;
+    };
+    if (folder.isEmpty())
+        return failed("Impossibile creare la cartella della sessione.",
+                      QString::fromStdString(target.session.patientFC));
+
+    m_busy(true);
+    QCoreApplication::processEvents();
+    // A second import replaces the first: nothing is appended to old decoded files.
+    QDir sessionDir(folder);
+    if (sessionDir.exists()) {
+        qInfo().noquote() << "remove" << folder << sessionDir.removeRecursively();
+        qInfo().noquote() << "folder cleaned";
+        qInfo().noquote() << "create" << folder << QDir().mkpath(folder);
+    } else {
+        QDir().mkpath(folder);
+    }
+    qInfo().noquote() << "folder cteated" << folder;
+    if (!QDir(folder).exists())
+        return failed("Impossibile creare la cartella della sessione.", folder);
+    const QString logCopy = folder + "/" + QLatin1String(SessionLogFileName);
+    if (!QFile::copy(card.logPath(), logCopy))
+        return failed("Impossibile scrivere il log nella cartella della sessione.", logCopy);
+
+    RecordingDecoder decoder(folder, intervals, calibration);
+    const bool decoded = decoder.decodeCard(card);
+    if (!decoder.finish() || !decoded)
+        return failed("Impossibile decodificare i dati della cartella selezionata.", decoder.errorString());
+    // On the continuous time base: the device clock restarts after a gap.
+    const qint64 durationSeconds = decoder.durationMs() / 1000;
+
+    importSpo2(target, folder);
+
+    SessionRecord session = target.session;
+    session.status = statusLoaded;
+    session.importDate = QDateTime::currentSecsSinceEpoch();
+    session.whoImportedID = target.userId;
+    session.endRecDate = session.startRecDate + durationSeconds;
+    qInfo().noquote() << "endRecDate" << session.endRecDate << session.startRecDate << durationSeconds;
+    session.dataPathName = dataPathName(target).toStdString();
+    PatientRecord patient = target.patient;
+    patient.status = statusLoaded;
+    m_busy(false);
+    if (!m_database.updateSession(session) || !m_database.updatePatient(patient)) {
+        m_prompts.ask({Prompts::Icon::Critical, importErrorTitle, "Impossibile registrare l'importazione nel database.",
+                       {}, QString(), {Prompts::Button::ok()}});
+        return false;
+    }
+    return true;
+}
+
+void ImportWorkflow::importSpo2(const ImportTarget &target, const QString &folder)
+{
+    const int first = m_prompts.ask(
+        {Prompts::Icon::None, QString(), "Importazione Dati SPO2",
+         "Per importare anche i dati di saturazione, premere sul tasto \"IMPORTA SpO2\". Altrimenti premere "
+         "\"CANCEL\".",
+         {},
+         {Prompts::Button::custom("IMPORTA SPO2", Prompts::Button::Role::Yes),
+          Prompts::Button::custom("CANCEL", Prompts::Button::Role::No)}});
+    bool attempt = first == 0;
+    for (;;) {
+        if (attempt && tryOximeterFile(target, folder))
+            break;
+        const int answer = m_prompts.ask(
+            {Prompts::Icon::None, QString(), "Importazione Dati SPO2 Fallita",
+             "Errore lettura dati. Contenuto della cartella selezionata non idoneo", {},
+             {Prompts::Button::custom("SELEZIONA ALTRA CARTELLA", Prompts::Button::Role::Yes),
+              Prompts::Button::custom("CONTINUA SENZA SpO2", Prompts::Button::Role::No)}});
+        m_busy(false);
+        QCoreApplication::processEvents();
+        if (answer == 1)
+            break;
+        if (answer == 0)
+            attempt = true;
+    }
+    m_busy(false);
+    QCoreApplication::processEvents();
+}
+
+bool ImportWorkflow::tryOximeterFile(const ImportTarget &target, const QString &folder)
+{
+    const QString source = m_prompts.openFileName("Dati SpO2", "Data", QString());
+    if (source.isEmpty())
+        return false;
+    const QString converted = folder + "/spo2.txt";
+    const QString copy = folder + "/Puls.txt";
+    if (convertSpo2File(source, converted, QDateTime::fromSecsSinceEpoch(target.session.startRecDate))) {
+        qInfo().noquote() << "SpO2 conversion failed for" << source;
+        return false;
+    }
+    // Puls.txt and spo2.txt come from the same export: a file refused by an earlier attempt of
+    // this import must not stay behind as the copy.
+    if (QFileInfo(source).canonicalFilePath() != QFileInfo(copy).canonicalFilePath()) {
+        QFile::remove(copy);
+        if (!QFile::copy(source, copy)) {
+            qWarning().noquote() << "cannot copy" << source << "to" << copy;
+            QFile::remove(converted);
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+#include "import/SerialPorts.h"
+
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <QtGlobal>
+
+void applyRecorderPortSettings(QSerialPort &port)
+{
+    port.setBaudRate(921600, QSerialPort::AllDirections);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+QStringList availableSerialPorts()
+{
+    QStringList names;
+    QStringList locations;
+    // Listed ports first: whoever names a port wants it tried before the others.
+    const QString listed = qEnvironmentVariable("TAVOKRN_SERIAL_PORTS");
+    for (const QString &path : listed.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        if (!locations.contains(path)) {
+            names.append(path);
+            locations.append(path);
+        }
+    }
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        if (!locations.contains(info.systemLocation())) {
+            names.append(info.portName());
+            locations.append(info.systemLocation());
+        }
+    }
+    return names;
+}

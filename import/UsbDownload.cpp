@@ -1,0 +1,403 @@
+#include "import/UsbDownload.h"
+
+#include "db/Database.h"
+#include "import/RecorderLog.h"
+#include "import/RecordingDecoder.h"
+#include "import/SerialPorts.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QSerialPort>
+#include <QTime>
+#include <QTimer>
+
+namespace {
+
+const char *const statusLoaded = "LOADED";
+const QString importErrorTitle = QStringLiteral("Errore importazione dati");
+const QString rawWriteFailed = QStringLiteral("Impossibile scrivere i dati scaricati nella cartella della sessione.");
+
+QString clockNow() { return QTime::currentTime().toString(QStringLiteral("hh:mm:ss")); }
+
+} // namespace
+
+QVector<MissingInterval> downloadMissingIntervals(const RecorderLog &log)
+{
+    QVector<MissingInterval> intervals = log.missingIntervals();
+    const QVector<QDateTime> starts = log.missingStarts();
+    const QVector<QDateTime> stops = log.missingStops();
+    // The folder rule pairs as many marks as both kinds have; with more stops than starts the
+    // download leaves the last start unpaired, so its interval (the last one, when it was valid)
+    // goes.
+    if (!starts.isEmpty() && stops.size() > starts.size() && !intervals.isEmpty() && starts.last().isValid()
+        && stops[starts.size() - 1].isValid())
+        intervals.removeLast();
+    return intervals;
+}
+
+UsbDownload::UsbDownload(Prompts &prompts, Database &database, QObject *parent)
+    : QObject(parent), m_prompts(prompts), m_database(database), m_portList(availableSerialPorts)
+{
+    m_port = newPort();
+    m_importTimer = new QTimer(this);
+    m_importTimer->setInterval(m_timing.firstDataMs);
+    connect(m_importTimer, &QTimer::timeout, this, &UsbDownload::timeoutImportCalled);
+    connect(this, &UsbDownload::downloadEcgBreathFinished, this, &UsbDownload::fileEcgBreathDownloaded);
+    connect(this, &UsbDownload::downloadImuFinished, this, &UsbDownload::fileImuDownloaded);
+}
+
+UsbDownload::~UsbDownload() { shutdown(); }
+
+QSerialPort *UsbDownload::newPort()
+{
+    auto *port = new QSerialPort(this);
+    applyRecorderPortSettings(*port);
+    return port;
+}
+
+QString UsbDownload::rawEcgBreathPath(const QString &sessionFolder)
+{
+    return sessionFolder + "/" + "fileRawEcgBreath" + ".txt";
+}
+
+QString UsbDownload::rawImuPath(const QString &sessionFolder) { return sessionFolder + "/" + "fileRawImu" + ".txt"; }
+
+void UsbDownload::send(const QByteArray &bytes)
+{
+    m_port->write(bytes);
+    m_port->waitForBytesWritten(m_timing.replyRestMs);
+}
+
+QByteArray UsbDownload::readReply(int firstWaitMs, int wantedBytes)
+{
+    if (m_port->bytesAvailable() == 0 && !m_port->waitForReadyRead(firstWaitMs))
+        return QByteArray();
+    QByteArray reply = m_port->readAll();
+    // A reply may come in more than one piece.
+    while (reply.size() < wantedBytes && m_port->waitForReadyRead(m_timing.replyRestMs))
+        reply += m_port->readAll();
+    return reply;
+}
+
+UsbRecognition UsbDownload::recognise()
+{
+    UsbRecognition result;
+    applyRecorderPortSettings(*m_port);
+    for (const QString &name : m_portList()) {
+        // Each port gets its turn: one that opens but does not answer must not hide the recorder
+        // on a later one.
+        if (m_port->isOpen())
+            m_port->close();
+        m_port->setPortName(name);
+        result.portsSeen.append(name);
+        qInfo().noquote() << name << m_port->isOpen();
+        if (!m_port->open(QIODevice::ReadWrite)) {
+            qInfo().noquote() << "Error : " + name + " - " + m_port->errorString();
+            continue;
+        }
+        m_port->clear();
+        send(usb::identifyRequest());
+        qInfo().noquote() << "Inside: port " + name;
+        const QByteArray reply = readReply(m_timing.identifyWaitMs, usb::IdentifyReplySize);
+        if (!reply.startsWith(usb::identifyReplyHead()) || reply.size() < usb::IdentifyReplySize)
+            continue;
+        qInfo().noquote() << "Recognition successful : " + name;
+        qInfo().noquote() << "5 - " << quint8(reply[5]);
+        qInfo().noquote() << "6 - " << quint8(reply[6]);
+        for (int i = usb::SessionIdOffset; i < usb::SessionIdOffset + usb::SessionIdSize; ++i)
+            qInfo().noquote() << i << quint8(reply[i]);
+        result.recognised = true;
+        result.portName = name;
+        result.sessionId = QString::fromLatin1(usb::sessionIdOf(reply));
+        return result;
+    }
+    if (m_port->isOpen())
+        m_port->close();
+    return result;
+}
+
+bool UsbDownload::transferLog(QByteArray *log)
+{
+    qInfo().noquote() << "Buffer size : " << m_port->readBufferSize();
+    const QByteArray end = usb::transferEnd(usb::Transfer::Log);
+    log->clear();
+    send(usb::transferRequest(usb::Transfer::Log));
+    // A long log comes in many pieces: only waits that bring nothing count against it.
+    int idleWaits = 0;
+    while (idleWaits < m_timing.logIdleWaits && log->size() <= MaxLogBytes) {
+        if (m_port->bytesAvailable() == 0 && !m_port->waitForReadyRead(m_timing.logWaitMs)) {
+            ++idleWaits;
+            continue;
+        }
+        idleWaits = 0;
+        log->append(m_port->readAll());
+        if (log->endsWith(end)) {
+            log->chop(end.size());
+            qInfo().noquote() << "Log file : " << *log;
+            for (const QByteArray &line : log->split('\n'))
+                qInfo().noquote() << line;
+            qInfo().noquote() << "End log file ---";
+            return true;
+        }
+    }
+    qInfo().noquote() << "Log transfer incomplete after" << log->size() << "bytes";
+    return false;
+}
+
+bool UsbDownload::openRawFile(const QString &path)
+{
+    if (m_rawDownloadFile.isOpen())
+        m_rawDownloadFile.close();
+    QFile::remove(path);
+    m_rawDownloadFile.setFileName(path);
+    m_rawWriteFailed = false;
+    m_tail.clear();
+    return m_rawDownloadFile.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
+void UsbDownload::listen(Active transfer)
+{
+    m_active = transfer;
+    QObject::disconnect(m_readConnection);
+    m_readConnection = connect(m_port, &QSerialPort::readyRead, this,
+                               transfer == Active::EcgBreath ? &UsbDownload::readSerialEcgBreathData
+                                                             : &UsbDownload::readSerialImuData);
+}
+
+bool UsbDownload::startTransfer(const UsbImportJob &job, std::unique_ptr<Prompts::Progress> progress)
+{
+    m_job = job;
+    m_importProgress = std::move(progress);
+    m_durationMs = 0;
+    listen(Active::EcgBreath);
+    qInfo().noquote() << "Start Import";
+    if (m_importProgress)
+        m_importProgress->setLabelText("Importazione ECG in corso");
+    qInfo().noquote() << clockNow();
+    if (!openRawFile(rawEcgBreathPath(m_job.sessionFolder))) {
+        abandon("Impossibile scrivere i dati scaricati nella cartella della sessione.",
+                m_rawDownloadFile.fileName() + ": " + m_rawDownloadFile.errorString());
+        return false;
+    }
+    send(usb::transferRequest(usb::Transfer::EcgBreath));
+    // Every transfer gets the first-data interval, whatever the previous one left behind.
+    m_importTimer->setInterval(m_timing.firstDataMs);
+    m_importTimer->start();
+    return true;
+}
+
+void UsbDownload::readSerialEcgBreathData() { readChunk(usb::Transfer::EcgBreath); }
+
+void UsbDownload::readSerialImuData() { readChunk(usb::Transfer::Imu); }
+
+void UsbDownload::readChunk(usb::Transfer transfer)
+{
+    const QByteArray chunk = m_port->readAll();
+    m_importTimer->setInterval(m_timing.betweenChunksMs);
+    if (m_rawDownloadFile.write(chunk) != chunk.size())
+        m_rawWriteFailed = true;
+    // The end frame may be cut between two chunks.
+    const QByteArray end = usb::transferEnd(transfer);
+    const QByteArray window = m_tail + chunk;
+    m_tail = window.right(end.size() - 1);
+    if (!window.contains(end))
+        return;
+    if (transfer == usb::Transfer::EcgBreath)
+        emit downloadEcgBreathFinished(m_job.sessionIndex);
+    else
+        emit downloadImuFinished(m_job.sessionIndex);
+}
+
+void UsbDownload::stopTransfer()
+{
+    m_importTimer->stop();
+    QObject::disconnect(m_readConnection);
+    if (m_rawDownloadFile.isOpen())
+        m_rawDownloadFile.close();
+}
+
+void UsbDownload::fileEcgBreathDownloaded(int)
+{
+    m_importTimer->stop();
+    // Disconnected before events are processed: nothing may reach the closed raw file.
+    QObject::disconnect(m_readConnection);
+    const bool written = m_rawDownloadFile.flush() && !m_rawWriteFailed;
+    m_rawDownloadFile.close();
+    if (m_importProgress)
+        m_importProgress->setLabelText("Importazione ECG/BREATH in corso");
+    QCoreApplication::processEvents();
+    qInfo().noquote() << "Finish import" << clockNow();
+    if (!written) {
+        abandon(rawWriteFailed, m_rawDownloadFile.errorString());
+        return;
+    }
+
+    qInfo().noquote() << "Parsing log file";
+    RecorderLog log;
+    QString error;
+    if (!RecorderLog::read(m_job.sessionFolder + "/" + "logfile" + ".txt", &log, &error)) {
+        abandon("Impossibile leggere il log del dispositivo.", error);
+        return;
+    }
+    m_missingIntervals = downloadMissingIntervals(log);
+    qInfo().noquote() << "Holes : " << describeIntervals(m_missingIntervals);
+
+    qInfo().noquote() << "Gain : " << m_job.calibration.gain;
+    QStringList factors;
+    for (float f : m_job.calibration.factors)
+        factors.append(QString::number(double(f)));
+    qInfo().noquote() << "Calibration " << factors.join(',');
+
+    // A download replaces what an earlier import decoded into this folder: appended after it, the
+    // new records would run back in time in the middle of the files.
+    const QDir folder(m_job.sessionFolder);
+    for (Stream stream : {Stream::Ecg, Stream::Breath, Stream::Imu}) {
+        const QString path = folder.filePath(QLatin1String(decodedFormat(stream).fileName));
+        if (QFile::exists(path) && !QFile::remove(path)) {
+            abandon("Impossibile sostituire i dati decodificati della sessione.", path);
+            return;
+        }
+    }
+    {
+        RecordingDecoder decoder(m_job.sessionFolder, m_missingIntervals, m_job.calibration);
+        const bool decoded = decoder.decodeSampleFile(rawEcgBreathPath(m_job.sessionFolder));
+        if (!decoder.finish() || !decoded) {
+            abandon("Impossibile decodificare i dati scaricati dal dispositivo.", decoder.errorString());
+            return;
+        }
+        m_durationMs = decoder.durationMs();
+        qInfo().noquote() << "Decoded ECG/BREATH" << clockNow() << "duration" << m_durationMs / 1000 << "s";
+    }
+    QFile::remove(rawEcgBreathPath(m_job.sessionFolder));
+
+    if (!openRawFile(rawImuPath(m_job.sessionFolder))) {
+        abandon("Impossibile scrivere i dati scaricati nella cartella della sessione.",
+                m_rawDownloadFile.fileName() + ": " + m_rawDownloadFile.errorString());
+        return;
+    }
+    listen(Active::Imu);
+    m_importTimer->setInterval(m_timing.betweenChunksMs);
+    m_importTimer->start();
+    send(usb::transferRequest(usb::Transfer::Imu));
+}
+
+void UsbDownload::fileImuDownloaded(int sessionIndex)
+{
+    m_importTimer->stop();
+    const bool written = m_rawDownloadFile.flush() && !m_rawWriteFailed;
+    m_rawDownloadFile.close();
+    qInfo().noquote() << "Finish IMU import" << clockNow();
+    QObject::disconnect(m_readConnection);
+    m_active = Active::Finishing;
+    if (!written) {
+        abandon(rawWriteFailed, m_rawDownloadFile.errorString());
+        return;
+    }
+
+    {
+        // The IMU clock restarts after a gap like the others: without the missing intervals every
+        // record after the restart would be dropped until the clock passed its old time again.
+        RecordingDecoder decoder(m_job.sessionFolder, m_missingIntervals, m_job.calibration);
+        const bool decoded = decoder.decodeImuFile(rawImuPath(m_job.sessionFolder));
+        if (!decoder.finish() || !decoded) {
+            abandon("Impossibile decodificare i dati scaricati dal dispositivo.", decoder.errorString());
+            return;
+        }
+    }
+
+    SessionRecord session = m_job.session;
+    session.dataPathName = m_job.dataPathName.toStdString();
+    session.status = statusLoaded;
+    session.importDate = QDateTime::currentSecsSinceEpoch();
+    session.whoImportedID = m_job.userId;
+    session.endRecDate = session.startRecDate + m_durationMs / 1000;
+    PatientRecord patient = m_job.patient;
+    patient.status = statusLoaded;
+    // The card is erased only once the import is on record: otherwise the recording would be
+    // left nowhere but in an unlisted folder.
+    if (!m_database.updateSession(session) || !m_database.updatePatient(patient)) {
+        abandon("Impossibile registrare l'importazione nel database.", QString());
+        return;
+    }
+    QFile::remove(rawImuPath(m_job.sessionFolder));
+
+    eraseCard();
+    endImport();
+    emit importCompleted(sessionIndex);
+}
+
+void UsbDownload::eraseCard()
+{
+    for (;;) {
+        send(usb::eraseRequest());
+        const QByteArray reply = readReply(m_timing.eraseWaitMs, usb::eraseAcknowledgement().size());
+        qInfo().noquote() << "Erase reply" << reply.toHex(' ');
+        if (reply.startsWith(usb::eraseAcknowledgementHead()))
+            return;
+        // The decoded data is safe by now; the user may give up on the card.
+        const int answer = m_prompts.ask({Prompts::Icon::Critical,
+                                          "Errore nella cancellazione dei file",
+                                          "File non cancellati. Premi OK per riprovare.",
+                                          {},
+                                          {},
+                                          {Prompts::Button::ok(), Prompts::Button::cancel()}});
+        if (answer != 0) {
+            qInfo().noquote() << "Card erase given up: the recording stays on the recorder";
+            return;
+        }
+    }
+}
+
+void UsbDownload::endImport()
+{
+    stopTransfer();
+    m_active = Active::None;
+    m_importProgress.reset();
+    m_busy(false);
+    QCoreApplication::processEvents();
+    m_port->close();
+}
+
+void UsbDownload::abandon(const QString &text, const QString &detail)
+{
+    qWarning().noquote() << "USB import abandoned:" << text << detail;
+    endImport();
+    m_prompts.ask({Prompts::Icon::Critical, importErrorTitle, text, {}, detail, {Prompts::Button::ok()}});
+}
+
+void UsbDownload::timeoutImportCalled()
+{
+    // Everything is stopped before the box: a repeating watchdog or late data must not reach a
+    // transfer that is being abandoned while the box is open.
+    endImport();
+    m_prompts.inform(Prompts::Icon::Critical, importErrorTitle,
+                     "Errore lettura dati. Il device potrebbe essere stato disconnesso.");
+}
+
+void UsbDownload::resetPort(const QStringList &portsSeen)
+{
+    for (const QString &name : portsSeen) {
+        if (!m_portList().contains(name)) {
+            qInfo().noquote() << "found " + name;
+            m_port->setPortName(name);
+            m_port->close();
+            break;
+        }
+    }
+    delete m_port;
+    m_port = newPort();
+}
+
+void UsbDownload::closePort()
+{
+    if (m_port->isOpen())
+        m_port->close();
+}
+
+void UsbDownload::shutdown()
+{
+    stopTransfer();
+    closePort();
+}

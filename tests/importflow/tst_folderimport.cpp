@@ -1,0 +1,313 @@
+// The import from a copy of the recorder's card, on a real database and real files: the whole road
+// from the folder chooser to the "LOADED" session, and each way it can go wrong.
+#include "db/Database.h"
+#include "import/RecorderLog.h"
+#include "import/RecordingDecoder.h"
+#include "import/RecordingFormat.h"
+#include "import/Spo2Conversion.h"
+#include "tests/importflow/ImportFixture.h"
+#include "tests/support/ScriptedPrompts.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+using namespace importtest;
+
+namespace {
+
+const QString noData = "Dati non disponibili|La cartella non contiene tutti i dati necessari. Cambiare cartella e riprovare";
+const QString mismatchBox = "Incongruenza paziente - sessione|Incongruenza tra il paziente selezionato e quello associato "
+                            "alla sessione registrata sul dispositivo. Selezionare il paziente corretto e riprovare.";
+const QString spo2Question = "Importazione Dati SPO2";
+const QString spo2Failed = "Importazione Dati SPO2 Fallita";
+
+// The file time of the last record of a decoded file (0 when it has none).
+quint32 lastFileTime(const QString &path, int recordSize)
+{
+    const QByteArray bytes = fileBytes(path);
+    if (bytes.size() < recordSize)
+        return 0;
+    return recordFileTime(reinterpret_cast<const uchar *>(bytes.constData()) + bytes.size() - recordSize);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+struct Workflow {
+    ScriptedPrompts prompts;
+    Fixture fixture;
+    UsbDownload usb{prompts, fixture.database().db()};
+    ImportWorkflow workflow{prompts, fixture.database().db(), usb};
+    Workflow()
+    {
+        usb.setTiming(fastTiming());
+        // No recorder: the machine's own serial ports are left alone.
+        usb.setPortList([] { return QStringList(); });
+    }
+};
+
+} // namespace
+
+class FolderImportTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void importsCardWithOximeterExport();
+    void decodesFilesInNumericOrder();
+    void cancelledChooserCancelsImport();
+    void folderWithoutLogOrSampleFiles();
+    void wrongSessionIdentifier();
+    void spo2CancelledThenContinueWithout();
+    void spo2RefusedFileNotKept();
+    void secondImportReplacesFirst();
+    void unusableCalibration();
+    void entryWithoutRecorderOffersFolder();
+};
+
+void FolderImportTest::importsCardWithOximeterExport()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    SynthSummary summary;
+    const QString card = w.fixture.makeCard("card", 5.0 / 60, 0.5, 3, &summary);
+    QVERIFY(summary.gaps.size() >= 1); // the log's missing data is exercised too
+    w.prompts.directories.enqueue(card);
+    w.prompts.buttons.enqueue("IMPORTA SPO2");
+    w.prompts.files.enqueue(card + "/Puls.txt");
+
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    QVERIFY(w.workflow.importFolder(w.fixture.target()));
+    const qint64 after = QDateTime::currentSecsSinceEpoch();
+    QCOMPARE(w.prompts.boxTexts(), QStringList{spo2Question});
+    QCOMPARE(w.prompts.chooserTitles,
+             (QStringList{"Selezionare la cartella con dati di Log, ECG, PSG e IMU", "Dati SpO2"}));
+
+    const QString folder = w.fixture.sessionFolder();
+    QCOMPARE(folder, w.fixture.dataFolder() + "/" + QString::fromStdString(FiscalCode) + "/1");
+    QCOMPARE(fileBytes(folder + "/logfile.txt"), fileBytes(card + "/log.txt"));
+    QCOMPARE(fileBytes(folder + "/Puls.txt"), fileBytes(card + "/Puls.txt"));
+    const qint64 spo2Size = QFileInfo(folder + "/spo2.txt").size();
+    QVERIFY(spo2Size > 0 && spo2Size % 8 == 0);
+
+    // The same bytes as the decoder gives for the card on its own.
+    const QString reference = w.fixture.scratch("reference");
+    CardDecodeResult result;
+    QString error;
+    QVERIFY2(decodeCardFolder(card, reference, calibration(), &result, &error), qPrintable(error));
+    for (const char *name : {"ecg.txt", "breath.txt", "imu.txt"}) {
+        const QByteArray decoded = fileBytes(folder + "/" + name);
+        QVERIFY2(!decoded.isEmpty(), name);
+        QVERIFY2(decoded == fileBytes(reference + "/" + name), name);
+    }
+
+    const SessionRecord s = w.fixture.storedSession();
+    QCOMPARE(QString::fromStdString(s.status), QString("LOADED"));
+    QCOMPARE(QString::fromStdString(s.dataPathName), QString::fromStdString(FiscalCode) + "/1");
+    QCOMPARE(s.whoImportedID, w.fixture.user().id);
+    QVERIFY(s.importDate >= before && s.importDate <= after);
+    // The end is the start plus the length on the continuous time base, which runs on over the
+    // clock restart after the missing data.
+    const quint32 end = std::min(lastFileTime(folder + "/ecg.txt", EcgFormat.recordSize),
+                                 lastFileTime(folder + "/breath.txt", BreathFormat.recordSize));
+    QVERIFY(end + 1000 >= summary.durationMs - 1000);
+    QCOMPARE(s.endRecDate, s.startRecDate + end / 1000);
+    QCOMPARE(QString::fromStdString(w.fixture.storedPatient().status), QString("LOADED"));
+}
+
+void FolderImportTest::decodesFilesInNumericOrder()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    // 36 s in 3-s files: s0 ... s11, where name order would put s10 and s11 before s2.
+    SynthSummary summary;
+    const QString card = w.fixture.makeCard("card", 0.01, 0.05, 5, &summary);
+    QVERIFY(summary.sampleFiles >= 11);
+    QVERIFY(summary.gaps.isEmpty());
+    w.prompts.directories.enqueue(card);
+    w.prompts.buttons << "CANCEL" << "CONTINUA SENZA SpO2";
+    QVERIFY(w.workflow.importFolder(w.fixture.target()));
+
+    const QByteArray ecg = fileBytes(w.fixture.sessionFolder() + "/ecg.txt");
+    const int records = ecg.size() / EcgFormat.recordSize;
+    QCOMPARE(quint64(records), summary.frames[int(Stream::Ecg)] - summary.damaged[int(Stream::Ecg)]);
+    const auto *data = reinterpret_cast<const uchar *>(ecg.constData());
+    for (int i = 1; i < records; ++i) {
+        const quint32 previous = recordFileTime(data + (i - 1) * EcgFormat.recordSize);
+        QVERIFY2(recordFileTime(data + i * EcgFormat.recordSize) > previous, qPrintable(QString::number(i)));
+    }
+}
+
+void FolderImportTest::cancelledChooserCancelsImport()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString card = w.fixture.makeCard("card", 0.005, 1);
+    // Whatever the current folder holds, a cancelled choice imports nothing.
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(card);
+    w.prompts.directories.enqueue(QString());
+    const bool imported = w.workflow.importFolder(w.fixture.target());
+    QDir::setCurrent(previous);
+    QVERIFY(!imported);
+    QVERIFY(w.prompts.boxes.isEmpty());
+    QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder()));
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("OPEN"));
+}
+
+void FolderImportTest::folderWithoutLogOrSampleFiles()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString noLog = w.fixture.makeCard("nolog", 0.005, 1);
+    QVERIFY(QFile::remove(noLog + "/log.txt"));
+    const QString noSamples = w.fixture.makeCard("nosamples", 0.005, 1);
+    // Names that look like ECG/respiration files but are not: upper case, extra characters.
+    QVERIFY(QFile::rename(noSamples + "/s0.txt", noSamples + "/S0.txt"));
+    QVERIFY(writeFile(noSamples + "/s1a.txt", fileBytes(noSamples + "/S0.txt")));
+
+    for (const QString &folder : {noLog, noSamples}) {
+        w.prompts.boxes.clear();
+        w.prompts.directories.enqueue(folder);
+        QVERIFY(!w.workflow.importFolder(w.fixture.target()));
+        QCOMPARE(w.prompts.boxTexts(), QStringList{noData});
+        QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder()));
+    }
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("OPEN"));
+}
+
+void FolderImportTest::wrongSessionIdentifier()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    // The card of the same patient's next session.
+    const QString card = w.fixture.makeCard("card", 0.005, 1, 1, nullptr, QString::fromStdString(FiscalCode) + "0002");
+    w.prompts.directories.enqueue(card);
+    QVERIFY(!w.workflow.importFolder(w.fixture.target()));
+    QCOMPARE(w.prompts.boxTexts(), QStringList{mismatchBox});
+    QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder()));
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("OPEN"));
+    QCOMPARE(QString::fromStdString(w.fixture.storedPatient().status), QString("OPEN"));
+}
+
+void FolderImportTest::spo2CancelledThenContinueWithout()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString card = w.fixture.makeCard("card", 0.005, 1);
+    w.prompts.directories.enqueue(card);
+    w.prompts.buttons << "CANCEL" << "CONTINUA SENZA SpO2";
+    QVERIFY(w.workflow.importFolder(w.fixture.target()));
+    QCOMPARE(w.prompts.boxTexts(), (QStringList{spo2Question, spo2Failed}));
+    QCOMPARE(w.prompts.boxes[1].informativeText,
+             QString("Errore lettura dati. Contenuto della cartella selezionata non idoneo"));
+    // No file was asked for.
+    QCOMPARE(w.prompts.chooserTitles.size(), 1);
+    QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder() + "/Puls.txt"));
+    QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder() + "/spo2.txt"));
+    QVERIFY(QFileInfo(w.fixture.sessionFolder() + "/ecg.txt").size() > 0);
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("LOADED"));
+}
+
+void FolderImportTest::spo2RefusedFileNotKept()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString card = w.fixture.makeCard("card", 0.005, 1);
+    const QString notAnExport = w.fixture.scratch("notes.txt");
+    QVERIFY(writeFile(notAnExport, "appunti del turno\n1,2024,3,4,9,30,0,70,97\n"));
+    w.prompts.directories.enqueue(card);
+    // A file that is not an export, then a cancelled chooser, then the real export.
+    w.prompts.buttons << "IMPORTA SPO2" << "SELEZIONA ALTRA CARTELLA" << "SELEZIONA ALTRA CARTELLA";
+    w.prompts.files << notAnExport << QString() << card + "/Puls.txt";
+    QVERIFY(w.workflow.importFolder(w.fixture.target()));
+    QCOMPARE(w.prompts.boxTexts(), (QStringList{spo2Question, spo2Failed, spo2Failed}));
+    QCOMPARE(fileBytes(w.fixture.sessionFolder() + "/Puls.txt"), fileBytes(card + "/Puls.txt"));
+    const QString reference = w.fixture.scratch("spo2.txt");
+    QVERIFY(!convertSpo2File(card + "/Puls.txt", reference,
+                             QDateTime::fromSecsSinceEpoch(w.fixture.storedSession().startRecDate)));
+    QCOMPARE(fileBytes(w.fixture.sessionFolder() + "/spo2.txt"), fileBytes(reference));
+}
+
+void FolderImportTest::secondImportReplacesFirst()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString first = w.fixture.makeCard("first", 0.01, 1, 1);
+    const QString second = w.fixture.makeCard("second", 0.005, 1, 2);
+    w.prompts.directories << first << second;
+    w.prompts.buttons << "IMPORTA SPO2" << "CANCEL" << "CONTINUA SENZA SpO2";
+    w.prompts.files << first + "/Puls.txt";
+    QVERIFY(w.workflow.importFolder(w.fixture.target()));
+    const QString folder = w.fixture.sessionFolder();
+    QVERIFY(QFileInfo::exists(folder + "/Puls.txt"));
+    QVERIFY(writeFile(folder + "/appunti.txt", "nota\n"));
+    QVERIFY(w.workflow.importFolder(w.fixture.target()));
+
+    const QString reference = w.fixture.scratch("reference");
+    CardDecodeResult result;
+    QString error;
+    QVERIFY2(decodeCardFolder(second, reference, calibration(), &result, &error), qPrintable(error));
+    for (const char *name : {"ecg.txt", "breath.txt", "imu.txt"})
+        QVERIFY2(fileBytes(folder + "/" + name) == fileBytes(reference + "/" + name), name);
+    QCOMPARE(fileBytes(folder + "/logfile.txt"), fileBytes(second + "/log.txt"));
+    // The whole folder was emptied first: nothing of the first import is left.
+    QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), (QStringList{"breath.txt", "ecg.txt", "imu.txt", "logfile.txt"}));
+}
+
+void FolderImportTest::unusableCalibration()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString card = w.fixture.makeCard("card", 0.005, 1);
+    ImportTarget target = w.fixture.target();
+    target.session.calibration = "6,1,1,1"; // three factors for eight channels
+    w.prompts.directories.enqueue(card);
+    QVERIFY(!w.workflow.importFolder(target));
+    QCOMPARE(w.prompts.boxes.size(), 1);
+    QCOMPARE(w.prompts.boxes[0].title, QString("Errore importazione dati"));
+    QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder()));
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("OPEN"));
+}
+
+void FolderImportTest::entryWithoutRecorderOffersFolder()
+{
+    qunsetenv("TAVOKRN_SERIAL_PORTS");
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString card = w.fixture.makeCard("card", 0.005, 1);
+
+    // "OK" on the import dialog: nothing happens.
+    w.prompts.buttons.enqueue("OK");
+    QVERIFY(!w.workflow.run(w.fixture.target()));
+    QCOMPARE(w.prompts.boxes.size(), 1);
+    const Prompts::Box dialog = w.prompts.boxes[0];
+    QVERIFY(dialog.informativeText.startsWith("Per importare da microSD, premere sul tasto \"IMPORTA DA MICRO SD\" \n\n"));
+    QVERIFY(dialog.informativeText.endsWith("Se un device è già collegato, staccarlo, premere Ok, ricollegarlo e riprovare l'import."));
+    QCOMPARE(dialog.buttons.size(), 2);
+    QCOMPARE(dialog.buttons[0].text, QString("IMPORTA da MICRO SD"));
+    QCOMPARE(dialog.buttons[1].text, QString("OK"));
+    QVERIFY(w.prompts.chooserTitles.isEmpty());
+    QCOMPARE(w.prompts.progresses.size(), 1);
+    const auto progress = w.prompts.progresses[0];
+    QCOMPARE(progress->spec.title, QString("Importazione dati."));
+    QCOMPARE(progress->spec.labelText, QString("Inizializzazione acquisizione"));
+    QCOMPARE(progress->spec.fixedWidth, 600);
+    QVERIFY(progress->spec.cancelText.isEmpty());
+    QVERIFY(!progress->open);
+
+    // "IMPORTA da MICRO SD": the folder import, and the slot's result is the folder import's.
+    w.prompts.boxes.clear();
+    w.prompts.buttons << "IMPORTA da MICRO SD" << "CANCEL" << "CONTINUA SENZA SpO2";
+    w.prompts.directories.enqueue(card);
+    QVERIFY(w.workflow.run(w.fixture.target()));
+    QCOMPARE(w.prompts.boxes.size(), 3);
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("LOADED"));
+}
+
+QTEST_GUILESS_MAIN(FolderImportTest)
+#include "tst_folderimport.moc"

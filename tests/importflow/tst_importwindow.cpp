@@ -1,0 +1,117 @@
+// The session tile's "Importa" button on the real main window (offscreen): both roads end with the
+// tile offering "Analizza" and the patient "LOADED".
+#include "app/KRNMainWindow.h"
+#include "app/loginwindow.h"
+#include "patients/IntroWindow.h"
+#include "patients/Session.h"
+#include "tests/importflow/ImportFixture.h"
+#include "tests/support/ScriptedPrompts.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+using namespace importtest;
+
+namespace {
+
+struct WindowRig {
+    ScriptedPrompts prompts;
+    Fixture fixture;
+    std::unique_ptr<KRNMainWindow> window;
+
+    WindowRig()
+    {
+        window = std::make_unique<KRNMainWindow>(fixture.dataFolder(), prompts);
+        window->usbDownload()->setTiming(fastTiming());
+        window->usbDownload()->setPortList(
+            [] { return qEnvironmentVariable("TAVOKRN_SERIAL_PORTS").split(':', Qt::SkipEmptyParts); });
+        prompts.boxes.clear(); // a small offscreen screen gets the resolution warning
+        window->loginPage()->userName()->setText("clinico");
+        window->loginPage()->password()->setText("segreto");
+        window->login();
+        window->introWindow()->viewButtons().at(0)->click();
+    }
+    Session *tile() const { return window->sessionTileList().value(0); }
+};
+
+} // namespace
+
+class ImportWindowTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void folderImportFromTile();
+    void usbImportFromTile();
+
+private:
+    QTemporaryDir m_settingsDir;
+};
+
+void ImportWindowTest::initTestCase()
+{
+    // Logging in remembers the user name: keep it out of the real settings.
+    QVERIFY(m_settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+}
+
+void ImportWindowTest::folderImportFromTile()
+{
+    qunsetenv("TAVOKRN_SERIAL_PORTS");
+    WindowRig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    const QString card = rig.fixture.makeCard("card", 0.005, 1);
+    QVERIFY(rig.tile());
+    QVERIFY(rig.tile()->buttonImport()->isEnabled());
+    QVERIFY(!rig.tile()->buttonAnalyze()->isEnabled());
+
+    rig.prompts.buttons << "IMPORTA da MICRO SD" << "CANCEL" << "CONTINUA SENZA SpO2";
+    rig.prompts.directories << card;
+    rig.tile()->buttonImport()->click();
+
+    QCOMPARE(rig.prompts.boxes.size(), 3);
+    QCOMPARE(rig.window->currentSessionFolder(), rig.fixture.sessionFolder());
+    // The tiles were rebuilt from the database.
+    QVERIFY(rig.tile());
+    QVERIFY(!rig.tile()->buttonImport()->isEnabled());
+    QVERIFY(rig.tile()->buttonAnalyze()->isEnabled());
+    QCOMPARE(QString::fromStdString(rig.window->patientList().at(0).status), QString("LOADED"));
+    QCOMPARE(QString::fromStdString(rig.window->sessionList().at(0).status), QString("LOADED"));
+}
+
+void ImportWindowTest::usbImportFromTile()
+{
+    WindowRig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    const QString card = rig.fixture.makeCard("card", 0.01, 0.1);
+    SimulatedRecorder recorder({"--card", card});
+    QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
+    QCOMPARE(rig.window->importTimer()->interval(), 10000);
+
+    QSignalSpy ecgDone(rig.window.get(), &KRNMainWindow::downloadEcgBreathFinished);
+    QSignalSpy imuDone(rig.window.get(), &KRNMainWindow::downloadImuFinished);
+    rig.prompts.buttons << "OK" << "OK";
+    rig.tile()->buttonImport()->click();
+    // Still "OPEN" while the download runs.
+    QVERIFY(rig.window->usbDownload()->isTransferring());
+    QVERIFY(rig.tile()->buttonImport()->isEnabled());
+
+    QTRY_VERIFY_WITH_TIMEOUT(rig.tile() && rig.tile()->buttonAnalyze()->isEnabled(), 30000);
+    QVERIFY(!rig.tile()->buttonImport()->isEnabled());
+    QCOMPARE(ecgDone.size(), 1);
+    QCOMPARE(imuDone.size(), 1);
+    QCOMPARE(ecgDone.at(0).at(0).toInt(), 0);
+    QCOMPARE(QString::fromStdString(rig.window->patientList().at(0).status), QString("LOADED"));
+    QCOMPARE(rig.prompts.boxes.size(), 2);
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+}
+
+QTEST_MAIN(ImportWindowTest)
+#include "tst_importwindow.moc"
