@@ -7,6 +7,8 @@
 #include "app/Prompts.h"
 #include "app/loginwindow.h"
 #include "device/SocketStartup.h"
+#include "import/ImportWorkflow.h"
+#include "import/UsbDownload.h"
 #include "live/OnlineVisualizationWindow.h"
 #include "live/breathFilters.h"
 #include "live/viewSubmenu.h"
@@ -31,7 +33,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QSerialPort>
 #include <QSignalMapper>
 #include <QSlider>
 #include <QStackedWidget>
@@ -88,7 +89,8 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     // 8.
     currentPage = -1;
     previousPage = -1;
-    m_serialPort = new QSerialPort(this);
+    // The serial port and the import timer belong to the USB download.
+    m_usb = new UsbDownload(m_prompts, database, this);
 
     // 9. Pages at their fixed indices; login first.
     connect(m_stackWidget, &QStackedWidget::currentChanged, this, &KRNMainWindow::pageChanged);
@@ -130,8 +132,7 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     }
 
     // 16.
-    m_importTimer = new QTimer(this);
-    m_importTimer->setInterval(importTimeoutMs);
+    connectImport();
 
     // 18. Escape must never leave a page half-done.
     installEventFilter(this);
@@ -209,6 +210,8 @@ void KRNMainWindow::makeConnections()
     connect(bar.breath->selectDuration(), &QButtonGroup::idClicked, this,
             &KRNMainWindow::gotoChangeScaleOnline);
     connect(m_visualization, &VisualizationWindow::newStartDateTime, this, &KRNMainWindow::updateTimeDate);
+    connect(viewMapper, &QSignalMapper::mappedInt, this, &KRNMainWindow::sessionViewButtonPressed);
+    connect(analyzeMapper, &QSignalMapper::mappedInt, this, &KRNMainWindow::patientAnalyzeButtonPressed);
 
     // Review window to toolbar.
     connect(m_visualization, &VisualizationWindow::singleBreathScaleChanged, bar.breathScaleSlider, &QSlider::setValue);
@@ -218,6 +221,15 @@ void KRNMainWindow::makeConnections()
     connect(m_visualization, &VisualizationWindow::startEventMode, m_toolbar, &viewSubmenu::setStartEventMode);
     connect(m_visualization, &VisualizationWindow::stopEventMode, m_toolbar, &viewSubmenu::setStopEventMode);
     connect(m_visualization, &VisualizationWindow::setLabelEventBar, bar.labelAddEvent, &QLabel::setText);
+
+    // Toolbar to review window: ECG and respiration scale.
+    connect(bar.scalechoice, qOverload<int>(&QComboBox::currentIndexChanged), m_visualization,
+            &VisualizationWindow::changeScale);
+    connect(bar.checkBoxAutoscale, &QCheckBox::clicked, m_visualization, &VisualizationWindow::setAutoscale);
+    connect(bar.breathAutoButton, &QPushButton::clicked, m_visualization, &VisualizationWindow::setBreathAutoscale);
+    connect(bar.breathScaleSlider, &QSlider::sliderMoved, m_visualization, &VisualizationWindow::setBreathScaleValue);
+    connect(bar.breathBaselineSlider, &QSlider::sliderMoved, m_visualization,
+            &VisualizationWindow::setBreathScaleBaseline);
     bar.printCheckBox->setChecked(false);
 }
 
@@ -324,6 +336,7 @@ void KRNMainWindow::goToVisualizationPage()
         m_prompts.ask({Prompts::Icon::Information, "Dati analisi non trovati", "Risultati analisi non disponibili", {},
                        {}, {Prompts::Button::ok(), Prompts::Button::cancel()}});
     }
+    m_visualization->loadAnalysisResults(sessionFolder + "/ANALISI");
 }
 
 void KRNMainWindow::backButtonPressed()
@@ -338,6 +351,7 @@ void KRNMainWindow::backButtonPressed()
                                   "Sei sicuro di voler chiudere la sessione corrente?"))
             return;
         goToIntroPage();
+        m_visualization->resetView();
         m_toolbar->ui().scalechoice->setCurrentIndex(0);
         break;
     }
@@ -403,8 +417,7 @@ void KRNMainWindow::closeEvent(QCloseEvent *event)
 {
     onLivePage = false;
     database.close();
-    if (m_serialPort->isOpen())
-        m_serialPort->close();
+    m_usb->shutdown();
     if (m_socketsStarted) {
         SocketStartup::cleanup();
         m_socketsStarted = false;

@@ -1,21 +1,23 @@
 #pragma once
 
+#include "app/Prompts.h"
 #include "db/Database.h"
 #include "db/Records.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 #include <vector>
 
+class ImportWorkflow;
 class IntroWindow;
 class OnlineVisualizationWindow;
-class Prompts;
-class QSerialPort;
 class QSignalMapper;
 class QStackedWidget;
 class QTimer;
 class Session;
+class UsbDownload;
 class VisualizationWindow;
 class loginwindow;
 class viewSubmenu;
@@ -29,8 +31,6 @@ class KRNMainWindow : public QMainWindow
 public:
     // Stacked page indices.
     enum Page { IntroPage = 0, VisualizationPage = 1, OnlineVisualizationPage = 2, LoginPage = 3 };
-
-    static constexpr int importTimeoutMs = 10000;
 
     // dataFolder holds krnDb.db and one folder per session; it is created (hidden) when missing.
     KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidget *parent = nullptr);
@@ -49,7 +49,9 @@ public:
     VisualizationWindow *visualizationWindow() const { return m_visualization; }
     OnlineVisualizationWindow *onlineVisualizationWindow() const { return m_online; }
     loginwindow *loginPage() const { return m_login; }
-    QTimer *importTimer() const { return m_importTimer; }
+    // The watchdog of the USB download.
+    QTimer *importTimer() const;
+    UsbDownload *usbDownload() const { return m_usb; }
 
     int currentPageIndex() const { return currentPage; }
     int previousPageIndex() const { return previousPage; }
@@ -58,6 +60,8 @@ public:
     const std::vector<PatientRecord> &patientList() const { return patients; }
     const std::vector<SessionRecord> &sessionList() const { return sessions; }
     QString currentSessionFolder() const { return sessionFolder; }
+    bool isLoadingReview() const { return m_loadingDialog != nullptr; }
+    int sessionDuration() const { return sessionDurationMinutes; }
 
     int currentPatientRow() const { return currentPatientIndex; }
     const QList<Session *> &sessionTileList() const { return sessionTiles; }
@@ -90,8 +94,17 @@ public slots:
     void closeNewPatient();
     void saveSetup();
 
+    // Import of a session's recording (KRNMainWindowImport.cpp).
+    bool patientImportButtonPressed(int index);
+
     void updateTimeDate(int seconds);
     void gotoChangeScaleOnline(int milliseconds);
+
+    // Opening a session for review (KRNMainWindowReview.cpp): the busy dialog stays up while the
+    // review window loads the session on a worker thread, until loadingFinished.
+    void sessionViewButtonPressed(int index);
+    void patientAnalyzeButtonPressed(int index);
+    void loadingFinished(bool timeCorrect, int duration);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -108,6 +121,11 @@ private:
     void clearSessionTiles();
     bool refuseFailedSave();
     const SessionRecord *currentSession() const;
+    // Import (KRNMainWindowImport.cpp).
+    void connectImport();
+    void reloadAfterImport();
+    // Review (KRNMainWindowReview.cpp).
+    void startReviewLoad(int index, const QString &dialogTitle, bool setsReviewStart);
 
     Prompts &m_prompts;
     QString m_dataFolder;
@@ -131,6 +149,8 @@ private:
     bool ecgStreaming = false;
     bool breathStreaming = false;
     QString sessionFolder;
+    std::unique_ptr<Prompts::Progress> m_loadingDialog; // open while a review load runs
+    int sessionDurationMinutes = 0;                     // of the last session loaded for review
 
     QStackedWidget *m_stackWidget = nullptr;
     viewSubmenu *m_toolbar = nullptr;
@@ -138,7 +158,8 @@ private:
     VisualizationWindow *m_visualization = nullptr;
     OnlineVisualizationWindow *m_online = nullptr;
     loginwindow *m_login = nullptr;
-    QSerialPort *m_serialPort = nullptr;
-    QTimer *m_importTimer = nullptr;
+    UsbDownload *m_usb = nullptr;
+    std::unique_ptr<ImportWorkflow> m_importWorkflow;
+    bool m_busyCursor = false;
     bool m_socketsStarted = false;
 };

@@ -1,11 +1,14 @@
 #include "import/SyntheticRecorder.h"
 
+#include "import/SyntheticAnalysis.h"
+
 #include <QDir>
 #include <QFile>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -77,6 +80,25 @@ const Wave Waves[] = {
     {32, 10, 0.35f, normalized({-0.30f, 0.40f, -0.85f}), false},  // S
     {300, 50, 0.30f, normalized({0.60f, -0.50f, 0.60f}), true},   // T
 };
+
+// A ventricular beat: no P wave, a broad QRS along another axis, a discordant T.
+const Wave VentricularWaves[] = {
+    {-20, 22, 1.30f, normalized({-0.50f, 0.60f, 0.60f}), false},
+    {25, 26, 0.90f, normalized({0.30f, -0.40f, -0.85f}), false},
+    {320, 60, 0.45f, normalized({0.50f, -0.60f, -0.60f}), true},
+};
+
+struct WaveList {
+    const Wave *first;
+    const Wave *last;
+    const Wave *begin() const { return first; }
+    const Wave *end() const { return last; }
+};
+const WaveList SinusWaveList{std::begin(Waves), std::end(Waves)};
+const WaveList VentricularWaveList{std::begin(VentricularWaves), std::end(VentricularWaves)};
+
+// Where an ST shift shows: between the S wave and the T wave, seen best laterally.
+const Wave StSegment = {130, 55, 1.0f, normalized({0.80f, -0.50f, -0.35f}), true};
 
 Vec3 precordial(double degrees, float gain)
 {
@@ -311,25 +333,61 @@ public:
             m_beats[1] = m_beats[2];
             const double rr = nextInterval(m_beats[1].rPeak, breathPhase);
             m_beats[2] = {m_beats[1].rPeak + rr, float(std::sqrt(rr / 1000.0))};
+            if (m_plan)
+                playRhythm();
         }
         Vec3 h;
         for (const Beat &beat : m_beats) {
-            for (const Wave &wave : Waves) {
-                const float stretch = wave.repolarisation ? beat.qtScale : 1.0f;
-                const float sigma = wave.sigmaMs * stretch;
-                const float d = float(ms - beat.rPeak) - wave.offsetMs * stretch;
-                if (std::fabs(d) < 4.0f * sigma)
-                    h = h + (wave.amplitude * std::exp(-d * d / (2.0f * sigma * sigma))) * wave.direction;
+            for (const Wave &wave : beat.ventricular ? VentricularWaveList : SinusWaveList) {
+                if (const float shape = bump(wave, beat, ms))
+                    h = h + (wave.amplitude * shape) * wave.direction;
+            }
+            if (beat.stMv != 0.0f) {
+                if (const float shape = bump(StSegment, beat, ms))
+                    h = h + (beat.stMv * shape) * StSegment.direction;
             }
         }
         return h;
+    }
+
+    // From now on the beats follow the plan and each one is appended to `beats`.
+    void setRhythm(const SynthRhythmPlan *plan, QVector<SynthBeat> *beats)
+    {
+        m_plan = plan;
+        m_traceBeats = beats;
+        m_traceBeats->append({m_beats[2].rPeak, SynthBeatKind::Normal});
     }
 
 private:
     struct Beat {
         double rPeak;
         float qtScale;
+        bool ventricular = false;
+        float stMv = 0.0f;
     };
+
+    // The shape (0..1) of one wave of a beat at ms; 0 beyond four widths.
+    static float bump(const Wave &wave, const Beat &beat, double ms)
+    {
+        const float stretch = wave.repolarisation ? beat.qtScale : 1.0f;
+        const float sigma = wave.sigmaMs * stretch;
+        const float d = float(ms - beat.rPeak) - wave.offsetMs * stretch;
+        if (std::fabs(d) >= 4.0f * sigma)
+            return 0.0f;
+        return std::exp(-d * d / (2.0f * sigma * sigma));
+    }
+
+    // Replaces the sinus beat just made by the one the plan asks for.
+    void playRhythm()
+    {
+        const double sinus = m_beats[2].rPeak - m_beats[1].rPeak;
+        const SynthBeatKind previous = m_beats[1].ventricular ? SynthBeatKind::Ventricular : SynthBeatKind::Normal;
+        const SynthBeat beat = m_plan->next(m_beats[1].rPeak, previous, sinus);
+        const double rr = beat.rPeakMs - m_beats[1].rPeak;
+        m_beats[2] = {beat.rPeakMs, float(std::sqrt(std::min(rr, sinus) / 1000.0)),
+                      beat.kind == SynthBeatKind::Ventricular, m_plan->stLevel(beat.rPeakMs)};
+        m_traceBeats->append(beat);
+    }
 
     double nextInterval(double ms, double breathPhase)
     {
@@ -342,6 +400,8 @@ private:
     const Physiology &m_body;
     Random &m_random;
     Beat m_beats[3];
+    const SynthRhythmPlan *m_plan = nullptr;
+    QVector<SynthBeat> *m_traceBeats = nullptr;
 };
 
 // The card file of one stream being written, buffered; reopened for each new file. A write
@@ -507,6 +567,19 @@ private:
     uchar m_damage = 0;
 };
 
+// The position the analysis reports for an activity: walking counts as standing.
+QString postureLabel(const Activity &activity)
+{
+    switch (activity.posture) {
+    case Posture::Upright: return activity.walking ? QStringLiteral("STAND") : QStringLiteral("SIT");
+    case Posture::Supine: return QStringLiteral("SUPINE");
+    case Posture::Prone: return QStringLiteral("PRONE");
+    case Posture::LeftSide: return QStringLiteral("LEFT_SIDE");
+    case Posture::RightSide: return QStringLiteral("RIGHT_SIDE");
+    }
+    return QString();
+}
+
 QVector<SynthGap> planGaps(quint32 durationMs, Random &random)
 {
     QVector<SynthGap> gaps;
@@ -621,6 +694,18 @@ bool writeSyntheticRecording(const QString &folder, const SynthOptions &options,
     const Physiology body(options, durationMs, random);
     Heart heart(body, random);
     summary->gaps = planGaps(durationMs, random);
+    std::unique_ptr<SynthRhythmPlan> plan;
+    if (options.trace) {
+        SynthTrace &trace = *options.trace;
+        trace = SynthTrace();
+        trace.durationMs = durationMs;
+        trace.start = options.start;
+        trace.gaps = summary->gaps;
+        for (std::size_t a = 0; a < body.activityCount(); ++a)
+            trace.postures.append({body.activity(a).start, postureLabel(body.activity(a))});
+        plan = std::make_unique<SynthRhythmPlan>(durationMs, summary->gaps);
+        heart.setRhythm(plan.get(), &trace.beats);
+    }
 
     std::vector<Segment> segments;
     quint32 begin = 0;

@@ -17,6 +17,8 @@
 #include <QString>
 #include <QVector>
 
+struct SynthTrace;
+
 struct SynthOptions {
     double hours = 24.0;
     quint64 seed = 1;
@@ -27,6 +29,9 @@ struct SynthOptions {
     double fileMinutes = 60.0;
     // Acquisition start, local time.
     QDateTime start = QDateTime(QDate(2024, 3, 4), QTime(9, 30), Qt::LocalTime);
+    // When set, the heart also plays the rhythm episodes of SynthRhythmPlan and the beats, body
+    // positions and drop-outs are collected here (import/SyntheticAnalysis.h).
+    SynthTrace *trace = nullptr;
 };
 
 // One drop-out, in ms from the acquisition start: the last frames come just before `start`, the

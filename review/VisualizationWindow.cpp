@@ -1,6 +1,664 @@
 #include "review/VisualizationWindow.h"
 
+#include "app/LabelTable.h"
+#include "review/QwtDateScaleWithOffset.h"
+#include "review/ReviewPlots.h"
+
+#include <qwt_plot_picker.h>
+#include <qwt_plot_shapeitem.h>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDebug>
+#include <QFile>
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+namespace {
+
+// Lead index -> plot object name and label-table key of the lead's radio button.
+const char *const leadPlotNames[leads::Count] = {"PlotECG12", "PlotECG01", "PlotECG02", "PlotECG08",
+                                                 "PlotECG09", "PlotECG10", "PlotECG11", "PlotECG07",
+                                                 "PlotECG03", "PlotECG04", "PlotECG05", "PlotECG06"};
+const char *const leadRadioNames[leads::Count] = {"radioV6", "radio1",  "radio2",   "radioV2",  "radioV3",  "radioV4",
+                                                  "radioV5", "radioV1", "radio3",   "radioaVR", "radioaVL", "radioaVF"};
+// Display order of the two lead tabs (lead indices): I II III aVR aVL aVF, then V1..V6.
+const int leadTabOrder[2][6] = {{1, 2, 8, 9, 10, 11}, {7, 3, 4, 5, 6, 0}};
+const char *const eventTypes[] = {"BEV", "Tachicardia ventricolare", "Bradicardia", "Pausa", "Bigeminia",
+                                  "Trigeminia", "ST"};
+
+template <class W>
+W *named(W *widget, const QString &name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QLabel *label(const QString &name, const QString &text = QString())
+{
+    auto *l = named(new QLabel(text), name);
+    l->setTextFormat(Qt::RichText);
+    return l;
+}
+
+QFrame *frame(const QString &name)
+{
+    auto *f = named(new QFrame, name);
+    f->setFrameStyle(QFrame::NoFrame);
+    return f;
+}
+
+// The five window-length buttons of a tab, checkable and exclusive, ids = length in ms.
+QButtonGroup *windowButtons(QWidget *owner, const QString &groupName, const QStringList &buttonNames,
+                            QBoxLayout *into)
+{
+    auto *group = named(new QButtonGroup(owner), groupName);
+    const QStringList texts = {"10 s", "30 s", "60 s", "5 min", "10 min"};
+    for (int i = 0; i < buttonNames.size(); ++i) {
+        auto *button = named(new QPushButton(texts.at(i)), buttonNames.at(i));
+        button->setCheckable(true);
+        button->setChecked(i == 0);
+        group->addButton(button, VisualizationWindow::windowLengths().at(i));
+        into->addWidget(button);
+    }
+    group->setExclusive(true);
+    return group;
+}
+
+// A labelled plot row: name label and scale label in a narrow column left of the plot.
+QWidget *legend(QLabel *name, QLabel *scale)
+{
+    auto *box = new QWidget;
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(2, 0, 2, 0);
+    layout->setSpacing(0);
+    layout->addStretch(1);
+    layout->addWidget(name);
+    if (scale)
+        layout->addWidget(scale);
+    layout->addStretch(1);
+    box->setFixedWidth(VisualizationWindow::LegendWidth);
+    return box;
+}
+
+} // namespace
+
+const QVector<int> &VisualizationWindow::windowLengths()
+{
+    static const QVector<int> lengths = {10000, 30000, 60000, 300000, 600000};
+    return lengths;
+}
+
 VisualizationWindow::VisualizationWindow(Database *database, QWidget *parent) : QWidget(parent), m_database(database)
 {
     setObjectName("VisualizationWindow");
+    setFocusPolicy(Qt::StrongFocus);
+    buildTree();
+    applyLabels();
+    makeConnections();
+    m_tabs->setCurrentIndex(SingleTab);
+}
+
+VisualizationWindow::~VisualizationWindow() = default;
+
+void VisualizationWindow::buildTree()
+{
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(4, 4, 4, 4);
+    page->setSpacing(2);
+
+    // Overview of the whole recording above the tabs.
+    auto *top = new QHBoxLayout;
+    auto *topLabels = new QVBoxLayout;
+    m_labelTotalPlot = label("labelTotalPlot", "ECG - V6");
+    m_labelAvailability = label("labelAvailability");
+    topLabels->addWidget(m_labelTotalPlot);
+    auto *available = new QHBoxLayout;
+    available->addWidget(label("labelAvailable", "Disponibile : "));
+    available->addWidget(m_labelAvailability);
+    available->addStretch(1);
+    topLabels->addLayout(available);
+    top->addLayout(topLabels);
+    m_totalGraph = named(new OverviewPlot, "totalGraph");
+    m_totalGraph->setFixedHeight(70);
+    top->addWidget(m_totalGraph, 1);
+    page->addLayout(top);
+
+    m_tabs = named(new QTabWidget, "ECG");
+    page->addWidget(m_tabs, 1);
+    m_scrollBar = named(new QScrollBar(Qt::Horizontal), "timeScrollBar");
+    m_scrollBar->setRange(0, 0);
+    m_scrollBar->setSingleStep(1000);
+    page->addWidget(m_scrollBar);
+
+    m_leadPlots.resize(leads::Count);
+    m_scaleLabels.resize(leads::Count);
+    for (int lead = 0; lead < leads::Count; ++lead) {
+        auto *plot = named(new EcgPaperPlot(1.1, false), leadPlotNames[lead]);
+        plot->setCanvasName(leads::name(lead));
+        m_leadPlots[lead] = plot;
+    }
+
+    // Tabs 0 and 1: six leads each on paper with the clock strip under them.
+    const char *const stripNames[2] = {"PlotEcg1Scale", "PlotEcg2Scale"};
+    for (int tab = 0; tab < 2; ++tab) {
+        auto *tabPage = named(new QWidget, tab == 0 ? "Channels1" : "Channels2");
+        auto *pageLayout = new QVBoxLayout(tabPage);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        auto *leadFrame = frame(tab == 0 ? "Tab1" : "Tab2");
+        auto *grid = new QGridLayout(leadFrame);
+        grid->setContentsMargins(0, 0, 0, 0);
+        grid->setHorizontalSpacing(0);
+        grid->setVerticalSpacing(1);
+        for (int row = 0; row < 6; ++row) {
+            const int lead = leadTabOrder[tab][row];
+            const int number = tab * 6 + row + 1;
+            auto *scale = label(QString("labelScale%1").arg(number), "10 mm/mV");
+            m_scaleLabels[number - 1] = scale;
+            grid->addWidget(legend(label(QString("labelEcg%1").arg(number)), scale), row, 0);
+            grid->addWidget(m_leadPlots[lead], row, 1, Qt::AlignLeft | Qt::AlignTop);
+        }
+        auto *strip = named(new TimeStripPlot, stripNames[tab]);
+        m_strips.append(strip);
+        grid->addWidget(legend(label(QString("labelTime%1").arg(tab + 1), "25 mm/s"),
+                               tab == 0 ? label("labelStart") : nullptr),
+                        6, 0);
+        grid->addWidget(strip, 6, 1, Qt::AlignLeft | Qt::AlignTop);
+        grid->setColumnStretch(2, 1);
+        grid->setRowStretch(7, 1);
+        pageLayout->addWidget(leadFrame);
+        m_tabs->addTab(tabPage, QString());
+    }
+
+    // Tab 2: the five respiration channels and their sum.
+    {
+        auto *tabPage = named(new QWidget, "BreathTab");
+        auto *pageLayout = new QVBoxLayout(tabPage);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        auto *breathFrame = frame("frameBreath");
+        auto *grid = new QGridLayout(breathFrame);
+        grid->setContentsMargins(0, 0, 0, 0);
+        grid->setHorizontalSpacing(0);
+        grid->setVerticalSpacing(1);
+        const char *const plotNames[6] = {"PlotBreath01", "PlotBreath02", "PlotBreath03",
+                                          "PlotBreath04", "PlotBreath05", "plotBreathSum"};
+        const char *const labelNames[6] = {"labelBreath1", "labelBreath2", "labelBreath3",
+                                           "labelBreath4", "labelBreath5", "labelBreathSum"};
+        for (int channel = 0; channel < 6; ++channel) {
+            auto *plot = named(new SignalPlot(SignalPlot::Respiration), plotNames[channel]);
+            m_breathPlots.append(plot);
+            grid->addWidget(legend(label(labelNames[channel]), nullptr), channel, 0);
+            grid->addWidget(plot, channel, 1);
+            grid->setRowStretch(channel, 1);
+        }
+        auto *strip = named(new TimeStripPlot, "plotBreathScale");
+        m_strips.append(strip);
+        grid->addWidget(strip, 6, 1, Qt::AlignLeft | Qt::AlignTop);
+        grid->setColumnStretch(2, 1);
+        pageLayout->addWidget(breathFrame, 1);
+        auto *buttons = new QHBoxLayout;
+        buttons->addWidget(label("labelBreathScale"));
+        m_selectBreathScale = windowButtons(this, "selectBreathScale",
+                                            {"buttonBreath1", "buttonBreath2", "buttonBreath3", "buttonBreath5m",
+                                             "buttonBreath10m"},
+                                            buttons);
+        buttons->addStretch(1);
+        pageLayout->addLayout(buttons);
+        m_tabs->addTab(tabPage, QString());
+    }
+
+    // Tab 3: one lead, one respiration trace and SpO2 over the same window.
+    {
+        auto *tabPage = named(new QWidget, "singleTab");
+        auto *pageLayout = new QHBoxLayout(tabPage);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        auto *singleFrame = frame("frameSingle");
+        auto *grid = new QGridLayout(singleFrame);
+        grid->setContentsMargins(0, 0, 0, 0);
+        grid->setHorizontalSpacing(0);
+        grid->setVerticalSpacing(1);
+        m_ecgSingle = named(new EcgPaperPlot(3.3, true), "ecgSingle");
+        m_ecgSingle->setCanvasName(leads::name(leads::V1));
+        m_breathSingle = named(new SignalPlot(SignalPlot::SingleBreath), "breathSingle");
+        m_imuSingle = named(new SignalPlot(SignalPlot::Oximetry), "imuSingle");
+        auto *scale = label("labelScaleEcgSingle", "10 mm/mV");
+        m_scaleLabels.append(scale);
+        grid->addWidget(legend(label("labelSingleECG"), scale), 0, 0);
+        grid->addWidget(m_ecgSingle, 0, 1, Qt::AlignLeft | Qt::AlignTop);
+        grid->addWidget(legend(label("labelSingleBreath"), nullptr), 1, 0);
+        grid->addWidget(m_breathSingle, 1, 1);
+        grid->addWidget(legend(label("labelSingleIMU"), nullptr), 2, 0);
+        grid->addWidget(m_imuSingle, 2, 1);
+        auto *strip = named(new TimeStripPlot, "plotSingleScale");
+        m_strips.append(strip);
+        grid->addWidget(strip, 3, 1, Qt::AlignLeft | Qt::AlignTop);
+        grid->setRowStretch(1, 1);
+        grid->setRowStretch(2, 1);
+        grid->setColumnStretch(2, 1);
+        pageLayout->addWidget(singleFrame, 1);
+
+        auto *controls = new QVBoxLayout;
+        auto *leadBox = new QGridLayout;
+        m_selectECG = named(new QButtonGroup(this), "selectECG");
+        const int radioOrder[leads::Count] = {1, 2, 8, 9, 10, 11, 7, 3, 4, 5, 6, 0};
+        for (int i = 0; i < leads::Count; ++i) {
+            const int lead = radioOrder[i];
+            auto *radio = named(new QRadioButton, leadRadioNames[lead]);
+            m_selectECG->addButton(radio, lead);
+            leadBox->addWidget(radio, i % 6, i / 6);
+        }
+        m_selectECG->button(leads::V1)->setChecked(true);
+        controls->addLayout(leadBox);
+        auto *breathBox = new QGridLayout;
+        m_selectBreath = named(new QButtonGroup(this), "selectBreath");
+        for (int channel = 0; channel < 6; ++channel) {
+            auto *radio = named(new QRadioButton, QString("radiob%1").arg(channel + 1));
+            m_selectBreath->addButton(radio, channel);
+            breathBox->addWidget(radio, channel % 3, channel / 3);
+        }
+        m_selectBreath->button(BreathSumChannel)->setChecked(true);
+        controls->addLayout(breathBox);
+        auto *rangeButtons = new QVBoxLayout;
+        m_selectSingleRange = windowButtons(this, "selectSingleRange",
+                                            {"buttonSingle10", "buttonSingle30", "buttonSingle60", "buttonSingle5m",
+                                             "buttonSingle10m"},
+                                            rangeButtons);
+        controls->addLayout(rangeButtons);
+        m_visualizeBeats = named(new QCheckBox("Battiti"), "visualizeBeatsCheckBox");
+        controls->addWidget(m_visualizeBeats);
+        m_labelSleepPosition = label("labelSleepPosition", emptyPositionSummary());
+        m_labelSleepPosition->setWordWrap(true);
+        controls->addWidget(m_labelSleepPosition);
+        auto *oximetry = new QGridLayout;
+        auto *labelSat = label("labelSat");
+        auto *labelPulse = label("labelPulse");
+        m_satValue = label("satValue", "ND");
+        m_pulseValue = label("pulseValue", "ND");
+        auto *percentage = label("labelPercentageName");
+        // The means carry their own unit; the caption stays for the label table but is not shown.
+        percentage->hide();
+        oximetry->addWidget(labelSat, 0, 0);
+        oximetry->addWidget(m_satValue, 0, 1);
+        oximetry->addWidget(labelPulse, 1, 0);
+        oximetry->addWidget(m_pulseValue, 1, 1);
+        controls->addLayout(oximetry);
+        controls->addStretch(1);
+        m_oximetryWidgets = {m_imuSingle, labelSat, labelPulse, m_satValue, m_pulseValue, percentage};
+        auto *controlBox = new QWidget;
+        controlBox->setObjectName("frameSingleControls");
+        controlBox->setLayout(controls);
+        controlBox->setFixedWidth(SingleControlsWidth);
+        pageLayout->addWidget(controlBox);
+        m_tabs->addTab(tabPage, QString());
+    }
+
+    // Tab 4: three leads of choice around the current event, and the event controls.
+    {
+        auto *tabPage = named(new QWidget, "eventsTab");
+        auto *pageLayout = new QHBoxLayout(tabPage);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        auto *eventsFrame = frame("frameEvents");
+        auto *grid = new QGridLayout(eventsFrame);
+        grid->setContentsMargins(0, 0, 0, 0);
+        grid->setHorizontalSpacing(0);
+        grid->setVerticalSpacing(1);
+        QStringList leadNames;
+        for (int lead = 0; lead < leads::Count; ++lead)
+            leadNames << leads::name(lead);
+        const int defaultLeads[3] = {leads::I, leads::II, leads::V1};
+        for (int i = 0; i < 3; ++i) {
+            auto *plot = named(new EcgPaperPlot(1.1, true), QString("ecgEvents%1").arg(i + 1));
+            plot->setAutoReplot(true);
+            m_eventPlots.append(plot);
+            auto *combo = named(new QComboBox, QString("selectChannelEv%1").arg(i + 1));
+            combo->addItems(leadNames);
+            combo->setCurrentIndex(defaultLeads[i]);
+            m_eventLeadCombos.append(combo);
+            auto *leadLabel = label(QString("labelECGEv%1").arg(i + 1), leadNames.at(defaultLeads[i]));
+            m_eventLeadLabels.append(leadLabel);
+            auto *scale = label(QString("labelScaleEcgEv%1").arg(i + 1), "10 mm/mV");
+            m_scaleLabels.append(scale);
+            auto *side = legend(leadLabel, scale);
+            side->layout()->addWidget(combo);
+            grid->addWidget(side, i, 0);
+            grid->addWidget(plot, i, 1, Qt::AlignLeft | Qt::AlignTop);
+        }
+        auto *strip = named(new TimeStripPlot, "plotEventsScale");
+        m_strips.append(strip);
+        grid->addWidget(strip, 3, 1, Qt::AlignLeft | Qt::AlignTop);
+        grid->setRowStretch(4, 1);
+        grid->setColumnStretch(2, 1);
+        pageLayout->addWidget(eventsFrame, 1);
+
+        auto *controls = new QVBoxLayout;
+        m_selectEvent = named(new QComboBox, "selectEvent");
+        for (const char *type : eventTypes)
+            m_selectEvent->addItem(type);
+        controls->addWidget(m_selectEvent);
+        auto *counter = new QHBoxLayout;
+        counter->addWidget(label("labelIndex"));
+        counter->addWidget(new QLabel("/"));
+        auto *total = label("labelTot", "0");
+        counter->addWidget(total);
+        counter->addStretch(1);
+        controls->addLayout(counter);
+        for (const char *name : {"labelChannel", "labelDuration", "labelState"})
+            controls->addWidget(label(name));
+        for (const char *name : {"buttonBack", "buttonForward", "buttonCenter", "buttonAccept", "buttonReject",
+                                 "buttonAcceptPrint"}) {
+            auto *button = named(new QPushButton, name);
+            button->setEnabled(false);
+            controls->addWidget(button);
+        }
+        auto *rangeButtons = new QVBoxLayout;
+        m_selectEventRange = windowButtons(this, "selectEventRange",
+                                           {"buttonEv10", "buttonEv30", "buttonEv60", "buttonEv5m", "buttonEv10m"},
+                                           rangeButtons);
+        controls->addLayout(rangeButtons);
+        controls->addStretch(1);
+        auto *controlBox = new QWidget;
+        controlBox->setObjectName("frameEventControls");
+        controlBox->setLayout(controls);
+        controlBox->setFixedWidth(EventControlsWidth);
+        pageLayout->addWidget(controlBox);
+        m_tabs->addTab(tabPage, QString());
+    }
+}
+
+void VisualizationWindow::applyLabels()
+{
+    const LabelTable labels(objectName());
+    for (int tab = 0; tab < m_tabs->count(); ++tab)
+        m_tabs->setTabText(tab, labels.label(m_tabs->widget(tab)->objectName()));
+    for (QLabel *l : findChildren<QLabel *>()) {
+        if (!labels.label(l->objectName()).isEmpty())
+            labels.applyText(l);
+    }
+    for (QAbstractButton *b : findChildren<QAbstractButton *>()) {
+        if (!labels.label(b->objectName()).isEmpty())
+            labels.applyText(b);
+    }
+}
+
+void VisualizationWindow::makeConnections()
+{
+    connect(m_selectECG, &QButtonGroup::idClicked, this, &VisualizationWindow::selectedEcg);
+    connect(m_selectBreath, &QButtonGroup::idClicked, this, &VisualizationWindow::selectedBreath);
+    connect(m_visualizeBeats, &QCheckBox::stateChanged, this, &VisualizationWindow::visualizeBeatsChanged);
+    connect(m_scrollBar, &QScrollBar::valueChanged, this, &VisualizationWindow::onSliderMoved);
+    connect(m_selectBreathScale, &QButtonGroup::idClicked, this, &VisualizationWindow::setRangeBreath);
+    connect(m_selectSingleRange, &QButtonGroup::idClicked, this, &VisualizationWindow::setRangeSingle);
+    connect(m_selectEventRange, &QButtonGroup::idClicked, this, &VisualizationWindow::setRangeEvents);
+    connect(m_tabs, &QTabWidget::currentChanged, this, &VisualizationWindow::tabChanged);
+    connect(m_totalGraph->picker(), qOverload<const QPointF &>(&QwtPlotPicker::selected), this,
+            &VisualizationWindow::getClickedTs);
+    for (QComboBox *combo : m_eventLeadCombos)
+        connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this, &VisualizationWindow::updateSlider);
+
+    m_tabs->installEventFilter(this);
+    m_selectEvent->installEventFilter(this);
+    for (QComboBox *combo : m_eventLeadCombos)
+        combo->installEventFilter(this);
+}
+
+QVector<QwtPlotPicker *> VisualizationWindow::signalPickers() const
+{
+    QVector<QwtPlotPicker *> pickers;
+    for (EcgPaperPlot *plot : m_leadPlots)
+        pickers.append(plot->picker());
+    for (SignalPlot *plot : m_breathPlots)
+        pickers.append(plot->picker());
+    pickers << m_ecgSingle->picker() << m_breathSingle->picker() << m_imuSingle->picker();
+    for (EcgPaperPlot *plot : m_eventPlots)
+        pickers.append(plot->picker());
+    return pickers;
+}
+
+bool VisualizationWindow::breathVisible(int channel) const
+{
+    return channel >= 0 && channel < BreathChannels && m_breathVisible[channel];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading
+
+bool VisualizationWindow::loadSessionData(const QString &sessionFolder, qint64 recordingStartSeconds)
+{
+    auto data = std::make_shared<RecordingData>();
+    data->load(sessionFolder, recordingStartSeconds);
+    // The widgets belong to the GUI thread: the result is handed over there.
+    std::shared_ptr<const RecordingData> result = std::move(data);
+    QMetaObject::invokeMethod(
+        this, [this, result, recordingStartSeconds] { applyLoadedData(result, recordingStartSeconds); },
+        Qt::QueuedConnection);
+    return true;
+}
+
+bool VisualizationWindow::hasEcgData() const { return m_data && m_data->ecgPresent(); }
+
+void VisualizationWindow::applyLoadedData(const std::shared_ptr<const RecordingData> &data,
+                                          qint64 recordingStartSeconds)
+{
+    m_recordingStartSeconds = recordingStartSeconds;
+    m_loadProblem = data->problem();
+    if (!m_loadProblem.isEmpty()) {
+        qWarning().noquote() << "Session not loaded: " + m_loadProblem;
+        m_data.reset();
+        emit loadingFinishedSignal(false, 0);
+        return;
+    }
+    m_data = data;
+
+    emit newStartDateTime(int(data->acquisitionStartSeconds()));
+    setTimeAxisOffset(data->acquisitionStartSeconds());
+    m_totalGraph->enableAxis(QwtPlot::xBottom, data->timeCorrect());
+
+    emit breathExtremaEvaluated(data->breathMin(), data->breathMax());
+
+    const QVector<quint32> &overviewTimes = data->ecgOverviewTimes();
+    if (!overviewTimes.isEmpty())
+        m_totalGraph->setAxisScale(QwtPlot::xBottom, overviewTimes.first(), overviewTimes.last());
+    m_totalGraph->setPoints(data->overviewCurve());
+    if (data->ecgPresent())
+        m_totalGraph->setZones(data->ecg().front().time, data->ecg().back().time, data->missingIntervals());
+    m_tabs->setCurrentIndex(LeadsTab);
+    // The window starts at the first record, also for the redraws before jumpToFirstData (a
+    // scroll bar still at 0..0 would otherwise count as at its maximum and jump to the end).
+    updateSliderLimits();
+    {
+        const QSignalBlocker blocker(m_scrollBar);
+        m_scrollBar->setValue(int(data->firstEcgTime()));
+    }
+    m_position = unsigned(m_scrollBar->value());
+
+    const QString availability = data->availabilityText();
+    qInfo().noquote() << "--------";
+    qInfo().noquote() << availability;
+    m_labelAvailability->setText(availability);
+
+    setOximetryEnabled(data->pulsPresent());
+    qInfo().noquote() << " POSITION DATA FOUND : " + QString::number(m_positionsAvailable);
+    emit loadingFinishedSignal(data->timeCorrect(), int(data->ecgSpan()));
+}
+
+void VisualizationWindow::setOximetryEnabled(bool enabled)
+{
+    m_oximetryAvailable = enabled;
+    for (QWidget *widget : m_oximetryWidgets)
+        widget->setEnabled(enabled);
+}
+
+void VisualizationWindow::setTimeAxisOffset(qint64 seconds)
+{
+    for (TimeStripPlot *strip : m_strips)
+        strip->setOffset(seconds);
+}
+
+void VisualizationWindow::clearAnalysis()
+{
+    m_positions.clear();
+    m_positionsAvailable = false;
+    m_beats.clear();
+    m_annotationsAvailable = false;
+    m_annotationCount = 0;
+    m_normalCount = 0;
+    for (int lead = 0; lead < leads::Count; ++lead) {
+        m_splitSegments[lead].clear();
+        m_splitAvailable[lead] = false;
+    }
+    m_labelSleepPosition->setText(emptyPositionSummary());
+}
+
+void VisualizationWindow::loadAnalysisResults(const QString &folder)
+{
+    clearAnalysis();
+    const QString positions = folder + "/positions.txt";
+    m_positionsAvailable = QFile::exists(positions) && readPositionsFile(positions, m_recordingStartSeconds, &m_positions);
+    if (m_positionsAvailable)
+        qInfo().noquote() << " POSITION DATA READ " + QString::number(m_positions.size());
+
+    for (int lead = 0; lead < leads::Count; ++lead) {
+        const QString split = folder + "/split_" + leads::name(lead) + ".txt";
+        if (!QFile::exists(split)) {
+            std::fputs("SPLIT NOT FOUND\n", stdout);
+            continue;
+        }
+        qInfo().noquote() << "FOUND -- " + QString::number(lead);
+        TimeSpans seconds;
+        m_splitAvailable[lead] = readSplitFile(split, &seconds);
+        for (const auto &segment : seconds)
+            m_splitSegments[lead].append({segment.first * 1000.0, segment.second * 1000.0});
+    }
+
+    const QString annotations = folder + "/annotations_fusion.pt";
+    if (QFile::exists(annotations)) {
+        m_annotationsAvailable = readBeatList(annotations, &m_beats, &m_annotationCount, &m_normalCount);
+        qInfo().noquote() << (m_annotationsAvailable ? "ANNOTATIONS DONE" : "ERROR");
+    }
+    if (m_data)
+        updateSlider();
+}
+
+void VisualizationWindow::resetView()
+{
+    m_data.reset();
+    m_loadProblem.clear();
+    clearAnalysis();
+    setOximetryEnabled(false);
+    m_totalGraph->removeZones();
+    m_totalGraph->setPoints({});
+    for (EcgPaperPlot *plot : m_leadPlots)
+        plot->removeCurves();
+    for (SignalPlot *plot : m_breathPlots)
+        plot->removeCurves();
+    for (EcgPaperPlot *plot : m_eventPlots)
+        plot->removeCurves();
+    m_ecgSingle->removeCurves();
+    m_breathSingle->removeCurves();
+    m_imuSingle->removeCurves();
+    for (TimeStripPlot *strip : m_strips)
+        strip->clearRecordTimes();
+    m_labelAvailability->clear();
+    m_displayGain = 1.0f;
+    m_displayOffset = 0;
+    updateScaleLabels();
+    m_selectECG->button(leads::V1)->setChecked(true);
+    m_singleLead = leads::V1;
+    m_ecgSingle->setCanvasName(leads::name(leads::V1));
+    m_selectEvent->setCurrentIndex(0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lead and scale choices
+
+void VisualizationWindow::selectedEcg(int id)
+{
+    if (id < 0 || id >= leads::Count)
+        return;
+    m_singleLead = id;
+    m_ecgSingle->setCanvasName(leads::name(id));
+    updateSlider();
+}
+
+void VisualizationWindow::selectedBreath(int id)
+{
+    if (id < 0 || id > BreathSumChannel)
+        return;
+    m_singleBreath = id;
+    updateSlider();
+}
+
+void VisualizationWindow::breathVisibilityChanged(int channel)
+{
+    if (channel < 0 || channel >= BreathChannels)
+        return;
+    m_breathVisible[channel] = !m_breathVisible[channel];
+    m_breathPlots[channel]->setVisible(m_breathVisible[channel]);
+    updateSlider();
+}
+
+void VisualizationWindow::visualizeBeatsChanged() { updateSlider(); }
+
+void VisualizationWindow::changeScale(int type)
+{
+    switch (type) {
+    case 0: m_displayGain = 1.0f; break;
+    case 1: m_displayGain = 2.0f; break;
+    case 2: m_displayGain = 0.5f; break;
+    default: break;
+    }
+    m_displayOffset = 0;
+    updateScaleLabels();
+    updateSlider();
+    emit scaleChosen(true);
+}
+
+void VisualizationWindow::setAutoscale(bool on)
+{
+    m_autoscale = on;
+    for (EcgPaperPlot *plot : m_leadPlots)
+        plot->setAutoscale(on);
+    m_ecgSingle->setAutoscale(on);
+    for (EcgPaperPlot *plot : m_eventPlots)
+        plot->setAutoscale(on);
+    updateScaleLabels();
+    updateSlider();
+}
+
+void VisualizationWindow::updateScaleLabels()
+{
+    const QString text = m_autoscale ? QStringLiteral("Auto")
+                                     : QString::number(double(m_displayGain) * 10.0, 'g', 6) + " mm/mv";
+    for (QLabel *scale : m_scaleLabels)
+        scale->setText(text);
+}
+
+void VisualizationWindow::setBreathAutoscale(bool)
+{
+    m_breathAutoscale = true;
+    updateSlider();
+}
+
+void VisualizationWindow::setBreathScaleValue(int scale)
+{
+    m_breathAutoscale = false;
+    m_breathHalfRange = scale;
+    updateSlider();
+}
+
+void VisualizationWindow::setBreathScaleBaseline(int value)
+{
+    m_breathAutoscale = false;
+    m_breathBaseline = value;
+    updateSlider();
 }

@@ -1,23 +1,134 @@
 #pragma once
 
+#include "review/AnalysisFolder.h"
+#include "review/RecordingData.h"
+#include "review/ReviewSummaries.h"
+#include "review/SignalTrace.h"
+
 #include <QImage>
+#include <QPointF>
+#include <QVector>
 #include <QWidget>
 
-class Database;
+#include <memory>
 
-// The recording review page. Its plots, navigation and events come with the review work; for now
-// it carries the page's identity, the state the page flow hands it and the signals the main window
-// and the toolbar are wired to.
+class Database;
+class EcgPaperPlot;
+class OverviewPlot;
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QScrollBar;
+class QTabWidget;
+class QwtPlotPicker;
+class SignalPlot;
+class TimeStripPlot;
+
+// The recording review page: the twelve leads on ECG paper, respiration, the single-lead page
+// with SpO2 and summaries, the events page, the overview and the scroll bar over the recording.
+// Every change of tab, window, position, lead or scale re-reads only the visible window from the
+// mapped decoded files and rebuilds the curves.
 class VisualizationWindow : public QWidget
 {
     Q_OBJECT
 public:
+    enum Tab { LeadsTab = 0, PrecordialTab = 1, BreathTab = 2, SingleTab = 3, EventsTab = 4 };
+    // Window lengths of the window-length buttons, ms (also the buttons' ids).
+    static const QVector<int> &windowLengths();
+    // Fixed widths of the columns beside the plots; the paper fitting leaves them their room.
+    static constexpr int LegendWidth = 100;
+    static constexpr int SingleControlsWidth = 300;
+    static constexpr int EventControlsWidth = 200;
+
     explicit VisualizationWindow(Database *database, QWidget *parent = nullptr);
+    ~VisualizationWindow() override;
 
     void setSessionId(int id) { m_sessionId = id; }
     int sessionId() const { return m_sessionId; }
     void setEventsLocked(bool locked) { m_eventsLocked = locked; }
     bool eventsLocked() const { return m_eventsLocked; }
+
+    // Runs on a worker thread: opens the session folder, then hands the result to the GUI
+    // thread, which sets the widgets and emits newStartDateTime, breathExtremaEvaluated and
+    // loadingFinishedSignal (false, 0 when the folder holds no data; loadProblem() says why).
+    bool loadSessionData(const QString &sessionFolder, qint64 recordingStartSeconds);
+    QString loadProblem() const { return m_loadProblem; }
+    bool hasEcgData() const;
+    std::shared_ptr<const RecordingData> recording() const { return m_data; }
+
+    // The analysis tool's folder of the session: the body positions for the summary, the beat
+    // list for the beat marks and the analysable segments of each lead.
+    void loadAnalysisResults(const QString &folder);
+    bool positionsAvailable() const { return m_positionsAvailable; }
+    bool annotationsAvailable() const { return m_annotationsAvailable; }
+    bool splitAvailable(int lead) const { return lead >= 0 && lead < leads::Count && m_splitAvailable[lead]; }
+    int annotationCount() const { return m_annotationCount; }
+    int normalCount() const { return m_normalCount; }
+
+    void setStartSetupDate(qint64 seconds) { m_startSetupDate = seconds; }
+    qint64 startSetupDate() const { return m_startSetupDate; }
+    // Review start date-time, seconds since the epoch: the origin of sliderMoved.
+    void setStartDateTime(qint64 seconds) { m_startDateTime = seconds; }
+    // Label offset of the five clock strips (the acquisition start).
+    void setTimeAxisOffset(qint64 seconds);
+    void jumpToFirstData();
+    // When the user leaves the review: drops the session, back to the default scale and lead.
+    void resetView();
+
+    // Window state.
+    unsigned int position() const { return m_position; }
+    int ecgRange() const { return m_ecgRange; }
+    int breathRange() const { return m_breathRange; }
+    int singleRange() const { return m_singleRange; }
+    int eventsRange() const { return m_eventsRange; }
+    int sliderRange() const { return m_sliderRange; }
+    float displayGain() const { return m_displayGain; }
+    bool autoscale() const { return m_autoscale; }
+    bool breathAutoscale() const { return m_breathAutoscale; }
+    int breathHalfRange() const { return m_breathHalfRange; }
+    int breathBaseline() const { return m_breathBaseline; }
+    int singleLead() const { return m_singleLead; }
+    int singleBreath() const { return m_singleBreath; }
+    bool breathVisible(int channel) const;
+
+    // The plots, in lead-table order, respiration channel order (sum last) and event order.
+    const QVector<EcgPaperPlot *> &leadPlots() const { return m_leadPlots; }
+    const QVector<SignalPlot *> &breathPlots() const { return m_breathPlots; }
+    const QVector<EcgPaperPlot *> &eventPlots() const { return m_eventPlots; }
+    EcgPaperPlot *singleEcgPlot() const { return m_ecgSingle; }
+    SignalPlot *singleBreathPlot() const { return m_breathSingle; }
+    SignalPlot *oximetryPlot() const { return m_imuSingle; }
+    const QVector<TimeStripPlot *> &timeStrips() const { return m_strips; }
+    OverviewPlot *overviewPlot() const { return m_totalGraph; }
+    QScrollBar *scrollBar() const { return m_scrollBar; }
+    QTabWidget *tabs() const { return m_tabs; }
+    // The click pickers of every signal plot (where a click picks a time on the recording).
+    QVector<QwtPlotPicker *> signalPickers() const;
+
+public slots:
+    // Re-reads and redraws the current tab.
+    void showData();
+    void selectedEcg(int id);
+    void selectedBreath(int id);
+    void breathVisibilityChanged(int channel);
+    void visualizeBeatsChanged();
+    void setAutoscale(bool on);
+    void changeScale(int type);
+    void setBreathAutoscale(bool on);
+    void setBreathScaleValue(int scale);
+    void setBreathScaleBaseline(int value);
+
+    void setXAxisRange(double position, double ecgrange, double breathrange, double ranges, double rangev);
+    void onSliderMoved(int position);
+    void updateSlider();
+    void tabChanged();
+    void setRangeBreath(int range);
+    void setRangeSingle(int range);
+    void setRangeEvents(int range);
+    void getClickedTs(const QPointF &point);
 
 signals:
     void newScreenShot(QImage shot, QString text, float ratio, int id);
@@ -31,9 +142,109 @@ signals:
     void stopEventMode();
     void setLabelEventBar(QString text);
     void loadingFinishedSignal(bool timeCorrect, int duration);
+    void sliderMoved(int seconds);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
+    void buildTree();
+    void applyLabels();
+    void makeConnections();
+    void applyLoadedData(const std::shared_ptr<const RecordingData> &data, qint64 recordingStartSeconds);
+    void setOximetryEnabled(bool enabled);
+    void clearAnalysis();
+
+    void showLeads();
+    void showBreath();
+    void showSingle();
+    void showEvents();
+    void showOverview();
+    // The ECG records of the window from the position, with the holes over them and the
+    // channel means of what they leave.
+    struct EcgWindow {
+        const EcgRecord *begin;
+        const EcgRecord *end;
+        WindowHoles holes;
+        EcgMeans means;
+    };
+    EcgWindow ecgWindow(double length) const;
+    WindowHoles holesOver(quint32 lastTime) const;
+    void drawEcgLead(EcgPaperPlot *plot, int lead, const EcgWindow &window, double pulseWidth) const;
+    void showBeatsAndZones(const EcgWindow &window);
+    std::pair<const BreathRecord *, const BreathRecord *> breathWindow(double length) const;
+    void applyBreathScale(SignalPlot *plot);
+    void updateScaleLabels();
+    void updateSliderLimits();
+    void fitPaperScale();
+    int windowOfTab(int tab) const;
+
     Database *m_database;
     int m_sessionId = -1;
     bool m_eventsLocked = true;
+
+    std::shared_ptr<const RecordingData> m_data;
+    QString m_loadProblem;
+    qint64 m_recordingStartSeconds = 0;
+    qint64 m_startSetupDate = 0;
+    qint64 m_startDateTime = 0;
+    bool m_oximetryAvailable = false;
+    QVector<PositionEntry> m_positions;
+    bool m_positionsAvailable = false;
+    QVector<Beat> m_beats;
+    bool m_annotationsAvailable = false;
+    int m_annotationCount = 0;
+    int m_normalCount = 0;
+    TimeSpans m_splitSegments[leads::Count]; // ms from the recording start
+    bool m_splitAvailable[leads::Count] = {};
+
+    // Window state.
+    unsigned int m_position = 0;
+    int m_ecgRange = 10000;
+    int m_breathRange = 10000;
+    int m_singleRange = 10000;
+    int m_eventsRange = 10000;
+    int m_sliderRange = 10000;
+    double m_minorStep = 40.0;
+    double m_majorStep = 200.0;
+    float m_displayGain = 1.0f;
+    int m_displayOffset = 0;
+    bool m_autoscale = false;
+    int m_singleLead = 7;
+    int m_singleBreath = 5;
+    bool m_breathAutoscale = true;
+    int m_breathHalfRange = 0;
+    int m_breathBaseline = 0;
+    bool m_breathVisible[5] = {true, true, true, true, true};
+    bool m_fitting = false;
+
+    // Widgets.
+    QTabWidget *m_tabs = nullptr;
+    QScrollBar *m_scrollBar = nullptr;
+    OverviewPlot *m_totalGraph = nullptr;
+    QLabel *m_labelTotalPlot = nullptr;
+    QLabel *m_labelAvailability = nullptr;
+    QVector<EcgPaperPlot *> m_leadPlots;
+    QVector<SignalPlot *> m_breathPlots;
+    QVector<EcgPaperPlot *> m_eventPlots;
+    EcgPaperPlot *m_ecgSingle = nullptr;
+    SignalPlot *m_breathSingle = nullptr;
+    SignalPlot *m_imuSingle = nullptr;
+    QVector<TimeStripPlot *> m_strips; // PlotEcg1Scale, PlotEcg2Scale, plotBreathScale, plotSingleScale, plotEventsScale
+    QVector<QLabel *> m_scaleLabels;   // labelScale1..12, labelScaleEcgSingle, labelScaleEcgEv1..3
+    QVector<QComboBox *> m_eventLeadCombos;
+    QVector<QLabel *> m_eventLeadLabels;
+    QButtonGroup *m_selectECG = nullptr;
+    QButtonGroup *m_selectBreath = nullptr;
+    QButtonGroup *m_selectBreathScale = nullptr;
+    QButtonGroup *m_selectSingleRange = nullptr;
+    QButtonGroup *m_selectEventRange = nullptr;
+    QCheckBox *m_visualizeBeats = nullptr;
+    QComboBox *m_selectEvent = nullptr;
+    QLabel *m_labelSleepPosition = nullptr;
+    QLabel *m_satValue = nullptr;
+    QLabel *m_pulseValue = nullptr;
+    QVector<QWidget *> m_oximetryWidgets;
 };

@@ -4,6 +4,7 @@
 
 #include "import/RecordingDecoder.h"
 #include "import/Spo2Conversion.h"
+#include "import/SyntheticAnalysis.h"
 #include "import/SyntheticRecorder.h"
 
 #include <QCommandLineParser>
@@ -68,7 +69,8 @@ int tool::synth(const QStringList &args)
     const QCommandLineOption calibration(QStringLiteral("calibration"), QStringLiteral("session calibration text: gain,8 factors"), QStringLiteral("TEXT"));
     const QCommandLineOption sessionId(QStringLiteral("session-id"), QStringLiteral("20-character session identifier"), QStringLiteral("FC+NNNN"));
     const QCommandLineOption fileMinutes(QStringLiteral("file-minutes"), QStringLiteral("recording time per card file, default 60"), QStringLiteral("M"));
-    parser.addOptions({hours, seed, calibration, sessionId, fileMinutes});
+    const QCommandLineOption analysis(QStringLiteral("analysis"), QStringLiteral("also write the analysis results (beats with rhythm episodes, positions, split files) into this folder"), QStringLiteral("ANALISI_FOLDER"));
+    parser.addOptions({hours, seed, calibration, sessionId, fileMinutes, analysis});
     if (!parse(parser, "synth", args, 1))
         return 2;
 
@@ -96,7 +98,12 @@ int tool::synth(const QStringList &args)
 
     const QString folder = parser.positionalArguments().first();
     SynthSummary summary;
+    SynthTrace trace;
+    if (parser.isSet(analysis))
+        options.trace = &trace;
     if (!writeSyntheticRecording(folder, options, &summary, &error))
+        return fail("synth", error);
+    if (parser.isSet(analysis) && !writeSyntheticAnalysis(parser.value(analysis), trace, &error))
         return fail("synth", error);
 
     std::printf("wrote %s: %s of recording, %d s-files, %d i-files, %.1f MB of raw data\n",
@@ -115,6 +122,9 @@ int tool::synth(const QStringList &args)
         std::printf("missing data %s - %s, clock restarted%s\n", qPrintable(clockText(gap.start)),
                     qPrintable(clockText(gap.stop)), gap.newFiles ? ", new card files" : "");
     std::printf("Puls.txt: %d lines\n", summary.oximeterLines);
+    if (parser.isSet(analysis))
+        std::printf("analysis results in %s: %lld beats\n", qPrintable(parser.value(analysis)),
+                    static_cast<long long>(trace.beats.size()));
     return 0;
 }
 

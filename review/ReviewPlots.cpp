@@ -1,0 +1,364 @@
+#include "review/ReviewPlots.h"
+
+#include "review/EnvelopeCurve.h"
+#include "review/QwtDateScaleWithOffset.h"
+
+#include <qwt_date_scale_draw.h>
+#include <qwt_date_scale_engine.h>
+#include <qwt_picker_machine.h>
+#include <qwt_plot_canvas.h>
+#include <qwt_plot_curve.h>
+#include <qwt_plot_grid.h>
+#include <qwt_plot_layout.h>
+#include <qwt_plot_marker.h>
+#include <qwt_plot_picker.h>
+#include <qwt_plot_scaleitem.h>
+#include <qwt_plot_shapeitem.h>
+#include <qwt_plot_zoneitem.h>
+#include <qwt_scale_draw.h>
+#include <qwt_scale_widget.h>
+#include <qwt_symbol.h>
+
+#include <QPainterPath>
+
+#include <algorithm>
+
+namespace {
+
+const QColor paperMajor(240, 128, 128);
+const QColor paperMinor(255, 192, 203);
+
+void hideAllAxes(QwtPlot *plot)
+{
+    for (int axis = 0; axis < QwtPlot::axisCnt; ++axis)
+        plot->enableAxis(axis, false);
+}
+
+void flattenMargins(QwtPlot *plot)
+{
+    plot->setContentsMargins(0, 0, 0, 0);
+    plot->plotLayout()->setCanvasMargin(0);
+    plot->plotLayout()->setAlignCanvasToScales(true);
+    if (auto *canvas = qobject_cast<QwtPlotCanvas *>(plot->canvas())) {
+        canvas->setFrameStyle(QFrame::NoFrame);
+        canvas->setContentsMargins(0, 0, 0, 0);
+    }
+    plot->setCanvasBackground(Qt::white);
+}
+
+QwtPlotPicker *clickPicker(QwtPlot *plot)
+{
+    auto *picker = new QwtPlotPicker(QwtPlot::xBottom, QwtPlot::yLeft, QwtPicker::NoRubberBand,
+                                     QwtPicker::AlwaysOff, plot->canvas());
+    picker->setStateMachine(new QwtPickerClickPointMachine);
+    return picker;
+}
+
+QwtPlotGrid *verticalGrid(QwtPlot *plot)
+{
+    auto *grid = new QwtPlotGrid;
+    grid->setMajorPen(QPen(paperMajor, 1));
+    grid->enableY(false);
+    grid->attach(plot);
+    return grid;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+ReviewPlot::ReviewPlot(QWidget *parent) : QwtPlot(parent), m_picker(nullptr), m_tracePen(Qt::black, 1)
+{
+    flattenMargins(this);
+    m_picker = clickPicker(this);
+    setCanvasName(QStringLiteral("ND"));
+}
+
+void ReviewPlot::removeCurves()
+{
+    const QwtPlotItemList items = itemList(QwtPlotItem::Rtti_PlotCurve);
+    for (QwtPlotItem *item : items) {
+        item->detach();
+        delete item;
+    }
+}
+
+void ReviewPlot::setSegments(const TraceSegments &segments)
+{
+    removeCurves();
+    for (const QVector<QPointF> &segment : segments) {
+        auto *curve = new EnvelopeCurve;
+        curve->setPen(m_tracePen);
+        curve->setSamples(segment); // shares the segment's buffer
+        curve->attach(this);
+    }
+}
+
+QList<QwtPlotCurve *> ReviewPlot::curves() const
+{
+    QList<QwtPlotCurve *> result;
+    for (QwtPlotItem *item : itemList(QwtPlotItem::Rtti_PlotCurve))
+        result.append(static_cast<QwtPlotCurve *>(item));
+    return result;
+}
+
+void ReviewPlot::setCanvasName(const QString &name) { canvas()->setAccessibleName(name); }
+
+QString ReviewPlot::canvasName() const { return canvas()->accessibleName(); }
+
+// ---------------------------------------------------------------------------------------------
+
+EcgPaperPlot::EcgPaperPlot(double halfRange, bool pinkMinorPen, QWidget *parent)
+    : ReviewPlot(parent), m_halfRange(halfRange), m_major(new QwtPlotGrid), m_minor(new QwtPlotGrid),
+      m_pulse(new QwtPlotShapeItem)
+{
+    hideAllAxes(this);
+    m_minor->setAxes(QwtPlot::xTop, QwtPlot::yRight);
+    m_minor->setMajorPen(QPen(paperMinor, 1));
+    m_minor->setZ(1);
+    m_minor->attach(this);
+    m_major->setAxes(QwtPlot::xBottom, QwtPlot::yLeft);
+    m_major->setMajorPen(QPen(paperMajor, 1));
+    if (pinkMinorPen)
+        m_major->setMinorPen(QPen(paperMinor, 1));
+    m_major->setZ(2);
+    m_major->attach(this);
+
+    m_pulse->setPen(QPen(Qt::blue, 2, Qt::SolidLine));
+    m_pulse->attach(this);
+    setAutoscale(false);
+    setTimeWindow(0, 10000, 200, 40);
+}
+
+void EcgPaperPlot::setTimeWindow(double from, double length, double majorStep, double minorStep)
+{
+    setAxisScale(QwtPlot::xBottom, from, from + length, majorStep);
+    setAxisScale(QwtPlot::xTop, from, from + length, minorStep);
+}
+
+void EcgPaperPlot::setAutoscale(bool on)
+{
+    m_autoscale = on;
+    if (on) {
+        setAxisAutoScale(QwtPlot::yLeft);
+    } else {
+        setAxisScale(QwtPlot::yLeft, -m_halfRange, m_halfRange, 0.5);
+        setAxisScale(QwtPlot::yRight, -m_halfRange, m_halfRange, 0.1);
+    }
+    m_major->enableY(!on);
+    m_minor->enableY(!on);
+    m_pulse->setVisible(!on);
+}
+
+void EcgPaperPlot::setCalibrationPulse(const QVector<QPointF> &path)
+{
+    QPainterPath shape;
+    if (!path.isEmpty()) {
+        shape.moveTo(path.first());
+        for (int i = 1; i < path.size(); ++i)
+            shape.lineTo(path.at(i));
+    }
+    m_pulse->setShape(shape);
+    double top = 0;
+    for (const QwtPlotItem *item : itemList())
+        if (item != m_pulse)
+            top = std::max(top, item->z());
+    m_pulse->setZ(top + 10);
+    m_pulse->setVisible(!m_autoscale);
+}
+
+void EcgPaperPlot::setBeatMarks(const QVector<QPointF> &points)
+{
+    auto *marks = new QwtPlotCurve;
+    marks->setStyle(QwtPlotCurve::NoCurve);
+    marks->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(Qt::green), QPen(Qt::darkGreen), QSize(5, 5)));
+    marks->setSamples(points);
+    marks->setZ(m_pulse->z() - 1);
+    marks->attach(this);
+}
+
+void EcgPaperPlot::setZones(const QVector<QPair<double, double>> &spans)
+{
+    for (QwtPlotZoneItem *zone : zones()) {
+        zone->detach();
+        delete zone;
+    }
+    for (const auto &span : spans) {
+        auto *zone = new QwtPlotZoneItem;
+        zone->setOrientation(Qt::Vertical);
+        zone->setInterval(span.first, span.second);
+        zone->setBrush(QColor(255, 76, 0, 100));
+        zone->setPen(QPen(Qt::NoPen));
+        zone->setZ(3);
+        zone->attach(this);
+    }
+}
+
+QList<QwtPlotZoneItem *> EcgPaperPlot::zones() const
+{
+    QList<QwtPlotZoneItem *> result;
+    for (QwtPlotItem *item : itemList(QwtPlotItem::Rtti_PlotZone))
+        result.append(static_cast<QwtPlotZoneItem *>(item));
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+SignalPlot::SignalPlot(Kind kind, QWidget *parent) : ReviewPlot(parent), m_kind(kind)
+{
+    hideAllAxes(this);
+    verticalGrid(this);
+    setTracePen(QPen(QColor(0, 0, 140), 1));
+    if (kind != Respiration)
+        setTimeWindow(0, 10000, 1000);
+    if (kind == Oximetry) {
+        // A bottom-aligned scale sits on the canvas' top border, its ticks pointing into the plot;
+        // the clock strip below carries the time labels.
+        m_topScale = new QwtPlotScaleItem(QwtScaleDraw::BottomScale);
+        m_topScale->setXAxis(QwtPlot::xTop);
+        m_topScale->setBorderDistance(0);
+        m_topScale->scaleDraw()->enableComponent(QwtAbstractScaleDraw::Labels, false);
+        m_topScale->attach(this);
+        // The SpO2 values are read off a scale drawn inside the canvas (a right-aligned scale sits
+        // on the left border), so that the canvas keeps the width and the time alignment of the
+        // ECG plot above it.
+        auto *values = new QwtPlotScaleItem(QwtScaleDraw::RightScale);
+        values->setYAxis(QwtPlot::yLeft);
+        values->setBorderDistance(0);
+        values->attach(this);
+        setAxisAutoScale(QwtPlot::yLeft);
+    }
+}
+
+void SignalPlot::setTimeWindow(double from, double length, double step)
+{
+    setAxisScale(QwtPlot::xBottom, from, from + length, step);
+    if (m_topScale)
+        setAxisScale(QwtPlot::xTop, from, from + length, step);
+}
+
+void SignalPlot::setDots(const QVector<QPointF> &points)
+{
+    removeCurves();
+    auto *curve = new QwtPlotCurve;
+    curve->setStyle(QwtPlotCurve::Dots);
+    curve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(Qt::black), QPen(Qt::black), QSize(5, 5)));
+    curve->setSamples(points);
+    curve->attach(this);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TimeStripPlot::TimeStripPlot(QWidget *parent) : QwtPlot(parent), m_curve(new QwtPlotCurve)
+{
+    flattenMargins(this);
+    hideAllAxes(this);
+    enableAxis(QwtPlot::xBottom, true);
+    setAxisScaleDraw(QwtPlot::xBottom, new QwtDateScaleWithOffset);
+    canvas()->setFixedHeight(0);
+    m_curve->attach(this);
+}
+
+QwtDateScaleWithOffset *TimeStripPlot::clock() const
+{
+    return static_cast<QwtDateScaleWithOffset *>(const_cast<TimeStripPlot *>(this)->axisScaleDraw(QwtPlot::xBottom));
+}
+
+void TimeStripPlot::setOffset(qint64 seconds)
+{
+    clock()->setOffset(seconds);
+    axisWidget(QwtPlot::xBottom)->update();
+}
+
+void TimeStripPlot::setTimeWindow(double from, double length, double step)
+{
+    setAxisScale(QwtPlot::xBottom, from, from + length, step);
+}
+
+void TimeStripPlot::setMinuteLabels(bool minutes)
+{
+    const QString format = minutes ? QStringLiteral("hh:mm") : QStringLiteral("hh:mm:ss");
+    if (clock()->labelFormat() != format)
+        clock()->setLabelFormat(format);
+}
+
+void TimeStripPlot::updateLayout()
+{
+    QwtPlot::updateLayout();
+    QwtScaleWidget *scale = axisWidget(QwtPlot::xBottom);
+    const QRect inner = contentsRect();
+    scale->setGeometry(inner.left(), scale->geometry().top(), inner.width(), scale->geometry().height());
+    scale->setBorderDist(0, 0);
+    canvas()->setGeometry(inner.left(), canvas()->geometry().top(), inner.width(), canvas()->geometry().height());
+}
+
+void TimeStripPlot::setTimeSeries(QwtSeriesData<QPointF> *series) { m_curve->setData(series); }
+
+void TimeStripPlot::clearRecordTimes() { m_curve->setSamples(QVector<QPointF>()); }
+
+// ---------------------------------------------------------------------------------------------
+
+OverviewPlot::OverviewPlot(QWidget *parent)
+    : QwtPlot(parent), m_curve(new QwtPlotCurve), m_marker(new QwtPlotMarker), m_picker(nullptr)
+{
+    flattenMargins(this);
+    enableAxis(QwtPlot::yLeft, false);
+    enableAxis(QwtPlot::yRight, false);
+    // Plot times are milliseconds from the recording start: read in UTC they give elapsed hours.
+    auto *hours = new QwtDateScaleDraw(Qt::UTC);
+    hours->setDateFormat(QwtDate::Hour, QStringLiteral("hh"));
+    setAxisScaleDraw(QwtPlot::xBottom, hours);
+    setAxisScaleEngine(QwtPlot::xBottom, new QwtDateScaleEngine(Qt::UTC));
+    setAxisAutoScale(QwtPlot::xBottom);
+    plotLayout()->setCanvasMargin(0, QwtPlot::xBottom);
+    setAutoReplot(true);
+    canvas()->setAccessibleName(QStringLiteral("TotalPlot"));
+
+    m_curve->setPen(QPen(Qt::darkGray, 1));
+    m_curve->setSymbol(new QwtSymbol(QwtSymbol::Diamond, QBrush(Qt::black), QPen(Qt::black), QSize(1, 1)));
+    m_curve->attach(this);
+
+    m_marker->setSymbol(new QwtSymbol(QwtSymbol::VLine, QBrush(Qt::blue), QPen(Qt::blue), QSize(1000, 6000)));
+    m_marker->setZ(100);
+    m_marker->attach(this);
+
+    m_picker = clickPicker(this);
+}
+
+void OverviewPlot::setPoints(const QVector<QPointF> &points) { m_curve->setSamples(points); }
+
+void OverviewPlot::setMarkerPosition(double x) { m_marker->setValue(x, 0.0); }
+
+void OverviewPlot::setZones(double spanFrom, double spanTo, const QVector<MissingInterval> &holes)
+{
+    removeZones();
+    auto band = [this](double from, double to, const QColor &colour) {
+        auto *zone = new QwtPlotZoneItem;
+        zone->setOrientation(Qt::Vertical);
+        zone->setInterval(from, to);
+        QColor fill = colour;
+        fill.setAlpha(120);
+        zone->setBrush(fill);
+        zone->setPen(QPen(Qt::NoPen));
+        zone->attach(this);
+    };
+    band(spanFrom, spanTo, QColor(76, 255, 0));
+    for (const MissingInterval &hole : holes)
+        band(hole.start, hole.stop, QColor(255, 76, 0));
+}
+
+void OverviewPlot::removeZones()
+{
+    for (QwtPlotZoneItem *zone : zones()) {
+        zone->detach();
+        delete zone;
+    }
+}
+
+QList<QwtPlotZoneItem *> OverviewPlot::zones() const
+{
+    QList<QwtPlotZoneItem *> result;
+    for (QwtPlotItem *item : itemList(QwtPlotItem::Rtti_PlotZone))
+        result.append(static_cast<QwtPlotZoneItem *>(item));
+    return result;
+}

@@ -1,0 +1,180 @@
+#pragma once
+
+// The plot families of the review page: ECG paper plots, respiration and single-lead plots,
+// the clock strips under each tab and the overview of the whole recording.
+
+#include "import/RecordingFormat.h"
+#include "review/SignalTrace.h"
+
+#include <qwt_plot.h>
+#include <qwt_series_data.h>
+
+#include <QPen>
+
+#include <memory>
+
+class QwtDateScaleWithOffset;
+class QwtPlotCurve;
+class QwtPlotMarker;
+class QwtPlotPicker;
+class QwtPlotShapeItem;
+class QwtPlotGrid;
+class QwtPlotZoneItem;
+class QwtPlotScaleItem;
+
+// Common ground of the plots that show signal windows: no margins, a click picker on the canvas
+// (how the events work picks times), curves rebuilt on every redraw.
+class ReviewPlot : public QwtPlot
+{
+    Q_OBJECT
+public:
+    explicit ReviewPlot(QWidget *parent = nullptr);
+
+    QwtPlotPicker *picker() const { return m_picker; }
+    // Detaches and deletes every curve, then one envelope line curve per segment.
+    void setSegments(const TraceSegments &segments);
+    void removeCurves();
+    QList<QwtPlotCurve *> curves() const;
+    void setTracePen(const QPen &pen) { m_tracePen = pen; }
+    // The canvas' accessible name: the lead name of an ECG plot, "ND" elsewhere.
+    void setCanvasName(const QString &name);
+    QString canvasName() const;
+
+private:
+    QwtPlotPicker *m_picker;
+    QPen m_tracePen;
+};
+
+// An ECG plot on pink millimetre paper: major grid (5 mm) on x bottom / y left, minor grid (1 mm)
+// on x top / y right, no visible axes, a calibration pulse.
+class EcgPaperPlot : public ReviewPlot
+{
+    Q_OBJECT
+public:
+    // halfRange: the fixed y scale runs from -halfRange to +halfRange mV.
+    EcgPaperPlot(double halfRange, bool pinkMinorPen, QWidget *parent = nullptr);
+
+    double halfRange() const { return m_halfRange; }
+    void setTimeWindow(double from, double length, double majorStep, double minorStep);
+    // Fixed paper scale, or y autoscaled without horizontal lines and without the pulse.
+    void setAutoscale(bool on);
+    bool isAutoscale() const { return m_autoscale; }
+    // The pulse path; kept above every other item of the plot.
+    void setCalibrationPulse(const QVector<QPointF> &path);
+    QwtPlotShapeItem *calibrationPulse() const { return m_pulse; }
+    // Beat marks: green circles without line (removed with the curves on every redraw).
+    void setBeatMarks(const QVector<QPointF> &points);
+    // Shaded spans of the window (ms) where the lead was not analysable, replacing earlier ones.
+    void setZones(const QVector<QPair<double, double>> &spans);
+    QList<QwtPlotZoneItem *> zones() const;
+    QwtPlotGrid *majorGrid() const { return m_major; }
+    QwtPlotGrid *minorGrid() const { return m_minor; }
+
+private:
+    double m_halfRange;
+    bool m_autoscale = false;
+    QwtPlotGrid *m_major;
+    QwtPlotGrid *m_minor;
+    QwtPlotShapeItem *m_pulse;
+};
+
+// Respiration plots and the SpO2 plot: vertical grid lines only.
+class SignalPlot : public ReviewPlot
+{
+    Q_OBJECT
+public:
+    enum Kind { Respiration, SingleBreath, Oximetry };
+    explicit SignalPlot(Kind kind, QWidget *parent = nullptr);
+
+    Kind kind() const { return m_kind; }
+    void setTimeWindow(double from, double length, double step);
+    // The oximetry dots (5 x 5 black circles, no line).
+    void setDots(const QVector<QPointF> &points);
+    QwtPlotScaleItem *topScale() const { return m_topScale; }
+
+private:
+    Kind m_kind;
+    QwtPlotScaleItem *m_topScale = nullptr;
+};
+
+// The clock strip under a tab: only its x bottom axis, labelled with the time of day.
+class TimeStripPlot : public QwtPlot
+{
+    Q_OBJECT
+public:
+    explicit TimeStripPlot(QWidget *parent = nullptr);
+
+    QwtDateScaleWithOffset *clock() const;
+    void setOffset(qint64 seconds);
+    void setTimeWindow(double from, double length, double step);
+    // "hh:mm" on minute ticks (10-minute windows), "hh:mm:ss" otherwise.
+    void setMinuteLabels(bool minutes);
+    // The records' times as points at y 0, read in place (not copied) from the mapped file that
+    // owner keeps open for as long as the strip shows them.
+    template <class R>
+    void setRecordTimes(const R *begin, const R *end, std::shared_ptr<const void> owner);
+    void clearRecordTimes();
+    QwtPlotCurve *curve() const { return m_curve; }
+
+    // The scale spans the whole strip, like the canvases of the plots above it (end labels
+    // may be cut rather than the scale inset to make room for them).
+    void updateLayout() override;
+
+private:
+    void setTimeSeries(QwtSeriesData<QPointF> *series);
+
+    QwtPlotCurve *m_curve;
+};
+
+// Times of a run of mapped records as a series, without copying them.
+template <class R>
+class RecordTimeSeries : public QwtSeriesData<QPointF>
+{
+public:
+    RecordTimeSeries(const R *begin, const R *end, std::shared_ptr<const void> owner)
+        : m_owner(std::move(owner)), m_begin(begin), m_size(std::size_t(end - begin))
+    {
+    }
+    size_t size() const override { return m_size; }
+    QPointF sample(size_t i) const override { return QPointF(m_begin[i].time, 0.0); }
+    QRectF boundingRect() const override
+    {
+        if (m_size == 0)
+            return QRectF(0, 0, -1, -1);
+        return QRectF(m_begin[0].time, 0.0, double(m_begin[m_size - 1].time) - m_begin[0].time, 0.0);
+    }
+
+private:
+    std::shared_ptr<const void> m_owner;
+    const R *m_begin;
+    std::size_t m_size;
+};
+
+template <class R>
+void TimeStripPlot::setRecordTimes(const R *begin, const R *end, std::shared_ptr<const void> owner)
+{
+    setTimeSeries(new RecordTimeSeries<R>(begin, end, std::move(owner)));
+}
+
+// The overview of the whole recording above the tabs: a coarse curve, green band over the
+// recorded span, red bands over the missing intervals, a blue line at the window start.
+class OverviewPlot : public QwtPlot
+{
+    Q_OBJECT
+public:
+    explicit OverviewPlot(QWidget *parent = nullptr);
+
+    QwtPlotPicker *picker() const { return m_picker; }
+    QwtPlotCurve *curve() const { return m_curve; }
+    QwtPlotMarker *marker() const { return m_marker; }
+    void setPoints(const QVector<QPointF> &points);
+    void setMarkerPosition(double x);
+    void setZones(double spanFrom, double spanTo, const QVector<MissingInterval> &holes);
+    void removeZones();
+    QList<QwtPlotZoneItem *> zones() const;
+
+private:
+    QwtPlotCurve *m_curve;
+    QwtPlotMarker *m_marker;
+    QwtPlotPicker *m_picker;
+};
