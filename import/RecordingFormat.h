@@ -24,6 +24,12 @@ inline constexpr DecodedFormat BreathFormat{"breath.txt", 5, 24, 20};
 inline constexpr DecodedFormat ImuFormat{"imu.txt", 3, 16, 20};
 inline constexpr int MaxStreamValues = 8;
 
+// The twelve leads in the review's order (the 8 recorded channels, then III, aVR, aVL, aVF), named
+// as the review's plots and the analysis tool's files (split_<name>.txt, annotation channels) name them.
+inline constexpr int LeadCount = 12;
+inline constexpr const char *LeadNames[LeadCount] = {"V6", "L1", "L2", "V2", "V3", "V4",
+                                                     "V5", "V1", "L3", "AVR", "AVL", "AVF"};
+
 // The copy of the recorder's log kept in a session folder.
 inline constexpr char SessionLogFileName[] = "logfile.txt";
 

@@ -1,19 +1,20 @@
 #include "import/SyntheticAnalysis.h"
 
+#include "import/RecordingFormat.h"
+
 #include <QDir>
 #include <QFile>
 
 #include <algorithm>
 #include <cmath>
 
-const char *const SynthLeadNames[12] = {"V6", "I", "II", "V2", "V3", "V4", "V5", "V1", "III", "aVR", "aVL", "aVF"};
 
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
 constexpr quint32 MarginMs = 5000;       // episodes keep this far from drop-outs and the edges
 constexpr qint64 SamplePeriodMs = 2;      // ECG: the analysis numbers the samples by it
-const char BeatLead[] = "II";            // the lead the beats are annotated on
+const char *const BeatLead = LeadNames[2]; // lead II, the one the beats are annotated on
 const char StLead[] = "V5";              // where the ST depression is deepest
 constexpr quint32 MovementMs = 20000;    // not analysable after a change of position
 
@@ -289,7 +290,7 @@ bool writeSyntheticAnalysis(const QString &folder, const SynthTrace &trace, QStr
     QByteArray split = timeOfDay(trace.start, 0) + '\n';
     for (const auto &stretch : analysable(trace))
         split += timeOfDay(trace.start, stretch.first) + ';' + timeOfDay(trace.start, stretch.second) + '\n';
-    for (const char *lead : SynthLeadNames) {
+    for (const char *lead : LeadNames) {
         if (!write(dir.filePath(QStringLiteral("split_%1.txt").arg(QLatin1String(lead))), split, error))
             return false;
     }

@@ -64,9 +64,6 @@ struct SynthTrace {
     QDateTime start;                               // acquisition start, local time
 };
 
-// The twelve leads in the review's order; one split file is written per lead.
-extern const char *const SynthLeadNames[12];
-
 // Writes annotations_fusion.pt, positions.txt and split_<lead>.txt into the folder (created when
 // missing). Beats inside drop-outs or after the end are left out.
 bool writeSyntheticAnalysis(const QString &folder, const SynthTrace &trace, QString *error);

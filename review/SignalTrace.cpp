@@ -7,8 +7,7 @@
 
 QString leads::name(int lead)
 {
-    static const QStringList names = {"V6", "L1", "L2", "V2", "V3", "V4", "V5", "V1", "L3", "AVR", "AVL", "AVF"};
-    return lead >= 0 && lead < names.size() ? names.at(lead) : QString();
+    return lead >= 0 && lead < LeadCount ? QString::fromLatin1(LeadNames[lead]) : QString();
 }
 
 WindowHoles::WindowHoles(const QVector<MissingInterval> &holes, quint32 from, quint32 to)

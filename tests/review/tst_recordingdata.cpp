@@ -473,7 +473,7 @@ void RecordingDataTest::syntheticSessionEndToEnd()
     QFile positions(session + "/ANALISI/positions.txt");
     QVERIFY(positions.open(QIODevice::ReadOnly));
     QCOMPARE(positions.readAll(), QByteArray("093000;SUPINE\n"));
-    QFile split(session + "/ANALISI/split_aVF.txt");
+    QFile split(session + "/ANALISI/split_AVF.txt");
     QVERIFY(split.open(QIODevice::ReadOnly));
     const QList<QByteArray> splitLines = split.readAll().split('\n');
     QCOMPARE(splitLines.first(), QByteArray("093000"));
@@ -486,7 +486,7 @@ void RecordingDataTest::toolWritesAnalysisFolder()
     const ToolRun run = runTool({"synth", "--hours", "0.02", "--analysis", f + "/ANALISI", f + "/card"});
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.contains("analysis results in " + f + "/ANALISI"));
-    for (const char *lead : SynthLeadNames)
+    for (const char *lead : LeadNames)
         QVERIFY(QFile::exists(f + "/ANALISI/split_" + QLatin1String(lead) + ".txt"));
     QFile annotations(f + "/ANALISI/annotations_fusion.pt");
     QVERIFY(annotations.open(QIODevice::ReadOnly));

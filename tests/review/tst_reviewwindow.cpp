@@ -723,6 +723,9 @@ void ReviewWindowTest::syntheticSessionOnEveryTab()
     // the window is already there, not at the end of the recording.
     m_window->loadAnalysisResults(m_tmp.filePath("ANALISI"));
     QCOMPARE(m_window->position(), m_window->recording()->firstEcgTime());
+    // What the synthetic analysis writes is what the window looks for, lead by lead.
+    for (int lead = 0; lead < leads::Count; ++lead)
+        QVERIFY2(m_window->splitAvailable(lead), qPrintable(leads::name(lead)));
     m_window->jumpToFirstData();
     QCOMPARE(m_window->position(), m_window->recording()->firstEcgTime());
 
