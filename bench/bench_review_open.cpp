@@ -1,95 +1,15 @@
 // Opening a decoded 24-hour session for review: the time of RecordingData::load with warm caches
 // and the resident memory it adds, plus the reads the plots make afterwards.
-//
-// The card and the decoded session are made once under $TMPDIR/tavokrn-bench (card-24h, about
-// 2 GB, and session-24h, about 2 GB) and reused; each folder gets its "complete" marker last, so a
-// folder whose making was cut short is made again.
-#include "import/RecordingDecoder.h"
-#include "import/SyntheticRecorder.h"
+#include "bench/BenchSession.h"
 #include "review/RecordingData.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 
-#include <cstdio>
-#include <fstream>
 #include <random>
-#include <string>
 
 namespace {
-
-QString benchRoot()
-{
-    return QDir::temp().filePath(QStringLiteral("tavokrn-bench"));
-}
-
-bool markComplete(const QString &folder)
-{
-    QFile marker(folder + QStringLiteral("/complete"));
-    return marker.open(QIODevice::WriteOnly);
-}
-
-QString card24h(QString *error)
-{
-    const QString folder = benchRoot() + QStringLiteral("/card-24h");
-    if (QFile::exists(folder + QStringLiteral("/complete")))
-        return folder;
-    std::fprintf(stderr, "making a 24-hour synthetic card in %s\n", qPrintable(folder));
-    SynthOptions options;
-    options.hours = 24;
-    SynthSummary summary;
-    if (!writeSyntheticRecording(folder, options, &summary, error) || !markComplete(folder))
-        return QString();
-    return folder;
-}
-
-// Decoded into a private folder first and renamed into place, so that two benchmarks making it at
-// the same time never read a half-written session.
-QString session24h(QString *error)
-{
-    const QString folder = benchRoot() + QStringLiteral("/session-24h");
-    if (QFile::exists(folder + QStringLiteral("/complete")))
-        return folder;
-    const QString card = card24h(error);
-    if (card.isEmpty())
-        return QString();
-    const QString work = folder + QStringLiteral(".part-%1").arg(QCoreApplication::applicationPid());
-    std::fprintf(stderr, "decoding the 24-hour card into %s\n", qPrintable(folder));
-    CardDecodeResult result;
-    if (!decodeCardFolder(card, work, Calibration(), &result, error))
-        return QString();
-    QFile::copy(card + QStringLiteral("/Puls.txt"), work + QStringLiteral("/Puls.txt"));
-    if (!markComplete(work))
-        return QString();
-    QDir(folder).removeRecursively();
-    if (!QDir().rename(work, folder))
-        QDir(work).removeRecursively();
-    return QFile::exists(folder + QStringLiteral("/complete")) ? folder : QString();
-}
-
-// Resident set size now, in MiB (file-backed pages of the maps included).
-double residentMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            double kib = 0;
-            status >> kib;
-            return kib / 1024.0;
-        }
-    }
-    return 0;
-}
-
-// The synthetic card's recording starts at its acquisition start.
-qint64 recordingStart()
-{
-    return SynthOptions().start.toSecsSinceEpoch();
-}
 
 void BM_OpenSession24h(benchmark::State &state)
 {
@@ -101,14 +21,14 @@ void BM_OpenSession24h(benchmark::State &state)
     }
     { // warm the page cache over the pages a load touches
         RecordingData warm;
-        warm.load(session, recordingStart());
+        warm.load(session, benchRecordingStart());
     }
     double added = 0;
     std::size_t records = 0;
     for (auto _ : state) {
         const double before = residentMiB();
         RecordingData data;
-        if (!data.load(session, recordingStart())) {
+        if (!data.load(session, benchRecordingStart())) {
             state.SkipWithError(qPrintable(data.problem()));
             return;
         }
@@ -127,7 +47,7 @@ void BM_ReadEcgWindow10s(benchmark::State &state)
     QString error;
     const QString session = session24h(&error);
     RecordingData data;
-    if (session.isEmpty() || !data.load(session, recordingStart())) {
+    if (session.isEmpty() || !data.load(session, benchRecordingStart())) {
         state.SkipWithError("no 24-hour session");
         return;
     }

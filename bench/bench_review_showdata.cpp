@@ -82,6 +82,42 @@ void showData(benchmark::State &state, bool paint)
     state.counters["window_s"] = length / 1000.0;
 }
 
+// What the clinician waits for after "Analizza": the load on its worker thread, the hand-off to
+// the page, the jump to the first data and the first redraw, on a fresh review window each time.
+void BM_OpenOnReviewPage(benchmark::State &state)
+{
+    QString error;
+    const QString session = session24h(&error);
+    if (session.isEmpty()) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    double added = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        VisualizationWindow window(nullptr);
+        window.resize(1900, 1000);
+        window.show();
+        QCoreApplication::processEvents();
+        const double before = residentMiB();
+        QSignalSpy finished(&window, &VisualizationWindow::loadingFinishedSignal);
+        state.ResumeTiming();
+        window.loadSessionData(session, benchRecordingStart());
+        if (finished.isEmpty() && !finished.wait(60000)) {
+            state.SkipWithError("the session did not load");
+            return;
+        }
+        window.jumpToFirstData();
+        window.showData();
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        added = std::max(added, residentMiB() - before);
+        state.ResumeTiming();
+    }
+    state.counters["added_rss_MiB"] = added;
+}
+BENCHMARK(BM_OpenOnReviewPage)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_ShowData(benchmark::State &state) { showData(state, false); }
 void BM_ShowDataAndPaint(benchmark::State &state) { showData(state, true); }
 
