@@ -5,6 +5,7 @@
 #include "db/Database.h"
 #include "import/RecordingDecoder.h"
 #include "import/Spo2Conversion.h"
+#include "import/SyntheticAnalysis.h"
 #include "import/SyntheticRecorder.h"
 #include "patients/FiscalCode.h"
 
@@ -239,15 +240,18 @@ int demoRecordings(const QStringList &args)
     DemoTarget loaded;
     if (findSession(db, "LOADED", &loaded)) {
         SynthOptions options;
+        SynthTrace trace; // what the analysis tool would have found in it, for the review page
         QTemporaryDir scratch;
         const QString card = scratch.filePath(QStringLiteral("card"));
-        if (!scratch.isValid() || !demoCardOptions(loaded, loadedLength, &options, &error)
-            || !writeSyntheticRecording(card, options, &summary, &error))
+        const bool optionsMade = scratch.isValid() && demoCardOptions(loaded, loadedLength, &options, &error);
+        options.trace = &trace;
+        if (!optionsMade || !writeSyntheticRecording(card, options, &summary, &error))
             return failRecordings(error.isEmpty() ? QStringLiteral("no scratch folder") : error);
         const QString dataPath = QString::fromStdString(loaded.patient.fiscalCode) + "/" + QString::number(loaded.session.id);
         const QString folder = paths[1] + "/" + dataPath;
         CardDecodeResult result;
-        if (!decodeCardFolder(card, folder, options.calibration, &result, &error))
+        if (!decodeCardFolder(card, folder, options.calibration, &result, &error)
+            || !writeSyntheticAnalysis(folder + "/ANALISI", trace, &error))
             return failRecordings(error);
         QFile::remove(folder + "/Puls.txt");
         if (convertSpo2File(card + "/Puls.txt", folder + "/spo2.txt", options.start)

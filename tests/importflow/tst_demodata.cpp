@@ -70,7 +70,8 @@ void DemoDataTest::demoCardImportsIntoOpenSession()
     QCOMPARE(QString::fromStdString(loaded.session.dataPathName),
              QString::fromStdString(loaded.patient.fiscalCode) + "/" + QString::number(loaded.session.id));
     const QString loadedFolder = data.dataDir() + "/" + QString::fromStdString(loaded.session.dataPathName);
-    for (const char *name : {"ecg.txt", "breath.txt", "imu.txt", "logfile.txt", "Puls.txt", "spo2.txt"})
+    for (const char *name : {"ecg.txt", "breath.txt", "imu.txt", "logfile.txt", "Puls.txt", "spo2.txt",
+                             "ANALISI/annotations_fusion.pt", "ANALISI/positions.txt", "ANALISI/split_L2.txt"})
         QVERIFY2(QFileInfo(loadedFolder + "/" + name).size() > 0, name);
     QVERIFY(loaded.session.endRecDate > loaded.session.startRecDate);
 
