@@ -75,8 +75,10 @@ struct Wave {
 const Wave Waves[] = {
     {-165, 20, 0.16f, normalized({0.45f, -0.85f, 0.15f}), false}, // P
     {-30, 8, 0.20f, normalized({-0.60f, -0.20f, 0.75f}), false},  // Q, septal
-    {-8, 9, 0.90f, normalized({0.55f, -0.45f, 0.70f}), false},    // R, early
-    {6, 10, 1.10f, normalized({0.80f, -0.50f, -0.35f}), false},   // R, late
+    // The R wave points down and to the left at about +55 degrees, a normal axis: tallest in II,
+    // still clearly upright in I and III.
+    {-8, 9, 0.90f, normalized({0.40f, -0.57f, 0.70f}), false},    // R, early
+    {6, 10, 1.10f, normalized({0.55f, -0.80f, -0.35f}), false},   // R, late
     {32, 10, 0.35f, normalized({-0.30f, 0.40f, -0.85f}), false},  // S
     {300, 50, 0.30f, normalized({0.60f, -0.50f, 0.60f}), true},   // T
 };
