@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -227,10 +228,15 @@ void VisualizationWindow::showOverview()
     const QVector<quint32> &times = breath ? m_data->breathOverviewTimes() : m_data->ecgOverviewTimes();
     QVector<QPointF> points;
     if (breath) {
+        // A point read on a hole's edge may be the decoder's all-zero filler: far below any real
+        // respiration sum, it would squash the whole curve against the top of the plot.
+        const WindowHoles holes(m_data->missingIntervals(), 0, std::numeric_limits<quint32>::max());
         const QVector<float> &sums = m_data->breathOverviewSums();
-        for (int i = 0; i < times.size() && i < sums.size(); ++i)
-            if (!m_data->insideMissingInterval(times[i]))
+        for (int i = 0; i < times.size() && i < sums.size(); ++i) {
+            const float sum[1] = {sums[i]};
+            if (!holes.hides(times[i], sum))
                 points.append(QPointF(times[i], sums[i]));
+        }
     } else {
         points = m_data->overviewCurve();
     }

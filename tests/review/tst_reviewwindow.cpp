@@ -120,6 +120,7 @@ private slots:
     void derivedLeadsFromTheWindowMeans();
     void gapsStartCurvesAndStaleTimesAreSkipped();
     void holesHideTheirInsideButKeepTheirEdges();
+    void respirationOverviewLeavesOutTheFillerOnAHoleEdge();
     void calibrationPulseFollowsTheGain();
     void autoscaleHidesPaperAndPulse();
     void oximetryAxisAndMeans();
@@ -275,6 +276,39 @@ void ReviewWindowTest::holesHideTheirInsideButKeepTheirEdges()
     QCOMPARE(zones.size(), 2);
     QCOMPARE(zones.at(1)->interval().minValue(), 2000.0);
     QCOMPARE(zones.at(1)->interval().maxValue(), 3000.0);
+}
+
+void ReviewWindowTest::respirationOverviewLeavesOutTheFillerOnAHoleEdge()
+{
+    // As the decoder fills a hole: zero records from its start to its stop, both edges included.
+    writeEcg(m_folder, steadyEcg(0, 30000));
+    QFile file(m_folder + "/breath.txt");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    for (quint32 t = 0; t < 30000; t += 20) {
+        const float level = t >= 2000 && t <= 3000 ? 0.0f : 30000.0f;
+        const float values[5] = {level, level, level, level, level};
+        uchar record[24];
+        putRecord(record, t, values, 5);
+        file.write(reinterpret_cast<const char *>(record), 24);
+    }
+    file.close();
+    writeLog(m_folder, {"START_MISSING_DATA:" + acquisitionStart.addMSecs(2000).toString("yyyyMMddhhmmss"),
+                        "STOP_MISSING_DATA:" + acquisitionStart.addMSecs(3000).toString("yyyyMMddhhmmss")});
+    QVERIFY(load(m_folder));
+    m_window->tabs()->setCurrentIndex(VisualizationWindow::BreathTab);
+
+    // Overview points every 600 ms: 2400 lies inside the hole, 3000 on its stop edge holds a filler.
+    QwtPlotCurve *curve = m_window->overviewPlot()->curve();
+    QVERIFY(curve->dataSize() > 40);
+    QList<double> times;
+    for (size_t i = 0; i < curve->dataSize(); ++i) {
+        QCOMPARE(curve->sample(int(i)).y(), 150000.0);
+        times << curve->sample(int(i)).x();
+    }
+    QVERIFY(times.contains(1800.0));
+    QVERIFY(!times.contains(2400.0));
+    QVERIFY(!times.contains(3000.0));
+    QVERIFY(times.contains(3600.0));
 }
 
 void ReviewWindowTest::calibrationPulseFollowsTheGain()
