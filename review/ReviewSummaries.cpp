@@ -63,7 +63,8 @@ bool readPositionsFile(const QString &path, qint64 recordingStartSeconds, QVecto
         const int hour = fields.at(0).mid(0, 2).toInt(&okH);
         const int minute = fields.at(0).mid(2, 2).toInt(&okM);
         const int second = fields.at(0).mid(4, 2).toInt(&okS);
-        if (!okH || !okM || !okS)
+        // A time that is no time of day ("256000") would land the entry decades off the recording.
+        if (!okH || !okM || !okS || !QTime::isValid(hour, minute, second))
             continue;
         if (previousHour >= 0 && hour < previousHour)
             ++days;

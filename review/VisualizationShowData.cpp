@@ -28,9 +28,10 @@ constexpr double LeadPulseWidthMs = 200.0;
 template <class R>
 std::pair<const R *, const R *> recordsFrom(const MappedRecords<R> &records, quint32 from, int count)
 {
-    const R *begin = records.begin() + records.lowerBound(from);
-    const R *end = std::min(records.end(), begin + std::max(count, 0));
-    return {begin, end};
+    // Positions first: an absent file has no records (and a null base that takes no offset).
+    const std::size_t first = records.lowerBound(from);
+    const std::size_t last = std::min(records.size(), first + std::size_t(std::max(count, 0)));
+    return {records.begin() + first, records.begin() + last};
 }
 
 } // namespace

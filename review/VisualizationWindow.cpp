@@ -170,9 +170,11 @@ void VisualizationWindow::buildTree()
         }
         auto *strip = named(new TimeStripPlot, stripNames[tab]);
         m_strips.append(strip);
-        grid->addWidget(legend(label(QString("labelTime%1").arg(tab + 1), "25 mm/s"),
-                               tab == 0 ? label("labelStart") : nullptr),
-                        6, 0);
+        QWidget *timeLegend = legend(label(QString("labelTime%1").arg(tab + 1), "25 mm/s"),
+                                     tab == 0 ? label("labelStart") : nullptr);
+        if (tab == 0)
+            timeLegend->layout()->addWidget(label("labelScale"));
+        grid->addWidget(timeLegend, 6, 0);
         grid->addWidget(strip, 6, 1, Qt::AlignLeft | Qt::AlignTop);
         grid->setColumnStretch(2, 1);
         grid->setRowStretch(7, 1);
@@ -291,6 +293,7 @@ void VisualizationWindow::buildTree()
         oximetry->addWidget(m_satValue, 0, 1);
         oximetry->addWidget(labelPulse, 1, 0);
         oximetry->addWidget(m_pulseValue, 1, 1);
+        oximetry->addWidget(percentage, 0, 2); // hidden, but owned by the page like the others
         controls->addLayout(oximetry);
         controls->addStretch(1);
         m_oximetryWidgets = {m_imuSingle, labelSat, labelPulse, m_satValue, m_pulseValue, percentage};

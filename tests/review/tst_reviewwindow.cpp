@@ -117,6 +117,7 @@ private slots:
     void init();
     void cleanup();
 
+    void pageTreeAndTexts();
     void derivedLeadsFromTheWindowMeans();
     void gapsStartCurvesAndStaleTimesAreSkipped();
     void holesHideTheirInsideButKeepTheirEdges();
@@ -184,6 +185,43 @@ bool ReviewWindowTest::load(const QString &folder, qint64 recordingStart, bool *
         *timeCorrect = finished.first().at(0).toBool();
     m_window->jumpToFirstData();
     return m_window->loadProblem().isEmpty();
+}
+
+void ReviewWindowTest::pageTreeAndTexts()
+{
+    // A fresh page starts on the single-lead tab, texts from the label table.
+    QCOMPARE(m_window->tabs()->currentIndex(), int(VisualizationWindow::SingleTab));
+    const QStringList tabTexts = {"Derivazioni periferiche ed aumentate", "Derivazioni precordiali", "Respiro",
+                                  "Multicanale", "Eventi"};
+    for (int tab = 0; tab < 5; ++tab)
+        QCOMPARE(m_window->tabs()->tabText(tab), tabTexts.at(tab));
+    const QList<QPair<QString, QString>> texts = {
+        {"labelStart", "Start:"},       {"labelScale", "Scale:"},         {"labelBreathScale", "Scala respiro"},
+        {"labelBreath1", "Tor sx"},     {"labelBreathSum", "Somma"},      {"labelEcg4", "aVR"},
+        {"labelEcg12", "V6"},           {"labelSingleIMU", "SpO<sub>2</sub>"}, {"satValue", "ND"},
+        {"labelScale1", "10 mm/mV"},    {"labelScaleEcgSingle", "10 mm/mV"}, {"labelTime1", "25 mm/s"}};
+    for (const auto &[name, text] : texts) {
+        const QLabel *l = m_window->findChild<QLabel *>(name);
+        QVERIFY2(l, qPrintable(name));
+        QCOMPARE(l->text(), text);
+    }
+    QCOMPARE(m_window->findChild<QAbstractButton *>("radiob1")->text(), QString("Tor Sx"));
+    QCOMPARE(m_window->findChild<QAbstractButton *>("buttonSingle60")->text(), QString("60 s"));
+    QCOMPARE(m_window->findChild<QAbstractButton *>("buttonBreath10m")->text(), QString("10 min"));
+    // Window-length ids are the lengths; lead radio ids the lead-table indices.
+    for (const char *group : {"selectBreathScale", "selectSingleRange", "selectEventRange"}) {
+        const QButtonGroup *buttons = m_window->findChild<QButtonGroup *>(group);
+        QVERIFY(buttons);
+        for (int length : {10000, 30000, 60000, 300000, 600000})
+            QVERIFY2(buttons->button(length), group);
+    }
+    const QButtonGroup *leadsGroup = m_window->findChild<QButtonGroup *>("selectECG");
+    QCOMPARE(leadsGroup->id(m_window->findChild<QAbstractButton *>("radioV6")), 0);
+    QCOMPARE(leadsGroup->id(m_window->findChild<QAbstractButton *>("radioaVF")), 11);
+    QCOMPARE(m_window->leadPlots()[0]->objectName(), QString("PlotECG12"));
+    QCOMPARE(m_window->leadPlots()[8]->canvasName(), QString("L3"));
+    QCOMPARE(m_window->singleEcgPlot()->canvasName(), QString("V1"));
+    QCOMPARE(m_window->breathPlots()[5]->canvasName(), QString("ND"));
 }
 
 void ReviewWindowTest::derivedLeadsFromTheWindowMeans()
@@ -428,7 +466,7 @@ void ReviewWindowTest::positionSummary()
     const qint64 start = QDateTime(QDate(2024, 3, 4), QTime(22, 0)).toSecsSinceEpoch();
     QFile file(m_folder + "/positions.txt");
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text));
-    file.write("220010;SUPINE\nbroken line\n235959;PRONE\n000001;SIT\n");
+    file.write("220010;SUPINE\nbroken line\n256000;STAND\n235959;PRONE\n000001;SIT\n");
     file.close();
     QVector<PositionEntry> read;
     QVERIFY(readPositionsFile(m_folder + "/positions.txt", start, &read));
@@ -436,6 +474,7 @@ void ReviewWindowTest::positionSummary()
     QCOMPARE(read.at(0).timeMs, 10000.0);
     QCOMPARE(read.at(2).timeMs, (2 * 3600 + 1) * 1000.0);
     QCOMPARE(read.at(2).label, QString("SIT"));
+    QCOMPARE(read.at(1).label, QString("PRONE")); // no time of day: skipped
 
     // On the page: the single-lead window's label.
     writeEcg(m_folder, steadyEcg(0, 60000));
@@ -584,6 +623,17 @@ void ReviewWindowTest::emptyFolderSaysItHoldsNoData()
     m_window->jumpToFirstData(); // nothing to jump to, nothing drawn
     m_window->updateSlider();
     QVERIFY(m_window->leadPlots()[0]->curves().isEmpty());
+
+    // ECG without respiration opens what there is: every tab draws, the respiration ones empty.
+    writeEcg(m_folder, steadyEcg(0, 20000));
+    QVERIFY(load(m_folder));
+    for (int tab = 0; tab < 5; ++tab) {
+        m_window->tabs()->setCurrentIndex(tab);
+        m_window->grab();
+    }
+    QVERIFY(m_window->breathPlots()[5]->curves().isEmpty());
+    QVERIFY(m_window->singleBreathPlot()->curves().isEmpty());
+    QVERIFY(!m_window->singleEcgPlot()->curves().isEmpty());
 }
 
 void ReviewWindowTest::shortRecordingPinsTheWindowAtItsEnd()
