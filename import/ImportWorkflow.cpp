@@ -18,8 +18,8 @@
 
 namespace {
 
-const char *const statusLoaded = "LOADED";
-const QString importErrorTitle = QStringLiteral("Errore importazione dati");
+const QString noSessionFolder = QStringLiteral("Impossibile creare la cartella della sessione.");
+const QString logNotWritten = QStringLiteral("Impossibile scrivere il log nella cartella della sessione.");
 
 Prompts::ProgressSpec importProgressSpec()
 {
@@ -55,9 +55,8 @@ bool sessionCalibration(const SessionRecord &session, bool gainSix, Calibration 
 void unusableCalibration(Prompts &prompts, const QString &error)
 {
     qWarning().noquote() << "Session calibration unusable:" << error;
-    prompts.ask({Prompts::Icon::Critical, importErrorTitle,
-                 "La calibrazione della sessione non è valida: impossibile importare il segnale ECG.", {}, error,
-                 {Prompts::Button::ok()}});
+    reportImportFailure(prompts, "La calibrazione della sessione non è valida: impossibile importare il segnale ECG.",
+                        error);
 }
 
 } // namespace
@@ -164,8 +163,7 @@ bool ImportWorkflow::startUsbImport(const ImportTarget &target, const QByteArray
         return false;
     }
     if (folder.isEmpty() || !QDir().mkpath(folder)) {
-        m_prompts.ask({Prompts::Icon::Critical, importErrorTitle, "Impossibile creare la cartella della sessione.",
-                       {}, folder, {Prompts::Button::ok()}});
+        reportImportFailure(m_prompts, noSessionFolder, folder);
         m_usb.closePort();
         return false;
     }
@@ -187,9 +185,7 @@ bool ImportWorkflow::startUsbImport(const ImportTarget &target, const QByteArray
         || !logFile.flush()) {
         progress.reset();
         m_busy(false);
-        m_prompts.ask({Prompts::Icon::Critical, importErrorTitle,
-                       "Impossibile scrivere il log nella cartella della sessione.", {},
-                       logFile.fileName() + ": " + logFile.errorString(), {Prompts::Button::ok()}});
+        reportImportFailure(m_prompts, logNotWritten, logFile.fileName() + ": " + logFile.errorString());
         m_usb.closePort();
         return false;
     }
@@ -258,12 +254,18 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
     const auto failed = [this](const QString &text, const QString &detail) {
         m_busy(false);
         qWarning().noquote() << "Folder import failed:" << text << detail;
-        m_prompts.ask({Prompts::Icon::Critical, importErrorTitle, text, {}, detail, {Prompts::Button::ok()}});
+        reportImportFailure(m_prompts, text, detail);
         return false;
     };
     if (folder.isEmpty())
-        return failed("Impossibile creare la cartella della sessione.",
-                      QString::fromStdString(target.session.patientFC));
+        return failed(noSessionFolder, QString::fromStdString(target.session.patientFC));
+    // The session folder is emptied before the card is read: a card copied into it would be lost.
+    const QString cardPath = QFileInfo(chosen).canonicalFilePath();
+    const QString folderPath = QFileInfo(folder).canonicalFilePath();
+    if (!folderPath.isEmpty() && (cardPath == folderPath || cardPath.startsWith(folderPath + "/")))
+        return failed("La cartella selezionata si trova nella cartella della sessione, che l'importazione svuota. "
+                      "Copiare i dati in un'altra cartella e riprovare.",
+                      cardPath);
 
     m_busy(true);
     QCoreApplication::processEvents();
@@ -278,33 +280,36 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
     }
     qInfo().noquote() << "folder cteated" << folder;
     if (!QDir(folder).exists())
-        return failed("Impossibile creare la cartella della sessione.", folder);
+        return failed(noSessionFolder, folder);
     const QString logCopy = folder + "/" + QLatin1String(SessionLogFileName);
     if (!QFile::copy(card.logPath(), logCopy))
-        return failed("Impossibile scrivere il log nella cartella della sessione.", logCopy);
+        return failed(logNotWritten, logCopy);
 
     RecordingDecoder decoder(folder, intervals, calibration);
     const bool decoded = decoder.decodeCard(card);
     if (!decoder.finish() || !decoded)
         return failed("Impossibile decodificare i dati della cartella selezionata.", decoder.errorString());
+    // Files that hold no whole frame are no recording: the session stays open for another try.
+    if (decoder.recordsWritten(Stream::Ecg) == 0 && decoder.recordsWritten(Stream::Breath) == 0)
+        return failed("I file della cartella selezionata non contengono dati ECG né respiratori.",
+                      QStringLiteral("%1 bytes read").arg(decoder.bytesRead()));
     // On the continuous time base: the device clock restarts after a gap.
     const qint64 durationSeconds = decoder.durationMs() / 1000;
 
     importSpo2(target, folder);
 
     SessionRecord session = target.session;
-    session.status = statusLoaded;
+    session.status = ImportedStatus;
     session.importDate = QDateTime::currentSecsSinceEpoch();
     session.whoImportedID = target.userId;
     session.endRecDate = session.startRecDate + durationSeconds;
     qInfo().noquote() << "endRecDate" << session.endRecDate << session.startRecDate << durationSeconds;
     session.dataPathName = dataPathName(target).toStdString();
     PatientRecord patient = target.patient;
-    patient.status = statusLoaded;
+    patient.status = ImportedStatus;
     m_busy(false);
     if (!m_database.updateSession(session) || !m_database.updatePatient(patient)) {
-        m_prompts.ask({Prompts::Icon::Critical, importErrorTitle, "Impossibile registrare l'importazione nel database.",
-                       {}, QString(), {Prompts::Button::ok()}});
+        reportImportFailure(m_prompts, "Impossibile registrare l'importazione nel database.", QString());
         return false;
     }
     return true;

@@ -15,13 +15,17 @@
 
 namespace {
 
-const char *const statusLoaded = "LOADED";
 const QString importErrorTitle = QStringLiteral("Errore importazione dati");
-const QString rawWriteFailed = QStringLiteral("Impossibile scrivere i dati scaricati nella cartella della sessione.");
+const QString rawWriteFailedText = QStringLiteral("Impossibile scrivere i dati scaricati nella cartella della sessione.");
 
 QString clockNow() { return QTime::currentTime().toString(QStringLiteral("hh:mm:ss")); }
 
 } // namespace
+
+void reportImportFailure(Prompts &prompts, const QString &text, const QString &detail)
+{
+    prompts.ask({Prompts::Icon::Critical, importErrorTitle, text, {}, detail, {Prompts::Button::ok()}});
+}
 
 QVector<MissingInterval> downloadMissingIntervals(const RecorderLog &log)
 {
@@ -109,7 +113,6 @@ UsbRecognition UsbDownload::recognise()
         for (int i = usb::SessionIdOffset; i < usb::SessionIdOffset + usb::SessionIdSize; ++i)
             qInfo().noquote() << i << quint8(reply[i]);
         result.recognised = true;
-        result.portName = name;
         result.sessionId = QString::fromLatin1(usb::sessionIdOf(reply));
         return result;
     }
@@ -177,8 +180,7 @@ bool UsbDownload::startTransfer(const UsbImportJob &job, std::unique_ptr<Prompts
         m_importProgress->setLabelText("Importazione ECG in corso");
     qInfo().noquote() << clockNow();
     if (!openRawFile(rawEcgBreathPath(m_job.sessionFolder))) {
-        abandon("Impossibile scrivere i dati scaricati nella cartella della sessione.",
-                m_rawDownloadFile.fileName() + ": " + m_rawDownloadFile.errorString());
+        abandon(rawWriteFailedText, m_rawDownloadFile.fileName() + ": " + m_rawDownloadFile.errorString());
         return false;
     }
     send(usb::transferRequest(usb::Transfer::EcgBreath));
@@ -230,7 +232,7 @@ void UsbDownload::fileEcgBreathDownloaded(int)
     QCoreApplication::processEvents();
     qInfo().noquote() << "Finish import" << clockNow();
     if (!written) {
-        abandon(rawWriteFailed, m_rawDownloadFile.errorString());
+        abandon(rawWriteFailedText, m_rawDownloadFile.errorString());
         return;
     }
 
@@ -267,14 +269,19 @@ void UsbDownload::fileEcgBreathDownloaded(int)
             abandon("Impossibile decodificare i dati scaricati dal dispositivo.", decoder.errorString());
             return;
         }
+        // An empty transfer must not end in an erased card.
+        if (decoder.recordsWritten(Stream::Ecg) == 0 && decoder.recordsWritten(Stream::Breath) == 0) {
+            abandon("Il dispositivo non ha inviato dati ECG né respiratori.",
+                    QStringLiteral("%1 bytes received").arg(decoder.bytesRead()));
+            return;
+        }
         m_durationMs = decoder.durationMs();
         qInfo().noquote() << "Decoded ECG/BREATH" << clockNow() << "duration" << m_durationMs / 1000 << "s";
     }
     QFile::remove(rawEcgBreathPath(m_job.sessionFolder));
 
     if (!openRawFile(rawImuPath(m_job.sessionFolder))) {
-        abandon("Impossibile scrivere i dati scaricati nella cartella della sessione.",
-                m_rawDownloadFile.fileName() + ": " + m_rawDownloadFile.errorString());
+        abandon(rawWriteFailedText, m_rawDownloadFile.fileName() + ": " + m_rawDownloadFile.errorString());
         return;
     }
     listen(Active::Imu);
@@ -292,7 +299,7 @@ void UsbDownload::fileImuDownloaded(int sessionIndex)
     QObject::disconnect(m_readConnection);
     m_active = Active::Finishing;
     if (!written) {
-        abandon(rawWriteFailed, m_rawDownloadFile.errorString());
+        abandon(rawWriteFailedText, m_rawDownloadFile.errorString());
         return;
     }
 
@@ -309,12 +316,12 @@ void UsbDownload::fileImuDownloaded(int sessionIndex)
 
     SessionRecord session = m_job.session;
     session.dataPathName = m_job.dataPathName.toStdString();
-    session.status = statusLoaded;
+    session.status = ImportedStatus;
     session.importDate = QDateTime::currentSecsSinceEpoch();
     session.whoImportedID = m_job.userId;
     session.endRecDate = session.startRecDate + m_durationMs / 1000;
     PatientRecord patient = m_job.patient;
-    patient.status = statusLoaded;
+    patient.status = ImportedStatus;
     // The card is erased only once the import is on record: otherwise the recording would be
     // left nowhere but in an unlisted folder.
     if (!m_database.updateSession(session) || !m_database.updatePatient(patient)) {
@@ -364,7 +371,7 @@ void UsbDownload::abandon(const QString &text, const QString &detail)
 {
     qWarning().noquote() << "USB import abandoned:" << text << detail;
     endImport();
-    m_prompts.ask({Prompts::Icon::Critical, importErrorTitle, text, {}, detail, {Prompts::Button::ok()}});
+    reportImportFailure(m_prompts, text, detail);
 }
 
 void UsbDownload::timeoutImportCalled()

@@ -39,7 +39,6 @@ struct UsbTiming {
 
 struct UsbRecognition {
     bool recognised = false;
-    QString portName;    // the port that answered
     QString sessionId;   // the identifier the recorder holds
     QStringList portsSeen;
 };
@@ -54,6 +53,13 @@ struct UsbImportJob {
     QString dataPathName;    // the session folder relative to the data folder
     Calibration calibration; // gain 6 and the session's 8 factors
 };
+
+// The status an import gives the session and its patient.
+inline const char *const ImportedStatus = "LOADED";
+
+// The box of an import step that failed on either road: what went wrong, the technical reason as
+// its detail.
+void reportImportFailure(Prompts &prompts, const QString &text, const QString &detail);
 
 // The download's pairing of the log's missing-data marks: start i with stop i for every start but
 // the last, which is paired with the last stop only when the log has as many stops as starts. A

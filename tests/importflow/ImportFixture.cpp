@@ -1,5 +1,6 @@
 #include "tests/importflow/ImportFixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtTest>
 
@@ -95,6 +96,14 @@ QByteArray fileBytes(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+QString copyFolder(const QString &from, const QString &to)
+{
+    QDir().mkpath(to);
+    for (const QString &name : QDir(from).entryList(QDir::Files))
+        QFile::copy(from + "/" + name, to + "/" + name);
+    return to;
 }
 
 Calibration calibration()

@@ -60,6 +60,8 @@ private:
 };
 
 QByteArray fileBytes(const QString &path);
+// Copies the files of a folder into another (created when missing); returns the copy's path.
+QString copyFolder(const QString &from, const QString &to);
 Calibration calibration();
 
 // tavokrn-tool recorder-usb on a pseudo-terminal; the device path is put in TAVOKRN_SERIAL_PORTS.

@@ -2,26 +2,15 @@
 // "OPEN" demo session, and the "LOADED" demo session has its decoded data on record.
 #include "db/Database.h"
 #include "import/ImportWorkflow.h"
-#include "import/RecorderLog.h"
 #include "import/UsbDownload.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestDatabase.h"
+#include "tests/support/ToolRun.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QtTest>
 
 namespace {
-
-bool runTool(const QStringList &arguments, QString *output)
-{
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(qEnvironmentVariable("KRN_TOOL"), arguments);
-    const bool finished = tool.waitForFinished(120000);
-    *output = QString::fromLocal8Bit(tool.readAll());
-    return finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
-}
 
 struct Found {
     PatientRecord patient;
@@ -58,11 +47,11 @@ void DemoDataTest::demoCardImportsIntoOpenSession()
     TestDatabase data; // its own empty database file; the tool adds the demo rows
     QVERIFY2(data.isValid(), qPrintable(data.error()));
     const QString card = data.dataDir() + "/demo-card";
-    QString output;
-    QVERIFY2(runTool({"demo-patients", data.dbPath()}, &output), qPrintable(output));
-    QVERIFY2(runTool({"demo-recordings", "--hours", "0.02", "--loaded-hours", "0.01", data.dbPath(), data.dataDir(), card},
-                     &output),
-             qPrintable(output));
+    const ToolRun patients = runTool({"demo-patients", data.dbPath()});
+    QVERIFY2(patients.exitCode == 0, qPrintable(patients.err));
+    const ToolRun recordings =
+        runTool({"demo-recordings", "--hours", "0.02", "--loaded-hours", "0.01", data.dbPath(), data.dataDir(), card});
+    QVERIFY2(recordings.exitCode == 0, qPrintable(recordings.err));
 
     Database &db = data.db();
     const Found loaded = sessionWithStatus(db, "LOADED");

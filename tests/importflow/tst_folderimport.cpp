@@ -66,6 +66,8 @@ private slots:
     void spo2RefusedFileNotKept();
     void secondImportReplacesFirst();
     void unusableCalibration();
+    void cardInsideSessionFolderRefused();
+    void cardWithoutWholeFramesRefused();
     void entryWithoutRecorderOffersFolder();
 };
 
@@ -272,6 +274,51 @@ void FolderImportTest::unusableCalibration()
     QCOMPARE(w.prompts.boxes[0].title, QString("Errore importazione dati"));
     QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder()));
     QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("OPEN"));
+}
+
+void FolderImportTest::cardInsideSessionFolderRefused()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString card = w.fixture.makeCard("card", 0.005, 1);
+    const QString folder = w.fixture.sessionFolder();
+    // Emptying the session folder first would destroy the only copy of the card.
+    for (const QString &inside : {folder + "/sd", folder}) {
+        copyFolder(card, inside);
+        w.prompts.boxes.clear();
+        w.prompts.directories.enqueue(inside);
+        QVERIFY(!w.workflow.importFolder(w.fixture.target()));
+        QCOMPARE(w.prompts.boxes.size(), 1);
+        QCOMPARE(w.prompts.boxes[0].title, QString("Errore importazione dati"));
+        QVERIFY(w.prompts.boxes[0].text.startsWith("La cartella selezionata si trova nella cartella della sessione"));
+        QCOMPARE(fileBytes(inside + "/log.txt"), fileBytes(card + "/log.txt"));
+        QCOMPARE(fileBytes(inside + "/s0.txt"), fileBytes(card + "/s0.txt"));
+        QVERIFY(!QFileInfo::exists(folder + "/ecg.txt"));
+    }
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("OPEN"));
+}
+
+void FolderImportTest::cardWithoutWholeFramesRefused()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString card = w.fixture.makeCard("card", 0.005, 1);
+    // An empty s-file, one cut inside its first frame and an empty i-file: named right, no data.
+    const QByteArray frames = fileBytes(card + "/s0.txt");
+    QVERIFY(frames.size() > 20);
+    QVERIFY(writeFile(card + "/s0.txt", QByteArray()));
+    QVERIFY(writeFile(card + "/s1.txt", frames.left(20)));
+    QVERIFY(writeFile(card + "/i0.txt", QByteArray()));
+    QCOMPARE(QDir(card).entryList({"s*.txt"}, QDir::Files), (QStringList{"s0.txt", "s1.txt"}));
+    w.prompts.directories.enqueue(card);
+    // The answer to the error box; the SpO2 question, which has no "OK", must not come.
+    w.prompts.buttons << "OK";
+    QVERIFY(!w.workflow.importFolder(w.fixture.target()));
+    QCOMPARE(w.prompts.boxTexts(),
+             QStringList{"Errore importazione dati|I file della cartella selezionata non contengono dati ECG né "
+                         "respiratori."});
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("OPEN"));
+    QCOMPARE(QString::fromStdString(w.fixture.storedPatient().status), QString("OPEN"));
 }
 
 void FolderImportTest::entryWithoutRecorderOffersFolder()

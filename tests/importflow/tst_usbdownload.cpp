@@ -50,14 +50,6 @@ QString agreeingCard(Fixture &fixture, const QString &name, SynthSummary *summar
     return fixture.makeCard(name, 0.01, 0.05, 7, summary);
 }
 
-QString copyCard(const QString &from, const QString &to)
-{
-    QDir().mkpath(to);
-    for (const QString &name : QDir(from).entryList(QDir::Files))
-        QFile::copy(from + "/" + name, to + "/" + name);
-    return to;
-}
-
 } // namespace
 
 class UsbDownloadTest : public QObject
@@ -70,6 +62,8 @@ private slots:
     void usbImportMatchesFolderImport();
     void clockRestartKeepsImuData();
     void wrongIdentifierWritesNothing();
+    void declinedOrSilentRecorderWritesNothing();
+    void emptyTransferKeepsCard();
     void logWithoutEndFrame();
     void watchdogOnSilenceAndSecondImportRefused();
     void eraseRefusedThenCancelled();
@@ -141,7 +135,7 @@ void UsbDownloadTest::usbImportMatchesFolderImport()
 
     Rig rig;
     QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
-    const QString recorderCard = copyCard(card, rig.fixture.scratch("recorder"));
+    const QString recorderCard = copyFolder(card, rig.fixture.scratch("recorder"));
     SimulatedRecorder recorder({"--card", recorderCard, "--erase"});
     QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
     rig.prompts.buttons << "OK" << "OK"; // erase question, then the import dialog
@@ -232,6 +226,63 @@ void UsbDownloadTest::wrongIdentifierWritesNothing()
     QVERIFY(!QFileInfo::exists(rig.fixture.sessionFolder()));
     QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("OPEN"));
     QVERIFY(QFileInfo::exists(card + "/log.txt"));
+}
+
+void UsbDownloadTest::declinedOrSilentRecorderWritesNothing()
+{
+    Rig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    const QString card = agreeingCard(rig.fixture, "card");
+    {
+        // Cancel on the erase question: no import dialog, nothing written, the port closed.
+        SimulatedRecorder recorder({"--card", card, "--erase"});
+        QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
+        rig.prompts.buttons << "Cancel";
+        QVERIFY(!rig.workflow.run(rig.fixture.target()));
+        QCOMPARE(rig.prompts.boxTexts(), QStringList{eraseQuestion});
+        QVERIFY(!rig.usb.isTransferring());
+        QVERIFY(!rig.usb.serialPort()->isOpen());
+        QVERIFY(!QFileInfo::exists(rig.fixture.sessionFolder()));
+        QVERIFY(QFileInfo::exists(card + "/log.txt"));
+    }
+    {
+        // A port that opens but does not answer is no recorder: the import dialog follows.
+        SimulatedRecorder recorder({"--card", card, "--silent-after", "identify"});
+        QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
+        rig.prompts.boxes.clear();
+        rig.prompts.buttons << "OK";
+        QVERIFY(!rig.workflow.run(rig.fixture.target()));
+        QCOMPARE(rig.prompts.boxes.size(), 1);
+        QCOMPARE(rig.prompts.boxes[0].buttons.at(0).text, QString("IMPORTA da MICRO SD"));
+        QVERIFY(!rig.usb.serialPort()->isOpen());
+        QVERIFY(!QFileInfo::exists(rig.fixture.sessionFolder()));
+    }
+    QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("OPEN"));
+}
+
+void UsbDownloadTest::emptyTransferKeepsCard()
+{
+    Rig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    const QString card = agreeingCard(rig.fixture, "card");
+    // The recorder sends nothing but the end frames: the session stays open and the card is kept.
+    for (const QString &name : QDir(card).entryList({"s*.txt", "i*.txt"}, QDir::Files)) {
+        QFile file(card + "/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    }
+    SimulatedRecorder recorder({"--card", card, "--erase"});
+    QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
+    rig.prompts.buttons << "OK" << "OK";
+    QVERIFY(!rig.workflow.run(rig.fixture.target()));
+    const QString box = "Errore importazione dati|Il dispositivo non ha inviato dati ECG né respiratori.";
+    QTRY_VERIFY_WITH_TIMEOUT(rig.prompts.boxTexts().contains(box), ImportWaitMs);
+    QVERIFY(!rig.usb.isTransferring());
+    QVERIFY(!rig.usb.importTimer()->isActive());
+    QVERIFY(!rig.usb.serialPort()->isOpen());
+    QVERIFY(!rig.prompts.progresses.last()->open);
+    QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("OPEN"));
+    QVERIFY(QFileInfo::exists(card + "/log.txt"));
+    QVERIFY(QFileInfo::exists(card + "/s0.txt"));
 }
 
 void UsbDownloadTest::logWithoutEndFrame()
