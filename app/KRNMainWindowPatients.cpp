@@ -45,9 +45,12 @@ int KRNMainWindow::patientIndexOf(const std::string &fiscalCode) const
 
 void KRNMainWindow::clearSessionTiles()
 {
+    // Later, not now: the list is rebuilt from a tile's own button when an import or a review
+    // ends, and that button is still on the call stack.
     for (Session *tile : sessionTiles) {
         m_intro->sessionLayout()->removeWidget(tile);
-        delete tile;
+        tile->hide();
+        tile->deleteLater();
     }
     sessionTiles.clear();
 }
