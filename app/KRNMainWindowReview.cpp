@@ -23,12 +23,12 @@ void KRNMainWindow::startReviewLoad(int index, const QString &dialogTitle, bool 
     if (m_loadingDialog)
         return;
     QCoreApplication::processEvents();
-    Prompts::ProgressSpec spec;
-    spec.title = dialogTitle;
-    spec.labelText = QStringLiteral("Caricamento dati in corso");
-    spec.fixedWidth = 600;
-    spec.frameless = true;
-    m_loadingDialog = m_prompts.progress(spec);
+    Prompts::ProgressSpec setup;
+    setup.title = dialogTitle;
+    setup.labelText = QStringLiteral("Caricamento dati in corso");
+    setup.fixedWidth = 600;
+    setup.frameless = true;
+    m_loadingDialog = m_prompts.progress(setup);
     QCoreApplication::processEvents();
 
     currentSessionIndex = index;

@@ -73,7 +73,7 @@ public:
     virtual std::optional<int> integer(const QString &title, const QString &label, int value, int minimum,
                                        int maximum, int step) = 0;
     // An application-modal dialog that stays open until the returned handle is destroyed.
-    virtual std::unique_ptr<Progress> progress(const ProgressSpec &spec) = 0;
+    virtual std::unique_ptr<Progress> progress(const ProgressSpec &setup) = 0;
 
     // A box with one OK button.
     void inform(Icon icon, const QString &title, const QString &text);

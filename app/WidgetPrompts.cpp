@@ -47,21 +47,21 @@ QMessageBox::ButtonRole toQt(Prompts::Button::Role role)
 class DialogProgress : public Prompts::Progress
 {
 public:
-    DialogProgress(QWidget *parent, const Prompts::ProgressSpec &spec)
-        : m_dialog(spec.labelText, spec.cancelText, spec.minimum, spec.maximum, parent,
-                   spec.frameless ? Qt::FramelessWindowHint : Qt::WindowFlags())
+    DialogProgress(QWidget *parent, const Prompts::ProgressSpec &setup)
+        : m_dialog(setup.labelText, setup.cancelText, setup.minimum, setup.maximum, parent,
+                   setup.frameless ? Qt::FramelessWindowHint : Qt::WindowFlags())
     {
-        if (!spec.title.isEmpty())
-            m_dialog.setWindowTitle(spec.title);
-        if (spec.cancelText.isEmpty())
+        if (!setup.title.isEmpty())
+            m_dialog.setWindowTitle(setup.title);
+        if (setup.cancelText.isEmpty())
             m_dialog.setCancelButton(nullptr);
-        if (spec.fixedWidth > 0)
-            m_dialog.setFixedWidth(spec.fixedWidth);
+        if (setup.fixedWidth > 0)
+            m_dialog.setFixedWidth(setup.fixedWidth);
         m_dialog.setWindowModality(Qt::ApplicationModal);
         m_dialog.setMinimumDuration(0);
         m_dialog.setAutoClose(false);
         m_dialog.setAutoReset(false);
-        m_dialog.setValue(spec.minimum);
+        m_dialog.setValue(setup.minimum);
         m_dialog.show();
         QCoreApplication::processEvents();
     }
@@ -115,7 +115,7 @@ std::optional<int> WidgetPrompts::integer(const QString &title, const QString &l
     return answer;
 }
 
-std::unique_ptr<Prompts::Progress> WidgetPrompts::progress(const ProgressSpec &spec)
+std::unique_ptr<Prompts::Progress> WidgetPrompts::progress(const ProgressSpec &setup)
 {
-    return std::make_unique<DialogProgress>(m_parent, spec);
+    return std::make_unique<DialogProgress>(m_parent, setup);
 }

@@ -18,7 +18,7 @@ public:
     QString openFileName(const QString &title, const QString &startDir, const QString &filter) override;
     std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,
                                int step) override;
-    std::unique_ptr<Progress> progress(const ProgressSpec &spec) override;
+    std::unique_ptr<Progress> progress(const ProgressSpec &setup) override;
 
 private:
     QPointer<QWidget> m_parent;

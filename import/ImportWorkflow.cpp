@@ -23,11 +23,11 @@ const QString logNotWritten = QStringLiteral("Impossibile scrivere il log nella 
 
 Prompts::ProgressSpec importProgressSpec()
 {
-    Prompts::ProgressSpec spec;
-    spec.title = "Importazione dati.";
-    spec.labelText = "Inizializzazione acquisizione";
-    spec.fixedWidth = 600;
-    return spec;
+    Prompts::ProgressSpec setup;
+    setup.title = "Importazione dati.";
+    setup.labelText = "Inizializzazione acquisizione";
+    setup.fixedWidth = 600;
+    return setup;
 }
 
 Prompts::Box importDialog()

@@ -341,10 +341,10 @@ void FolderImportTest::entryWithoutRecorderOffersFolder()
     QVERIFY(w.prompts.chooserTitles.isEmpty());
     QCOMPARE(w.prompts.progresses.size(), 1);
     const auto progress = w.prompts.progresses[0];
-    QCOMPARE(progress->spec.title, QString("Importazione dati."));
-    QCOMPARE(progress->spec.labelText, QString("Inizializzazione acquisizione"));
-    QCOMPARE(progress->spec.fixedWidth, 600);
-    QVERIFY(progress->spec.cancelText.isEmpty());
+    QCOMPARE(progress->setup.title, QString("Importazione dati."));
+    QCOMPARE(progress->setup.labelText, QString("Inizializzazione acquisizione"));
+    QCOMPARE(progress->setup.fixedWidth, 600);
+    QVERIFY(progress->setup.cancelText.isEmpty());
     QVERIFY(!progress->open);
 
     // "IMPORTA da MICRO SD": the folder import, and the slot's result is the folder import's.

@@ -155,7 +155,7 @@ void UsbDownloadTest::usbImportMatchesFolderImport()
     QVERIFY(!rig.usb.isTransferring());
     QVERIFY(!rig.usb.serialPort()->isOpen());
     const auto progress = rig.prompts.progresses.last();
-    QCOMPARE(progress->spec.labelText, QString("Importazione ECG/BREATH in corso"));
+    QCOMPARE(progress->setup.labelText, QString("Importazione ECG/BREATH in corso"));
     QVERIFY(!progress->open);
 
     const QString usbFolder = rig.fixture.sessionFolder();

@@ -124,12 +124,12 @@ void ReviewOpenTest::analyseShortSessionAsksAboutDuration()
     press(*w, 0, true);
     QCOMPARE(m_prompts->progresses.size(), 1);
     const ScriptedPrompts::ProgressRecord &busy = *m_prompts->progresses[0];
-    QCOMPARE(busy.spec.title, QStringLiteral("Caricamento dati"));
-    QCOMPARE(busy.spec.labelText, QStringLiteral("Caricamento dati in corso"));
-    QCOMPARE(busy.spec.fixedWidth, 600);
-    QVERIFY(busy.spec.cancelText.isEmpty());
-    QCOMPARE(busy.spec.maximum, 0);
-    QVERIFY(busy.spec.frameless);
+    QCOMPARE(busy.setup.title, QStringLiteral("Caricamento dati"));
+    QCOMPARE(busy.setup.labelText, QStringLiteral("Caricamento dati in corso"));
+    QCOMPARE(busy.setup.fixedWidth, 600);
+    QVERIFY(busy.setup.cancelText.isEmpty());
+    QCOMPARE(busy.setup.maximum, 0);
+    QVERIFY(busy.setup.frameless);
     QVERIFY(!busy.open);
     QCOMPARE(m_prompts->boxTexts(), QStringList{box});
     QVERIFY(w->stackWidget()->currentIndex() != KRNMainWindow::VisualizationPage);
@@ -152,7 +152,7 @@ void ReviewOpenTest::viewWithoutDataFolderClosesDialog()
     QVERIFY(w);
     press(*w, 1, false);
     QCOMPARE(m_prompts->progresses.size(), 1);
-    QCOMPARE(m_prompts->progresses[0]->spec.title, QStringLiteral("Caricamento dati->"));
+    QCOMPARE(m_prompts->progresses[0]->setup.title, QStringLiteral("Caricamento dati->"));
     QVERIFY(!m_prompts->progresses[0]->open);
     QCOMPARE(m_prompts->boxTexts(),
              QStringList{"Dati non disponibili|La sessione non contiene dati da visualizzare."});

@@ -9,7 +9,7 @@ class RecordedProgress : public Prompts::Progress
 public:
     explicit RecordedProgress(std::shared_ptr<ScriptedPrompts::ProgressRecord> record) : m_record(std::move(record)) {}
     ~RecordedProgress() override { m_record->open = false; }
-    void setLabelText(const QString &text) override { m_record->spec.labelText = text; }
+    void setLabelText(const QString &text) override { m_record->setup.labelText = text; }
     void setValue(int value) override { m_record->values.append(value); }
     bool wasCanceled() const override { return m_record->canceled; }
 
@@ -53,10 +53,10 @@ std::optional<int> ScriptedPrompts::integer(const QString &title, const QString 
     return integers.isEmpty() ? std::nullopt : integers.dequeue();
 }
 
-std::unique_ptr<Prompts::Progress> ScriptedPrompts::progress(const ProgressSpec &spec)
+std::unique_ptr<Prompts::Progress> ScriptedPrompts::progress(const ProgressSpec &setup)
 {
     auto record = std::make_shared<ProgressRecord>();
-    record->spec = spec;
+    record->setup = setup;
     progresses.append(record);
     return std::make_unique<RecordedProgress>(record);
 }

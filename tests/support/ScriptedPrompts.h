@@ -12,7 +12,7 @@ class ScriptedPrompts : public Prompts
 public:
     struct ProgressRecord
     {
-        ProgressSpec spec;
+        ProgressSpec setup;
         QVector<int> values;
         bool open = true;
         bool canceled = false;
@@ -34,7 +34,7 @@ public:
     QString openFileName(const QString &title, const QString &startDir, const QString &filter) override;
     std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,
                                int step) override;
-    std::unique_ptr<Progress> progress(const ProgressSpec &spec) override;
+    std::unique_ptr<Progress> progress(const ProgressSpec &setup) override;
 
     // The texts of the boxes asked so far, in order ("title|text" when the box has a title).
     QStringList boxTexts() const;
