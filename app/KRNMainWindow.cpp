@@ -1,10 +1,10 @@
 #include "app/KRNMainWindow.h"
 
 #include "app/AppSettings.h"
-#include "app/LabelTable.h"
+#include "app/common/LabelTable.h"
 #include "app/Login.h"
 #include "app/Platform.h"
-#include "app/Prompts.h"
+#include "app/common/Prompts.h"
 #include "app/loginwindow.h"
 #include "device/SocketStartup.h"
 #include "import/ImportWorkflow.h"
@@ -54,7 +54,7 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     // 1. The data folder, hidden from casual browsing on Windows.
     if (!QDir(m_dataFolder).exists()) {
         QDir().mkpath(m_dataFolder);
-        if (!Platform::hideFolder(m_dataFolder)) {
+        if (!Platform::hideFolder(m_dataFolder.toStdString())) {
             const QByteArray line = ("Failed to hide " + m_dataFolder + "\n").toLocal8Bit();
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         }

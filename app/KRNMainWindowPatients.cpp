@@ -1,7 +1,7 @@
 // The patient page's slots of the main window: patient list, patient form, session tiles.
 #include "app/KRNMainWindow.h"
 
-#include "app/Prompts.h"
+#include "app/common/Prompts.h"
 #include "live/viewSubmenu.h"
 #include "patients/IntroWindow.h"
 #include "patients/Session.h"

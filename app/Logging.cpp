@@ -1,13 +1,11 @@
 #include "app/Logging.h"
 
+#include "app/Platform.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 #include <cstdio>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -15,9 +13,7 @@ void writeLine(QtMsgType, const QMessageLogContext &, const QString &message)
 {
     const QByteArray line = message.toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-#ifdef _WIN32
-    OutputDebugStringW(reinterpret_cast<const wchar_t *>((message + '\n').utf16()));
-#endif
+    Platform::debuggerLog((message + '\n').toStdString());
 }
 
 } // namespace

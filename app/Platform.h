@@ -1,9 +1,14 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
+// What the shell needs from the operating system, one file per system behind this header
+// (Platform_win.cpp, Platform_posix.cpp). Plain C++ with UTF-8 strings, so that the Windows file
+// needs nothing but the Win32 headers.
 namespace Platform {
-// Gives a folder the Windows hidden attribute; elsewhere folders are left as they are and the
-// call only logs. False when the attribute could not be set.
-bool hideFolder(const QString &path);
+// Gives a folder the Windows hidden attribute; elsewhere folders are left as they are.
+// False when the attribute could not be set.
+bool hideFolder(const std::string &utf8Path);
+// Hands a diagnostic line to the system's debugger log where there is one (Windows).
+void debuggerLog(const std::string &utf8Line);
 }

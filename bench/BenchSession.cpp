@@ -1,7 +1,7 @@
 #include "bench/BenchSession.h"
 
 #include "import/RecordingDecoder.h"
-#include "import/SyntheticRecorder.h"
+#include "sim/SyntheticRecorder.h"
 
 #include <QCoreApplication>
 #include <QDir>

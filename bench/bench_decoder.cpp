@@ -4,7 +4,7 @@
 // The cards are made once under $TMPDIR/tavokrn-bench (a 24-hour card is about 2 GB) and reused
 // by later runs; remove that folder to make them again.
 #include "import/RecordingDecoder.h"
-#include "import/SyntheticRecorder.h"
+#include "sim/SyntheticRecorder.h"
 
 #include <benchmark/benchmark.h>
 

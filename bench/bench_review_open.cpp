@@ -1,7 +1,7 @@
 // Opening a decoded 24-hour session for review: the time of RecordingData::load with warm caches
 // and the resident memory it adds, plus the reads the plots make afterwards.
 #include "bench/BenchSession.h"
-#include "review/RecordingData.h"
+#include "review/data/RecordingData.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,7 +4,7 @@
 // into an image, the whole cost of a redraw the user waits for.
 
 #include "bench/BenchSession.h"
-#include "review/RecordingData.h"
+#include "review/data/RecordingData.h"
 #include "review/VisualizationWindow.h"
 
 #include <benchmark/benchmark.h>

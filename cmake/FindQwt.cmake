@@ -25,7 +25,7 @@ if(Qwt_FOUND AND NOT TARGET Qwt::Qwt)
   set_target_properties(Qwt::Qwt PROPERTIES
     IMPORTED_LOCATION "${Qwt_LIBRARY}"
     INTERFACE_INCLUDE_DIRECTORIES "${Qwt_INCLUDE_DIR}"
-    INTERFACE_LINK_LIBRARIES "Qt5::Widgets;Qt5::Svg;Qt5::PrintSupport;Qt5::Concurrent")
+    INTERFACE_LINK_LIBRARIES "Qt5::Widgets")
 endif()
 
 mark_as_advanced(Qwt_INCLUDE_DIR Qwt_LIBRARY)

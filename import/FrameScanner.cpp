@@ -1,10 +1,12 @@
 #include "import/FrameScanner.h"
 
+#include "import/FrameEnvelope.h"
+
 #include <cstring>
 
 namespace {
 
-constexpr uchar StartByte = 0xFE;
+constexpr uchar StartByte = envelope::StartByte;
 constexpr uchar SampleGroup = 0xC0;
 constexpr uchar ImuGroup = 0xC1;
 constexpr uchar SampleType = 0x05;
@@ -80,10 +82,7 @@ std::size_t scanFrames(const uchar *data, std::size_t size, FrameHandler &handle
         const std::size_t checkAt = s + 4 + length;
         if (checkAt >= size)
             return s;
-        uchar check = 0;
-        for (std::size_t k = s; k < checkAt; ++k)
-            check ^= data[k];
-        if (data[checkAt] == check) {
+        if (data[checkAt] == envelope::checkByte(data + s, checkAt - s)) {
             decodeValues(stream, data + s + 10, values);
             handler.frame(stream, qFromBigEndian<quint32>(data + s + 6), values);
         }

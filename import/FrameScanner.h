@@ -2,8 +2,7 @@
 
 // Cutting the recorder's raw byte streams into frames.
 //
-// Frame envelope: start byte 0xFE, group byte, type byte, LEN, LEN payload bytes, then the XOR of
-// all preceding bytes (start byte included). Sample frames (type 0x05) start their payload with
+// Frames in the common envelope (import/FrameEnvelope.h). Sample frames (type 0x05) start their payload with
 // 0xFF and a byte that is not interpreted, then the big-endian device time in ms, then the values:
 //   ECG          group 0xC0, LEN 0x26: 8 float32, big-endian
 //   respiration  group 0xC0, LEN 0x10: 5 uint16, big-endian

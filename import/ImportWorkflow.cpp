@@ -1,5 +1,6 @@
 #include "import/ImportWorkflow.h"
 
+#include "app/common/Clock.h"
 #include "db/Database.h"
 #include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
@@ -300,7 +301,7 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
 
     SessionRecord session = target.session;
     session.status = ImportedStatus;
-    session.importDate = QDateTime::currentSecsSinceEpoch();
+    session.importDate = Clock::nowSeconds();
     session.whoImportedID = target.userId;
     session.endRecDate = session.startRecDate + durationSeconds;
     qInfo().noquote() << "endRecDate" << session.endRecDate << session.startRecDate << durationSeconds;

@@ -1,5 +1,6 @@
 #include "import/UsbDownload.h"
 
+#include "app/common/Clock.h"
 #include "db/Database.h"
 #include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
@@ -317,7 +318,7 @@ void UsbDownload::fileImuDownloaded(int sessionIndex)
     SessionRecord session = m_job.session;
     session.dataPathName = m_job.dataPathName.toStdString();
     session.status = ImportedStatus;
-    session.importDate = QDateTime::currentSecsSinceEpoch();
+    session.importDate = Clock::nowSeconds();
     session.whoImportedID = m_job.userId;
     session.endRecDate = session.startRecDate + m_durationMs / 1000;
     PatientRecord patient = m_job.patient;

@@ -1,7 +1,9 @@
 #pragma once
 
-// The frames of the recorder's USB serial link (start byte 0xFE, group 0xC1, type, LEN, payload,
-// XOR of all preceding bytes), shared by the workstation and the simulated recorder.
+// The frames of the recorder's USB serial link (group 0xC1 in the common envelope), shared by the
+// workstation and the simulated recorder.
+
+#include "import/FrameEnvelope.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -11,7 +13,7 @@ namespace usb {
 // What the host asks the recorder to send; the byte follows the 0xF9 (request) or 0xF8 (end) code.
 enum class Transfer : quint8 { Log = 0x00, EcgBreath = 0x01, Imu = 0x02 };
 
-constexpr quint8 StartByte = 0xFE;
+constexpr quint8 StartByte = envelope::StartByte;
 constexpr quint8 Group = 0xC1;
 constexpr quint8 HostType = 0x01;     // host to recorder, and the end frames of the transfers
 constexpr quint8 ReplyType = 0x02;    // replies of the recorder
@@ -24,17 +26,7 @@ constexpr int IdentifyReplySize = 28;
 constexpr int SessionIdOffset = 7;
 constexpr int SessionIdSize = 20;
 
-inline QByteArray frame(quint8 type, const QByteArray &payload)
-{
-    QByteArray bytes;
-    bytes.reserve(payload.size() + 5);
-    bytes.append(char(StartByte)).append(char(Group)).append(char(type)).append(char(payload.size()));
-    bytes.append(payload);
-    quint8 check = 0;
-    for (const char c : bytes)
-        check ^= quint8(c);
-    return bytes.append(char(check));
-}
+inline QByteArray frame(quint8 type, const QByteArray &payload) { return envelope::frame(Group, type, payload); }
 
 inline QByteArray identifyRequest() { return frame(HostType, QByteArray(1, char(IdentifyCode))); }
 inline QByteArray transferRequest(Transfer t)

@@ -1,6 +1,6 @@
 #include "patients/IntroWindow.h"
 
-#include "app/LabelTable.h"
+#include "app/common/LabelTable.h"
 #include "patients/patient.h"
 #include "patients/patientInfo.h"
 

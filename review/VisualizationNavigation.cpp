@@ -3,7 +3,7 @@
 
 #include "review/VisualizationWindow.h"
 
-#include "review/ReviewPlots.h"
+#include "review/plots/ReviewPlots.h"
 
 #include <qwt_scale_div.h>
 #include <qwt_scale_map.h>

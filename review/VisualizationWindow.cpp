@@ -1,8 +1,8 @@
 #include "review/VisualizationWindow.h"
 
-#include "app/LabelTable.h"
-#include "review/QwtDateScaleWithOffset.h"
-#include "review/ReviewPlots.h"
+#include "app/common/LabelTable.h"
+#include "review/plots/QwtDateScaleWithOffset.h"
+#include "review/plots/ReviewPlots.h"
 
 #include <qwt_plot_picker.h>
 #include <qwt_plot_shapeitem.h>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "review/AnalysisFolder.h"
-#include "review/RecordingData.h"
-#include "review/ReviewSummaries.h"
-#include "review/SignalTrace.h"
+#include "review/data/AnalysisFolder.h"
+#include "review/data/RecordingData.h"
+#include "review/data/ReviewSummaries.h"
+#include "review/data/SignalTrace.h"
 
 #include <QImage>
 #include <QPointF>

@@ -5,8 +5,8 @@
 #include "db/Database.h"
 #include "import/RecordingDecoder.h"
 #include "import/Spo2Conversion.h"
-#include "import/SyntheticAnalysis.h"
-#include "import/SyntheticRecorder.h"
+#include "sim/SyntheticAnalysis.h"
+#include "sim/SyntheticRecorder.h"
 #include "patients/FiscalCode.h"
 
 #include <QCommandLineParser>

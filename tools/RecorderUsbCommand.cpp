@@ -1,34 +1,16 @@
-// tavokrn-tool recorder-usb: the recorder as the workstation meets it on a USB port, played on a
-// pseudo-terminal from a copy of its card, so that the USB import can be run without hardware.
-// It answers identify with the session identifier of the card's log, sends the log, the
-// ECG/respiration files and the IMU files each followed by its end frame, and acknowledges the
-// erase. Options make it misbehave the ways a real recorder can.
+// tavokrn-tool recorder-usb: the simulated recorder on a USB port (a pseudo-terminal), answering
+// from a copy of its card; see sim/UsbRecorderSimulator.h.
 #include "tools/Commands.h"
 
-#include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
 #include "import/UsbProtocol.h"
+#include "sim/UsbRecorderSimulator.h"
 
 #include <QCommandLineParser>
-#include <QFile>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
-
-// A write that makes no progress for this long means nobody reads the other end any more.
-constexpr int StalledWriteMs = 5000;
-// Between the two halves of an end frame cut in two, so that they arrive as separate chunks.
-constexpr useconds_t SplitPauseUs = 300000;
-constexpr quint8 BatteryPercent = 87;
-constexpr quint8 CardStatus = 0x01;
 
 int fail(const QString &message, int exitCode = 1)
 {
@@ -40,268 +22,6 @@ void note(const QString &message)
 {
     std::fprintf(stderr, "recorder-usb: %s\n", qPrintable(message));
 }
-
-struct Behaviour {
-    QString card;
-    QByteArray sessionId; // empty: the card log's
-    bool erase = false;   // really remove the card's files on erase
-    QString silentAfter;  // request answered with silence: identify, log, ecg, imu or erase
-    bool logWithoutEnd = false;
-    int refusedErases = 0;
-    bool splitEnd = false; // end frames of the data transfers in two pieces
-};
-
-class PtyRecorder
-{
-public:
-    explicit PtyRecorder(const Behaviour &behaviour) : m_behaviour(behaviour) {}
-    ~PtyRecorder()
-    {
-        if (m_slave >= 0)
-            ::close(m_slave);
-        if (m_master >= 0)
-            ::close(m_master);
-    }
-
-    bool open(QByteArray *device, QString *error)
-    {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
-            *error = QStringLiteral("no pseudo-terminal: %1").arg(std::strerror(errno));
-            return false;
-        }
-        const char *name = ptsname(m_master);
-        if (!name) {
-            *error = QStringLiteral("no pseudo-terminal name: %1").arg(std::strerror(errno));
-            return false;
-        }
-        *device = name;
-        // Held open so that the link survives the workstation closing and reopening its port.
-        m_slave = ::open(name, O_RDWR | O_NOCTTY);
-        termios raw {};
-        if (m_slave < 0 || tcgetattr(m_slave, &raw) != 0) {
-            *error = QStringLiteral("cannot open %1: %2").arg(name, std::strerror(errno));
-            return false;
-        }
-        cfmakeraw(&raw);
-        cfsetispeed(&raw, B921600);
-        cfsetospeed(&raw, B921600);
-        tcsetattr(m_slave, TCSANOW, &raw);
-        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        return true;
-    }
-
-    int run()
-    {
-        QByteArray pending;
-        for (;;) {
-            pollfd in {m_master, POLLIN, 0};
-            if (poll(&in, 1, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                return fail(QStringLiteral("poll: %1").arg(std::strerror(errno)));
-            }
-            char buffer[512];
-            const ssize_t got = ::read(m_master, buffer, sizeof buffer);
-            if (got < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            if (got <= 0)
-                return fail(QStringLiteral("the pseudo-terminal closed: %1").arg(std::strerror(errno)));
-            pending.append(buffer, int(got));
-            handleFrames(pending);
-        }
-    }
-
-private:
-    // Cuts the host's frames out of what has arrived; stray bytes and frames with a wrong check
-    // byte are dropped.
-    void handleFrames(QByteArray &pending)
-    {
-        for (;;) {
-            const int start = pending.indexOf(char(usb::StartByte));
-            if (start < 0) {
-                pending.clear();
-                return;
-            }
-            pending.remove(0, start);
-            if (pending.size() < 4)
-                return;
-            const int size = 5 + quint8(pending[3]);
-            if (pending.size() < size)
-                return;
-            const QByteArray candidate = pending.left(size);
-            if (usb::frame(quint8(candidate[2]), candidate.mid(4, size - 5)) != candidate
-                || quint8(candidate[1]) != usb::Group) {
-                pending.remove(0, 1);
-                continue;
-            }
-            pending.remove(0, size);
-            answer(candidate.mid(4, size - 5));
-        }
-    }
-
-    void answer(const QByteArray &payload)
-    {
-        const quint8 code = quint8(payload[0]);
-        if (code == usb::IdentifyCode) {
-            reply("identify", usb::identifyReply(BatteryPercent, CardStatus, sessionId()));
-        } else if (code == usb::RequestCode && payload.size() == 2) {
-            switch (usb::Transfer(payload[1])) {
-            case usb::Transfer::Log:
-                sendLog();
-                break;
-            case usb::Transfer::EcgBreath:
-                sendFiles("ecg", CardFolder(m_behaviour.card).sampleFiles(), usb::Transfer::EcgBreath);
-                break;
-            case usb::Transfer::Imu:
-                sendFiles("imu", CardFolder(m_behaviour.card).imuFiles(), usb::Transfer::Imu);
-                break;
-            default:
-                note(QStringLiteral("unknown transfer %1").arg(quint8(payload[1])));
-            }
-        } else if (code == usb::EraseCode) {
-            erase();
-        } else {
-            note(QStringLiteral("unknown request %1").arg(QString::fromLatin1(payload.toHex(' '))));
-        }
-    }
-
-    bool silent(const char *request)
-    {
-        if (m_behaviour.silentAfter != QLatin1String(request))
-            return false;
-        note(QStringLiteral("%1 request left unanswered").arg(request));
-        return true;
-    }
-
-    QByteArray sessionId() const
-    {
-        if (!m_behaviour.sessionId.isEmpty())
-            return m_behaviour.sessionId;
-        const CardFolder card(m_behaviour.card);
-        RecorderLog log;
-        QString error;
-        if (card.logPath().isEmpty() || !RecorderLog::read(card.logPath(), &log, &error))
-            return QByteArray(); // an erased card holds no session
-        return log.sessionIds().value(0).toLatin1();
-    }
-
-    void reply(const char *request, const QByteArray &bytes)
-    {
-        if (silent(request))
-            return;
-        note(QStringLiteral("%1: %2 bytes").arg(request).arg(bytes.size()));
-        writeAll(bytes);
-    }
-
-    void sendLog()
-    {
-        if (silent("log"))
-            return;
-        const CardFolder card(m_behaviour.card);
-        qint64 bytes = 0;
-        if (!card.logPath().isEmpty() && !sendFile(card.logPath(), &bytes))
-            return;
-        if (!m_behaviour.logWithoutEnd && !writeAll(usb::transferEnd(usb::Transfer::Log)))
-            return;
-        note(QStringLiteral("log: %1 bytes%2").arg(bytes).arg(m_behaviour.logWithoutEnd ? ", no end frame" : ""));
-    }
-
-    void sendFiles(const char *request, const QStringList &files, usb::Transfer transfer)
-    {
-        if (silent(request))
-            return;
-        qint64 bytes = 0;
-        for (const QString &path : files) {
-            if (!sendFile(path, &bytes))
-                return;
-        }
-        const QByteArray end = usb::transferEnd(transfer);
-        if (m_behaviour.splitEnd) {
-            if (!writeAll(end.left(3)))
-                return;
-            usleep(SplitPauseUs);
-            if (!writeAll(end.mid(3)))
-                return;
-        } else if (!writeAll(end)) {
-            return;
-        }
-        note(QStringLiteral("%1: %2 files, %3 bytes").arg(request).arg(files.size()).arg(bytes));
-    }
-
-    void erase()
-    {
-        if (silent("erase"))
-            return;
-        if (m_behaviour.refusedErases > 0) {
-            --m_behaviour.refusedErases;
-            // Erase failed: the status byte after the code says so.
-            writeAll(usb::frame(usb::ReplyType, QByteArray(1, char(usb::EraseCode)).append(char(0x01))));
-            note(QStringLiteral("erase refused"));
-            return;
-        }
-        if (m_behaviour.erase) {
-            const CardFolder card(m_behaviour.card);
-            QStringList files = card.sampleFiles() + card.imuFiles();
-            if (!card.logPath().isEmpty())
-                files.append(card.logPath());
-            for (const QString &path : files)
-                QFile::remove(path);
-            note(QStringLiteral("erase: %1 card files removed").arg(files.size()));
-        } else {
-            note(QStringLiteral("erase acknowledged, card files kept"));
-        }
-        writeAll(usb::eraseAcknowledgement());
-    }
-
-    bool sendFile(const QString &path, qint64 *bytes)
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            note(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-            return false;
-        }
-        for (;;) {
-            const QByteArray block = file.read(64 * 1024);
-            if (block.isEmpty())
-                return true;
-            if (!writeAll(block))
-                return false;
-            *bytes += block.size();
-        }
-    }
-
-    // False when the workstation stopped reading: what it left unread is dropped, so that its
-    // next opening of the port starts clean.
-    bool writeAll(const QByteArray &bytes)
-    {
-        const char *data = bytes.constData();
-        qint64 left = bytes.size();
-        while (left > 0) {
-            const ssize_t put = ::write(m_master, data, size_t(left));
-            if (put > 0) {
-                data += put;
-                left -= put;
-                continue;
-            }
-            if (put < 0 && errno != EAGAIN && errno != EINTR) {
-                note(QStringLiteral("write: %1").arg(std::strerror(errno)));
-                return false;
-            }
-            pollfd out {m_master, POLLOUT, 0};
-            if (poll(&out, 1, StalledWriteMs) == 0) {
-                note(QStringLiteral("nobody reads: transfer given up"));
-                tcflush(m_slave, TCIFLUSH);
-                return false;
-            }
-        }
-        return true;
-    }
-
-    Behaviour m_behaviour;
-    int m_master = -1;
-    int m_slave = -1;
-};
 
 } // namespace
 
@@ -321,7 +41,7 @@ int tool::recorderUsb(const QStringList &args)
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()), 2);
 
-    Behaviour behaviour;
+    UsbRecorderBehaviour behaviour;
     behaviour.card = parser.value(card);
     if (behaviour.card.isEmpty())
         return fail(QStringLiteral("--card SD_FOLDER is required"), 2);
@@ -344,7 +64,7 @@ int tool::recorderUsb(const QStringList &args)
         return fail(QStringLiteral("--refuse-erase takes a whole number"), 2);
     behaviour.splitEnd = parser.isSet(splitEnd);
 
-    PtyRecorder recorder(behaviour);
+    UsbRecorderSimulator recorder(behaviour);
     QByteArray device;
     QString error;
     if (!recorder.open(&device, &error))

@@ -4,8 +4,8 @@
 
 #include "import/RecordingDecoder.h"
 #include "import/Spo2Conversion.h"
-#include "import/SyntheticAnalysis.h"
-#include "import/SyntheticRecorder.h"
+#include "sim/SyntheticAnalysis.h"
+#include "sim/SyntheticRecorder.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

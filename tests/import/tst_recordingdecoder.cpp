@@ -6,7 +6,7 @@
 
 #include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
-#include "import/SyntheticRecorder.h"
+#include "sim/SyntheticRecorder.h"
 
 #include <QDir>
 #include <QFile>

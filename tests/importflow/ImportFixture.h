@@ -7,7 +7,7 @@
 #include "db/Records.h"
 #include "import/ImportWorkflow.h"
 #include "import/StreamWriter.h"
-#include "import/SyntheticRecorder.h"
+#include "sim/SyntheticRecorder.h"
 #include "import/UsbDownload.h"
 #include "tests/support/TestDatabase.h"
 

@@ -1,9 +1,9 @@
 // The review loader on real session folders: hand-made decoded files for the exact figures, and
 // a synthetic recording decoded by the real decoder for the whole chain.
 #include "import/RecordingDecoder.h"
-#include "import/SyntheticAnalysis.h"
-#include "review/QwtDateScaleWithOffset.h"
-#include "review/RecordingData.h"
+#include "sim/SyntheticAnalysis.h"
+#include "review/plots/QwtDateScaleWithOffset.h"
+#include "review/data/RecordingData.h"
 #include "tests/support/ToolRun.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 // and the review page, on a real database and a synthetic session decoded into the data folder.
 #include "app/KRNMainWindow.h"
 #include "import/RecordingDecoder.h"
-#include "import/SyntheticAnalysis.h"
+#include "sim/SyntheticAnalysis.h"
 #include "patients/Session.h"
 #include "review/VisualizationWindow.h"
 #include "tests/support/ScriptedPrompts.h"

@@ -3,12 +3,12 @@
 // the tool for the whole page.
 
 #include "import/RecordingFormat.h"
-#include "review/AnalysisFolder.h"
-#include "review/EnvelopeCurve.h"
-#include "review/QwtDateScaleWithOffset.h"
-#include "review/ReviewPlots.h"
-#include "review/ReviewSummaries.h"
-#include "review/SignalTrace.h"
+#include "review/data/AnalysisFolder.h"
+#include "review/plots/EnvelopeCurve.h"
+#include "review/plots/QwtDateScaleWithOffset.h"
+#include "review/plots/ReviewPlots.h"
+#include "review/data/ReviewSummaries.h"
+#include "review/data/SignalTrace.h"
 #include "review/VisualizationWindow.h"
 #include "tests/support/ToolRun.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Prompts.h"
+#include "app/common/Prompts.h"
 
 #include <QQueue>
 #include <QStringList>

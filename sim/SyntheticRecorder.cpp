@@ -1,6 +1,6 @@
-#include "import/SyntheticRecorder.h"
+#include "sim/SyntheticRecorder.h"
 
-#include "import/SyntheticAnalysis.h"
+#include "sim/SyntheticAnalysis.h"
 
 #include <QDir>
 #include <QFile>

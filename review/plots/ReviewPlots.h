@@ -4,7 +4,7 @@
 // the clock strips under each tab and the overview of the whole recording.
 
 #include "import/RecordingFormat.h"
-#include "review/SignalTrace.h"
+#include "review/data/SignalTrace.h"
 
 #include <qwt_plot.h>
 #include <qwt_series_data.h>

@@ -1,4 +1,4 @@
-#include "import/SyntheticAnalysis.h"
+#include "sim/SyntheticAnalysis.h"
 
 #include "import/RecordingFormat.h"
 

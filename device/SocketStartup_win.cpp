@@ -1,6 +1,5 @@
 #include "device/SocketStartup.h"
 
-#ifdef _WIN32
 #include <winsock2.h>
 
 int SocketStartup::start()
@@ -10,11 +9,3 @@ int SocketStartup::start()
 }
 
 void SocketStartup::cleanup() { WSACleanup(); }
-
-#else
-
-int SocketStartup::start() { return 0; }
-
-void SocketStartup::cleanup() {}
-
-#endif

@@ -162,4 +162,4 @@ void ToolbarTest::breathOptions()
 }
 
 QTEST_MAIN(ToolbarTest)
-#include "ToolbarTest.moc"
+#include "tst_toolbar.moc"

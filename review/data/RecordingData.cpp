@@ -1,4 +1,4 @@
-#include "review/RecordingData.h"
+#include "review/data/RecordingData.h"
 
 #include "import/RecorderLog.h"
 

@@ -1,4 +1,4 @@
-#include "app/Prompts.h"
+#include "app/common/Prompts.h"
 
 void Prompts::inform(Icon icon, const QString &title, const QString &text)
 {

@@ -5,7 +5,7 @@
 // ventricular) with the rhythm episodes it played, the body positions its IMU followed, and the
 // analysable stretches of each lead (the recording minus drop-outs and walking).
 
-#include "import/SyntheticRecorder.h"
+#include "sim/SyntheticRecorder.h"
 
 #include <QDateTime>
 #include <QString>

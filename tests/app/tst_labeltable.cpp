@@ -1,5 +1,5 @@
 // The label table: the compiled-in file as shipped, lookups, and applying rows to widgets.
-#include "app/LabelTable.h"
+#include "app/common/LabelTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -151,4 +151,4 @@ void LabelTableTest::iconsOfTheTableLoad()
 }
 
 QTEST_MAIN(LabelTableTest)
-#include "LabelTableTest.moc"
+#include "tst_labeltable.moc"

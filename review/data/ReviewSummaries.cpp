@@ -1,4 +1,4 @@
-#include "review/ReviewSummaries.h"
+#include "review/data/ReviewSummaries.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "review/QwtDateScaleWithOffset.h"
+#include "review/plots/QwtDateScaleWithOffset.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "review/EnvelopeCurve.h"
+#include "review/plots/EnvelopeCurve.h"
 
 #include <qwt_clipper.h>
 #include <qwt_painter.h>

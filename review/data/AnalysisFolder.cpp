@@ -1,4 +1,4 @@
-#include "review/AnalysisFolder.h"
+#include "review/data/AnalysisFolder.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "review/SignalTrace.h"
+#include "review/data/SignalTrace.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
-#include "review/ReviewPlots.h"
+#include "review/plots/ReviewPlots.h"
 
-#include "review/EnvelopeCurve.h"
-#include "review/QwtDateScaleWithOffset.h"
+#include "review/plots/EnvelopeCurve.h"
+#include "review/plots/QwtDateScaleWithOffset.h"
 
 #include <qwt_date_scale_draw.h>
 #include <qwt_date_scale_engine.h>

@@ -1,4 +1,4 @@
-#include "app/LabelTable.h"
+#include "app/common/LabelTable.h"
 
 #include "resources/Resources.h"
 

@@ -313,4 +313,4 @@ void PatientFlowTest::backFromReviewAsksUnlessAnalyzed()
 }
 
 QTEST_MAIN(PatientFlowTest)
-#include "PatientFlowTest.moc"
+#include "tst_patientflow.moc"

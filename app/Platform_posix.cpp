@@ -1,0 +1,12 @@
+#include "app/Platform.h"
+
+#include <cstdio>
+
+bool Platform::hideFolder(const std::string &utf8Path)
+{
+    // Only Windows has a hidden attribute; the folder stays as it is.
+    std::printf("Folder attributes are not changed on this system: %s\n", utf8Path.c_str());
+    return true;
+}
+
+void Platform::debuggerLog(const std::string &) {}

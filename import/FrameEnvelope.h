@@ -1,0 +1,38 @@
+#pragma once
+
+// The envelope of every recorder frame, on the card, over USB and over Bluetooth: start byte 0xFE,
+// group byte, type byte, LEN, LEN payload bytes, then the XOR of all preceding bytes (start byte
+// included). The decoder's scanners, the USB download and the Bluetooth link all build and check
+// frames through these.
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <cstddef>
+
+namespace envelope {
+
+constexpr quint8 StartByte = 0xFE;
+// Start, group, type and LEN before the payload; the check byte after it.
+constexpr int HeaderSize = 4;
+constexpr int Overhead = HeaderSize + 1;
+
+// XOR of the bytes [data, data + size).
+inline quint8 checkByte(const uchar *data, std::size_t size)
+{
+    quint8 check = 0;
+    for (std::size_t k = 0; k < size; ++k)
+        check ^= data[k];
+    return check;
+}
+
+inline QByteArray frame(quint8 group, quint8 type, const QByteArray &payload)
+{
+    QByteArray bytes;
+    bytes.reserve(payload.size() + Overhead);
+    bytes.append(char(StartByte)).append(char(group)).append(char(type)).append(char(payload.size()));
+    bytes.append(payload);
+    return bytes.append(char(checkByte(reinterpret_cast<const uchar *>(bytes.constData()), std::size_t(bytes.size()))));
+}
+
+} // namespace envelope
