@@ -59,7 +59,7 @@ void KRNMainWindow::loadingFinished(bool timeCorrect, int duration)
     disconnect(m_visualization, &VisualizationWindow::loadingFinishedSignal, this, &KRNMainWindow::loadingFinished);
     sessionDurationMinutes = duration / 60000;
 
-    const QString problem = m_visualization->loadProblem();
+    const QString problem = m_visualization->loadErrorString();
     if (!problem.isEmpty()) {
         m_prompts.inform(Prompts::Icon::Critical, QStringLiteral("Dati non disponibili"), problem);
         return;

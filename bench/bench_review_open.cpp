@@ -29,7 +29,7 @@ void BM_OpenSession24h(benchmark::State &state)
         const double before = residentMiB();
         RecordingData data;
         if (!data.load(session, benchRecordingStart())) {
-            state.SkipWithError(qPrintable(data.problem()));
+            state.SkipWithError(qPrintable(data.errorString()));
             return;
         }
         added = std::max(added, residentMiB() - before);

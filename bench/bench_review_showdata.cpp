@@ -36,7 +36,7 @@ VisualizationWindow *openedWindow(QString *error)
     QSignalSpy finished(window.get(), &VisualizationWindow::loadingFinishedSignal);
     window->loadSessionData(session, benchRecordingStart());
     if (!finished.wait(60000) || !window->hasEcgData()) {
-        *error = QStringLiteral("the session did not load: ") + window->loadProblem();
+        *error = QStringLiteral("the session did not load: ") + window->loadErrorString();
         window.reset();
         return nullptr;
     }

@@ -172,13 +172,16 @@ void Database::open(const QString &fileName)
     m_fileName = fileName;
     // No create flag: the file comes with the installation, a missing one must not be replaced
     // by an empty database.
+    m_lastError.clear();
     if (sqlite3_open_v2(fileName.toUtf8().constData(), &m_handle, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        m_lastError = QString::fromUtf8(sqlite3_errmsg(m_handle));
         qInfo().noquote() << "[DB] Can't load database file: " + fileName;
         sqlite3_close(m_handle);
         m_handle = nullptr;
         return;
     }
     if (sqlite3_exec(m_handle, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        m_lastError = QString::fromUtf8(sqlite3_errmsg(m_handle));
         qInfo().noquote() << "[DB] Can't set PRAGMAs for database database file {}";
         sqlite3_close(m_handle);
         m_handle = nullptr;
@@ -206,6 +209,7 @@ bool Database::execute(const Query &q)
 {
     sqlite3_stmt *stmt = nullptr;
     std::string error;
+    m_lastError.clear();
     try {
         run(m_handle, q, stmt);
         return true;
@@ -215,6 +219,7 @@ bool Database::execute(const Query &q)
         error = "unexpected error while running the statement";
     }
     sqlite3_finalize(stmt);
+    m_lastError = QString::fromStdString(error);
     std::cout << error << std::endl;
     return false;
 }
@@ -223,6 +228,7 @@ bool Database::executeTransaction(const std::vector<Query> &qs)
 {
     sqlite3_stmt *stmt = nullptr;
     bool begun = false;
+    m_lastError.clear();
     try {
         exec(m_handle, "BEGIN");
         begun = true;
@@ -230,8 +236,11 @@ bool Database::executeTransaction(const std::vector<Query> &qs)
             run(m_handle, q, stmt);
         exec(m_handle, "COMMIT");
         return true;
+    } catch (const std::exception &e) {
+        // Logged by check() already.
+        m_lastError = QString::fromStdString(e.what());
     } catch (...) {
-        // Reported by check() already.
+        m_lastError = QStringLiteral("unexpected error while running the statements");
     }
     // Finalize first so the rollback is not held up by a statement still running.
     sqlite3_finalize(stmt);

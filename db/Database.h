@@ -37,6 +37,8 @@ public:
     void close();
     bool isOpen() const { return m_handle != nullptr; }
     QString fileName() const { return m_fileName; }
+    // SQLite's text for the last open or statement that failed; empty after one that succeeded.
+    QString lastError() const { return m_lastError; }
 
     bool execute(const Query &q);
     // All statements in one transaction, rolled back when any of them fails.
@@ -69,5 +71,6 @@ public:
 
 private:
     QString m_fileName;
+    QString m_lastError;
     sqlite3 *m_handle = nullptr;
 };

@@ -223,8 +223,8 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
                          "La cartella non contiene tutti i dati necessari. Cambiare cartella e riprovare");
         return false;
     };
-    if (!card.problem().isEmpty()) {
-        qInfo().noquote() << card.problem();
+    if (!card.errorString().isEmpty()) {
+        qInfo().noquote() << card.errorString();
         return notAvailable();
     }
     RecorderLog log;

@@ -66,7 +66,7 @@ CardFolder::CardFolder(const QString &path) : m_path(path)
     m_imuFiles = numberedFiles(dir, names, QRegularExpression(QStringLiteral("^i(\\d+)\\.txt$")));
 }
 
-QString CardFolder::problem() const
+QString CardFolder::errorString() const
 {
     if (!QDir(m_path).exists())
         return QStringLiteral("%1 is not a folder").arg(m_path);
@@ -87,7 +87,7 @@ RecordingDecoder::RecordingDecoder(const QString &sessionFolder,
         m_writers[streamIndex(stream)] =
             std::make_unique<StreamWriter>(stream, path, m_state.clock(stream), missingIntervals);
     }
-    if (m_calibration.problem().isEmpty())
+    if (m_calibration.errorString().isEmpty())
         m_writers[streamIndex(Stream::Ecg)]->setScaling(m_calibration);
 }
 
@@ -96,7 +96,7 @@ RecordingDecoder::~RecordingDecoder() = default;
 bool RecordingDecoder::decodeSampleFile(const QString &rawPath)
 {
     qInfo().noquote() << "current gain:" << m_calibration.gain;
-    const QString problem = m_calibration.problem();
+    const QString problem = m_calibration.errorString();
     if (!problem.isEmpty()) {
         m_error = problem;
         return false;
@@ -212,9 +212,9 @@ bool decodeCardFolder(const QString &cardPath, const QString &sessionFolder,
                       const Calibration &calibration, CardDecodeResult *result, QString *error)
 {
     const CardFolder card(cardPath);
-    QString problem = card.problem();
+    QString problem = card.errorString();
     if (problem.isEmpty())
-        problem = calibration.problem();
+        problem = calibration.errorString();
     if (!problem.isEmpty()) {
         *error = problem;
         return false;

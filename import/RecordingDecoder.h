@@ -25,7 +25,7 @@ public:
     QStringList sampleFiles() const { return m_sampleFiles; }
     QStringList imuFiles() const { return m_imuFiles; }
     // Why the folder cannot be imported (no log, no ECG/respiration file), or an empty text.
-    QString problem() const;
+    QString errorString() const;
 
 private:
     QString m_path;

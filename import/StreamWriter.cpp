@@ -46,7 +46,7 @@ StreamClock &DecodeState::clock(Stream stream)
     return stream == Stream::Ecg ? ecg : stream == Stream::Breath ? breath : imu;
 }
 
-QString Calibration::problem() const
+QString Calibration::errorString() const
 {
     if (gain < 1)
         return QStringLiteral("gain %1 is not a positive integer").arg(gain);
@@ -77,7 +77,7 @@ bool Calibration::fromText(const QString &text, Calibration *calibration, QStrin
             return false;
         }
     }
-    const QString problem = parsed.problem();
+    const QString problem = parsed.errorString();
     if (!problem.isEmpty()) {
         *error = QStringLiteral("calibration text '%1': %2").arg(text, problem);
         return false;
@@ -212,7 +212,7 @@ bool writeEcgBreathFiles(const QString &sessionFolder, const SampleList &ecgReco
     Calibration calibration;
     calibration.gain = gain;
     calibration.factors = factors;
-    const QString problem = calibration.problem();
+    const QString problem = calibration.errorString();
     if (!problem.isEmpty()) {
         if (error)
             *error = problem;

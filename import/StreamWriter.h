@@ -52,7 +52,7 @@ struct Calibration {
     std::vector<float> factors = std::vector<float>(EcgFormat.valueCount, 1.0f);
 
     // Why these inputs cannot scale a recording, or an empty text when they can.
-    QString problem() const;
+    QString errorString() const;
     // The session calibration text: the gain, then the 8 factors, comma-separated.
     static bool fromText(const QString &text, Calibration *calibration, QString *error);
 };
@@ -69,7 +69,7 @@ public:
     StreamWriter(const StreamWriter &) = delete;
     StreamWriter &operator=(const StreamWriter &) = delete;
 
-    // ECG only; `calibration` must have no problem().
+    // ECG only; `calibration` must have no errorString().
     void setScaling(const Calibration &calibration);
 
     // One record in stream order, values as decoded from the frame.

@@ -453,9 +453,9 @@ void VisualizationWindow::applyLoadedData(const std::shared_ptr<const RecordingD
                                           qint64 recordingStartSeconds)
 {
     m_recordingStartSeconds = recordingStartSeconds;
-    m_loadProblem = data->problem();
-    if (!m_loadProblem.isEmpty()) {
-        qWarning().noquote() << "Session not loaded: " + m_loadProblem;
+    m_loadError = data->errorString();
+    if (!m_loadError.isEmpty()) {
+        qWarning().noquote() << "Session not loaded: " + m_loadError;
         m_data.reset();
         emit loadingFinishedSignal(false, 0);
         return;
@@ -555,7 +555,7 @@ void VisualizationWindow::loadAnalysisResults(const QString &folder)
 void VisualizationWindow::resetView()
 {
     m_data.reset();
-    m_loadProblem.clear();
+    m_loadError.clear();
     clearAnalysis();
     setOximetryEnabled(false);
     m_totalGraph->removeZones();

@@ -53,9 +53,9 @@ public:
 
     // Runs on a worker thread: opens the session folder, then hands the result to the GUI
     // thread, which sets the widgets and emits newStartDateTime, breathExtremaEvaluated and
-    // loadingFinishedSignal (false, 0 when the folder holds no data; loadProblem() says why).
+    // loadingFinishedSignal (false, 0 when the folder holds no data; loadErrorString() says why).
     bool loadSessionData(const QString &sessionFolder, qint64 recordingStartSeconds);
-    QString loadProblem() const { return m_loadProblem; }
+    QString loadErrorString() const { return m_loadError; }
     bool hasEcgData() const;
     std::shared_ptr<const RecordingData> recording() const { return m_data; }
 
@@ -186,7 +186,7 @@ private:
     bool m_eventsLocked = true;
 
     std::shared_ptr<const RecordingData> m_data;
-    QString m_loadProblem;
+    QString m_loadError;
     qint64 m_recordingStartSeconds = 0;
     qint64 m_startSetupDate = 0;
     qint64 m_startDateTime = 0;

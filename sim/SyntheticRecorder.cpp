@@ -661,7 +661,7 @@ QString checkOptions(const SynthOptions &options)
         return QStringLiteral("the length must be between 1 s and 48 h");
     if (!(options.fileMinutes >= 1.0 / 60))
         return QStringLiteral("a card file must hold at least 1 s");
-    const QString problem = options.calibration.problem();
+    const QString problem = options.calibration.errorString();
     if (!problem.isEmpty())
         return problem;
     for (float factor : options.calibration.factors) {

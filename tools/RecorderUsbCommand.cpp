@@ -45,7 +45,7 @@ int tool::recorderUsb(const QStringList &args)
     behaviour.card = parser.value(card);
     if (behaviour.card.isEmpty())
         return fail(QStringLiteral("--card SD_FOLDER is required"), 2);
-    const QString problem = CardFolder(behaviour.card).problem();
+    const QString problem = CardFolder(behaviour.card).errorString();
     if (!problem.isEmpty())
         return fail(problem, 2);
     behaviour.erase = parser.isSet(erase);

@@ -280,7 +280,7 @@ bool RecordingData::load(const QString &sessionFolder, qint64 recordingStartSeco
     m_pulseSeries.clear();
     m_spo2Span = 0;
     m_folder = sessionFolder;
-    m_problem.clear();
+    m_error.clear();
     m_ecg.open(ecgPath());
     m_breath.open(breathPath());
     m_imuPresent = QFileInfo::exists(imuPath());
@@ -289,8 +289,8 @@ bool RecordingData::load(const QString &sessionFolder, qint64 recordingStartSeco
     qInfo().noquote() << "Log loaded : " << m_logPresent;
 
     if (!ecgPresent() && !breathPresent()) {
-        m_problem = QStringLiteral("La sessione non contiene dati (%1)").arg(sessionFolder);
-        qWarning().noquote() << m_problem;
+        m_error = QStringLiteral("La sessione non contiene dati (%1)").arg(sessionFolder);
+        qWarning().noquote() << m_error;
         m_ecg.close();
         m_breath.close();
         return false;

@@ -110,10 +110,10 @@ public:
 
     // Opens the folder's decoded files and computes everything below. recordingStartSeconds is
     // the session's recording start (seconds since the epoch), the origin of the SpO2 and pulse
-    // times. False, with problem() set, when the folder holds no ECG or respiration records;
+    // times. False, with errorString() set, when the folder holds no ECG or respiration records;
     // a folder with only one of the two opens with the other left empty.
     bool load(const QString &sessionFolder, qint64 recordingStartSeconds);
-    QString problem() const { return m_problem; }
+    QString errorString() const { return m_error; }
 
     // Paths: folder + "/" + file name, whether or not the file exists.
     QString sessionFolder() const { return m_folder; }
@@ -190,7 +190,7 @@ private:
     void readOximetry(qint64 recordingStartSeconds);
 
     QString m_folder;
-    QString m_problem;
+    QString m_error;
     bool m_imuPresent = false;
     bool m_pulsPresent = false;
     bool m_logPresent = false;

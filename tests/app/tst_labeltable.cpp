@@ -1,4 +1,5 @@
 // The label table: the compiled-in file as shipped, lookups, and applying rows to widgets.
+#include "tests/support/TestMain.h"
 #include "app/common/LabelTable.h"
 
 #include <QDir>
@@ -150,5 +151,5 @@ void LabelTableTest::iconsOfTheTableLoad()
     QVERIFY(style.readAll().contains("QWidget#loginWidget"));
 }
 
-QTEST_MAIN(LabelTableTest)
+KRN_TEST_MAIN(LabelTableTest)
 #include "tst_labeltable.moc"

@@ -1,4 +1,5 @@
 // The main window on a real database in a temporary data folder: start-up, login, page flow.
+#include "tests/support/TestMain.h"
 #include "app/AppSettings.h"
 #include "app/KRNMainWindow.h"
 #include "app/loginwindow.h"
@@ -146,7 +147,7 @@ void MainWindowTest::createsDataFolderButNeverTheDatabase()
 {
     QTemporaryDir root;
     const QString folder = root.filePath("install/DATA");
-    QTest::ignoreMessage(QtInfoMsg, qPrintable("[DB] Can't load database file: " + folder + "/krnDb.db"));
+    krntest::expectMessage(QtInfoMsg, qPrintable("[DB] Can't load database file: " + folder + "/krnDb.db"));
     Window w(folder, *m_prompts);
     QVERIFY(QFileInfo(folder).isDir());
     QVERIFY(!QFile::exists(folder + "/krnDb.db"));

@@ -1,4 +1,5 @@
 // The session toolbar and its respiration options: built-in values, label-table texts, slots.
+#include "tests/support/TestMain.h"
 #include "live/breathFilters.h"
 #include "live/viewSubmenu.h"
 
@@ -161,5 +162,5 @@ void ToolbarTest::breathOptions()
     QCOMPARE(filters.findChild<QLabel *>("labelPlots")->text(), QString("Plot respiro"));
 }
 
-QTEST_MAIN(ToolbarTest)
+KRN_TEST_MAIN(ToolbarTest)
 #include "tst_toolbar.moc"

@@ -1,4 +1,5 @@
 // The database layer against a real SQLite file made from the schema.
+#include "tests/support/TestMain.h"
 #include "db/Database.h"
 #include "db/Password.h"
 #include "db/Schema.h"
@@ -109,18 +110,18 @@ private slots:
     {
         const QString path = fx->dataDir() + "/absent.db";
         Database db;
-        QTest::ignoreMessage(QtInfoMsg, qPrintable("[DB] Can't load database file: " + path));
+        krntest::expectMessage(QtInfoMsg, qPrintable("[DB] Can't load database file: " + path));
         db.open(path);
         QVERIFY(!db.isOpen());
         QCOMPARE(db.fileName(), path);
         QVERIFY(!QFile::exists(path));
 
-        QTest::ignoreMessage(QtInfoMsg, "[DB] Query execution error database not open");
+        krntest::expectMessage(QtInfoMsg, "[DB] Query execution error database not open");
         std::vector<UserRecord> users;
         QVERIFY(!db.listUsers(users));
-        QTest::ignoreMessage(QtInfoMsg, "[DB] Query execution error database not open");
+        krntest::expectMessage(QtInfoMsg, "[DB] Query execution error database not open");
         QCOMPARE(db.countAnnotations(1, "x", "a", "b"), -1);
-        QTest::ignoreMessage(QtInfoMsg, "[DB] Query execution error database not open");
+        krntest::expectMessage(QtInfoMsg, "[DB] Query execution error database not open");
         QVERIFY(!db.executeTransaction({{"SELECT 1"}}));
         QVERIFY(!QFile::exists(path));
     }
@@ -128,10 +129,10 @@ private slots:
     void openLogsAndRunsTheUserQuery()
     {
         Database db;
-        QTest::ignoreMessage(QtInfoMsg, qPrintable("[DB] loaded file " + fx->dbPath()));
+        krntest::expectMessage(QtInfoMsg, qPrintable("[DB] loaded file " + fx->dbPath()));
         db.open(fx->dbPath());
         QVERIFY(db.isOpen());
-        QTest::ignoreMessage(QtInfoMsg, qPrintable("[DB] file {} closed successfully " + fx->dbPath()));
+        krntest::expectMessage(QtInfoMsg, qPrintable("[DB] file {} closed successfully " + fx->dbPath()));
         db.close();
         QVERIFY(!db.isOpen());
 
@@ -140,19 +141,19 @@ private slots:
         QFile file(empty);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        QTest::ignoreMessage(QtInfoMsg, qPrintable("[DB] loaded file " + empty));
-        QTest::ignoreMessage(QtInfoMsg, "[DB] Query execution error no such table: USERS");
+        krntest::expectMessage(QtInfoMsg, qPrintable("[DB] loaded file " + empty));
+        krntest::expectMessage(QtInfoMsg, "[DB] Query execution error no such table: USERS");
         StdoutCapture out;
         db.open(empty);
         QCOMPARE(out.take(), std::string("no such table: USERS\n"));
         QVERIFY(db.isOpen());
 
         // Reopening closes the previous connection first.
-        QTest::ignoreMessage(QtInfoMsg, qPrintable("[DB] file {} closed successfully " + empty));
-        QTest::ignoreMessage(QtInfoMsg, qPrintable("[DB] loaded file " + fx->dbPath()));
+        krntest::expectMessage(QtInfoMsg, qPrintable("[DB] file {} closed successfully " + empty));
+        krntest::expectMessage(QtInfoMsg, qPrintable("[DB] loaded file " + fx->dbPath()));
         db.open(fx->dbPath());
         QCOMPARE(db.fileName(), fx->dbPath());
-        QTest::ignoreMessage(QtInfoMsg, qPrintable("[DB] file {} closed successfully " + fx->dbPath()));
+        krntest::expectMessage(QtInfoMsg, qPrintable("[DB] file {} closed successfully " + fx->dbPath()));
     }
 
     void executeBindsReadsAndReportsErrors()
@@ -181,14 +182,14 @@ private slots:
         QCOMPARE(read, (std::vector<std::string>{"7", "perché"}));
         QVERIFY(sawNull);
 
-        QTest::ignoreMessage(QtInfoMsg, qPrintable(QString(queryError) + "no such table: NOPE"));
+        krntest::expectMessage(QtInfoMsg, qPrintable(QString(queryError) + "no such table: NOPE"));
         StdoutCapture out;
         QVERIFY(!db.execute({"SELECT * FROM NOPE"}));
         QCOMPARE(out.take(), std::string("no such table: NOPE\n"));
 
         // A step error after rows were delivered still fails, and the statement is released
         // (otherwise the close below would fail).
-        QTest::ignoreMessage(QtInfoMsg, qPrintable(QString(queryError) + "integer overflow"));
+        krntest::expectMessage(QtInfoMsg, qPrintable(QString(queryError) + "integer overflow"));
         StdoutCapture out2;
         rows = 0;
         QVERIFY(!db.execute({"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3) "
@@ -202,7 +203,7 @@ private slots:
         QVERIFY(!db.execute({"SELECT 1", {}, [](sqlite3_stmt *) { throw std::runtime_error("callback failed"); }}));
         QCOMPARE(out3.take(), std::string("callback failed\n"));
 
-        QTest::ignoreMessage(QtInfoMsg, qPrintable("[DB] file {} closed successfully " + fx->dbPath()));
+        krntest::expectMessage(QtInfoMsg, qPrintable("[DB] file {} closed successfully " + fx->dbPath()));
         db.close();
         QVERIFY(!db.isOpen());
     }
@@ -214,7 +215,7 @@ private slots:
         QVERIFY(db.execute({"INSERT INTO T VALUES (2)"}));
 
         bool thirdRun = false;
-        QTest::ignoreMessage(QtInfoMsg, qPrintable(QString(queryError) + "UNIQUE constraint failed: T.x"));
+        krntest::expectMessage(QtInfoMsg, qPrintable(QString(queryError) + "UNIQUE constraint failed: T.x"));
         StdoutCapture out;
         QVERIFY(!db.executeTransaction({{"INSERT INTO T VALUES (1)"},
                                         {"INSERT INTO T VALUES (2)"},
@@ -233,27 +234,29 @@ private slots:
     void foreignKeysAreEnforced()
     {
         Database &db = fx->db();
-        QTest::ignoreMessage(QtInfoMsg, qPrintable(QString(queryError) + "FOREIGN KEY constraint failed"));
+        krntest::expectMessage(QtInfoMsg, qPrintable(QString(queryError) + "FOREIGN KEY constraint failed"));
         StdoutCapture out;
         QVERIFY(!db.execute({"INSERT INTO SESSIONS (patientFC, status) VALUES ('NOBODY', 'OPEN')"}));
         out.take();
 
         // An annotation of an unknown session: nothing stored, no id.
         AnnotationRecord a = annotation(999, "ecg", 10, "apnea", "todo");
-        QTest::ignoreMessage(QtInfoMsg, qPrintable(QString(queryError) + "FOREIGN KEY constraint failed"));
+        krntest::expectMessage(QtInfoMsg, qPrintable(QString(queryError) + "FOREIGN KEY constraint failed"));
         QVERIFY(!db.insertAnnotation(a));
+        QCOMPARE(db.lastError(), QString("FOREIGN KEY constraint failed"));
         QCOMPARE(a.m_id, 0);
         QCOMPARE(scalar(db, "SELECT COUNT(*) FROM ANNOTATIONS"), 0);
 
         // A patient with sessions cannot be deleted; correcting the fiscal code carries them along.
         PatientRecord p = fx->addPatient("RSSMRA80A01H501U");
         const SessionRecord s = fx->addSession(p.fiscalCode);
-        QTest::ignoreMessage(QtInfoMsg, qPrintable(QString(queryError) + "FOREIGN KEY constraint failed"));
+        krntest::expectMessage(QtInfoMsg, qPrintable(QString(queryError) + "FOREIGN KEY constraint failed"));
         StdoutCapture out2;
         QVERIFY(!db.deletePatient(p.fiscalCode));
         out2.take();
         p.fiscalCode = "RSSMRA80A01H501V";
         QVERIFY(db.updatePatient(p));
+        QVERIFY(db.lastError().isEmpty());
         std::vector<SessionRecord> sessions;
         QVERIFY(db.listSessions(p.fiscalCode, sessions));
         QCOMPARE(int(sessions.size()), 1);
@@ -313,7 +316,7 @@ private slots:
         // The schema refuses a second patient with the same fiscal code.
         PatientRecord twin = first;
         twin.id = 0;
-        QTest::ignoreMessage(QtInfoMsg, qPrintable(QString(queryError) + "UNIQUE constraint failed: PATIENTS.fiscalcode"));
+        krntest::expectMessage(QtInfoMsg, qPrintable(QString(queryError) + "UNIQUE constraint failed: PATIENTS.fiscalcode"));
         StdoutCapture out;
         QVERIFY(!db.insertPatient(twin));
         out.take();
@@ -483,7 +486,7 @@ private slots:
         SessionRecord s;
         s.patientFC = "NOBODY";
         s.status = "OPEN";
-        QTest::ignoreMessage(QtInfoMsg, "Input session field FC: NOBODY has no matching in patients list");
+        krntest::expectMessage(QtInfoMsg, "Input session field FC: NOBODY has no matching in patients list");
         QVERIFY(!fx->db().insertSession(s));
         QCOMPARE(s.id, 0);
         QCOMPARE(scalar(fx->db(), "SELECT COUNT(*) FROM SESSIONS"), 0);
@@ -592,7 +595,7 @@ private slots:
         QCOMPARE(db.countAnnotations(s1, "", "apnea", "todo"), 0);
 
         QVERIFY(db.execute({"DROP TABLE ANNOTATIONS"}));
-        QTest::ignoreMessage(QtInfoMsg, qPrintable(QString(queryError) + "no such table: ANNOTATIONS"));
+        krntest::expectMessage(QtInfoMsg, qPrintable(QString(queryError) + "no such table: ANNOTATIONS"));
         StdoutCapture out;
         QCOMPARE(db.countAnnotations(s1, "ecg%", "apnea", "todo"), -1);
     }
@@ -632,7 +635,7 @@ private slots:
         const QString fresh = fx->dataDir() + "/fresh.db";
         QVERIFY(createDatabaseFile(fresh, nullptr));
         Database db;
-        QTest::ignoreMessage(QtInfoMsg, qPrintable("[DB] loaded file " + fresh)); // no query error
+        krntest::expectMessage(QtInfoMsg, qPrintable("[DB] loaded file " + fresh)); // no query error
         db.open(fresh);
         QCOMPARE(scalar(db, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name IN "
                             "('PATIENTS', 'USERS', 'SESSIONS', 'ANNOTATIONS')"),
@@ -640,5 +643,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDatabaseLayer)
+KRN_TEST_GUILESS_MAIN(TestDatabaseLayer)
 #include "tst_database.moc"

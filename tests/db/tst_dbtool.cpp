@@ -1,4 +1,5 @@
 // The database commands of tavokrn-tool, run as a separate process.
+#include "tests/support/TestMain.h"
 #include "db/Database.h"
 #include "db/Password.h"
 #include "tests/support/ToolRun.h"
@@ -109,5 +110,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDbTool)
+KRN_TEST_GUILESS_MAIN(TestDbTool)
 #include "tst_dbtool.moc"

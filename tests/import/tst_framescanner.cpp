@@ -1,5 +1,6 @@
 // The frame scanners on hand-built byte strings: resynchronisation, check bytes, lengths, byte
 // order, cut frames, and block-wise scanning giving the same records as one whole chunk.
+#include "tests/support/TestMain.h"
 #include "RawFrames.h"
 
 #include "import/FrameScanner.h"
@@ -253,5 +254,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TestFrameScanner)
+KRN_TEST_APPLESS_MAIN(TestFrameScanner)
 #include "tst_framescanner.moc"

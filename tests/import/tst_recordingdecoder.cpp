@@ -1,6 +1,7 @@
 // Decoding copies of the recorder's card: the log rules, the numeric file order, frames cut by a
 // file boundary, the refusals of `tavokrn-tool decode`, and a synthetic recording decoded by the
 // real tool binary and checked record by record.
+#include "tests/support/TestMain.h"
 #include "RawFrames.h"
 #include "tests/support/ToolRun.h"
 
@@ -111,7 +112,7 @@ private slots:
         for (const QString &p : folder.imuFiles())
             names.append(QFileInfo(p).fileName());
         QCOMPARE(names, (QStringList{"i2.txt", "i10.txt"}));
-        QVERIFY(folder.problem().isEmpty());
+        QVERIFY(folder.errorString().isEmpty());
 
         // Decoded in that order, s2 comes before s10 and the times run on.
         const QString numbered = path("numbered");
@@ -276,5 +277,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestRecordingDecoder)
+KRN_TEST_GUILESS_MAIN(TestRecordingDecoder)
 #include "tst_recordingdecoder.moc"

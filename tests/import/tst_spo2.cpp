@@ -1,5 +1,6 @@
 // Converting the oximeter's export into spo2.txt, through the library and through
 // `tavokrn-tool spo2`.
+#include "tests/support/TestMain.h"
 #include "import/Spo2Conversion.h"
 #include "tests/support/ToolRun.h"
 
@@ -74,7 +75,7 @@ private slots:
     {
         QVERIFY(writeFile(path("noversion.txt"), "Version 2.1,export\n" + line(Start, "70", "97")));
         QVERIFY(writeFile(path("noversion-out.txt"), "old content"));
-        QTest::ignoreMessage(QtInfoMsg, "HEADER Version 2.1,export");
+        krntest::expectMessage(QtInfoMsg, "HEADER Version 2.1,export");
         QCOMPARE(convertSpo2File(path("noversion.txt"), path("noversion-out.txt"), Start), true);
         QVERIFY(!QFile::exists(path("noversion-out.txt")));
     }
@@ -121,5 +122,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSpo2)
+KRN_TEST_GUILESS_MAIN(TestSpo2)
 #include "tst_spo2.moc"

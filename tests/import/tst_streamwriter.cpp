@@ -1,5 +1,6 @@
 // The stream writers on real files: the continuous time base with its floor and restart fill,
 // the state carried from file to file, the ECG scaling, and the inputs they refuse.
+#include "tests/support/TestMain.h"
 #include "import/StreamWriter.h"
 
 #include <QFile>
@@ -96,7 +97,7 @@ private slots:
         SampleList b{makeSampleRecord(5000, breathValues, 5), makeSampleRecord(5020, breathValues, 5)};
         DecodeState state;
         QString error;
-        QTest::ignoreMessage(QtInfoMsg, "current gain: 3");
+        krntest::expectMessage(QtInfoMsg, "current gain: 3");
         QVERIFY(writeEcgBreathFiles(folder(), e, b, {}, 3, factors, state, &error));
         QVERIFY(writeImuFile(folder(), imuRecords({7, 27, 47}), state, {}, &error));
 
@@ -125,7 +126,7 @@ private slots:
     void backwardStepSetsTheFloorAndSkips()
     {
         DecodeState state;
-        QTest::ignoreMessage(QtInfoMsg, "Hole found 4 1002 1006");
+        krntest::expectMessage(QtInfoMsg, "Hole found 4 1002 1006");
         // 1000 is a second backward step before anything was written: no second hole.
         QVERIFY(write(ecgRecords({1000, 1002, 1004, 1006, 1002, 1000, 1004, 1006, 1008}), {}, state));
         const Decoded d = ecg();
@@ -294,5 +295,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestStreamWriter)
+KRN_TEST_GUILESS_MAIN(TestStreamWriter)
 #include "tst_streamwriter.moc"

@@ -1,5 +1,6 @@
 // The demo data made by the real tavokrn-tool: the card beside the data folder imports into the
 // "OPEN" demo session, and the "LOADED" demo session has its decoded data on record.
+#include "tests/support/TestMain.h"
 #include "db/Database.h"
 #include "import/ImportWorkflow.h"
 #include "import/UsbDownload.h"
@@ -84,5 +85,5 @@ void DemoDataTest::demoCardImportsIntoOpenSession()
     QCOMPARE(QString::fromStdString(sessionWithStatus(db, "OPEN").patient.fiscalCode), QString());
 }
 
-QTEST_GUILESS_MAIN(DemoDataTest)
+KRN_TEST_GUILESS_MAIN(DemoDataTest)
 #include "tst_demodata.moc"

@@ -1,5 +1,6 @@
 // The import from a copy of the recorder's card, on a real database and real files: the whole road
 // from the folder chooser to the "LOADED" session, and each way it can go wrong.
+#include "tests/support/TestMain.h"
 #include "db/Database.h"
 #include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
@@ -269,6 +270,7 @@ void FolderImportTest::unusableCalibration()
     ImportTarget target = w.fixture.target();
     target.session.calibration = "6,1,1,1"; // three factors for eight channels
     w.prompts.directories.enqueue(card);
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^Session calibration unusable: "));
     QVERIFY(!w.workflow.importFolder(target));
     QCOMPARE(w.prompts.boxes.size(), 1);
     QCOMPARE(w.prompts.boxes[0].title, QString("Errore importazione dati"));
@@ -287,6 +289,7 @@ void FolderImportTest::cardInsideSessionFolderRefused()
         copyFolder(card, inside);
         w.prompts.boxes.clear();
         w.prompts.directories.enqueue(inside);
+        krntest::expectMessage(QtWarningMsg, QRegularExpression("^Folder import failed: La cartella selezionata si trova"));
         QVERIFY(!w.workflow.importFolder(w.fixture.target()));
         QCOMPARE(w.prompts.boxes.size(), 1);
         QCOMPARE(w.prompts.boxes[0].title, QString("Errore importazione dati"));
@@ -313,6 +316,7 @@ void FolderImportTest::cardWithoutWholeFramesRefused()
     w.prompts.directories.enqueue(card);
     // The answer to the error box; the SpO2 question, which has no "OK", must not come.
     w.prompts.buttons << "OK";
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^Folder import failed: I file della cartella selezionata non contengono"));
     QVERIFY(!w.workflow.importFolder(w.fixture.target()));
     QCOMPARE(w.prompts.boxTexts(),
              QStringList{"Errore importazione dati|I file della cartella selezionata non contengono dati ECG né "
@@ -356,5 +360,5 @@ void FolderImportTest::entryWithoutRecorderOffersFolder()
     QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("LOADED"));
 }
 
-QTEST_GUILESS_MAIN(FolderImportTest)
+KRN_TEST_GUILESS_MAIN(FolderImportTest)
 #include "tst_folderimport.moc"

@@ -1,5 +1,6 @@
 // The session tile's "Importa" button on the real main window (offscreen): both roads end with the
 // tile offering "Analizza" and the patient "LOADED".
+#include "tests/support/TestMain.h"
 #include "app/KRNMainWindow.h"
 #include "app/loginwindow.h"
 #include "patients/IntroWindow.h"
@@ -113,5 +114,5 @@ void ImportWindowTest::usbImportFromTile()
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
 }
 
-QTEST_MAIN(ImportWindowTest)
+KRN_TEST_MAIN(ImportWindowTest)
 #include "tst_importwindow.moc"

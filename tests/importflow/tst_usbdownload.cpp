@@ -1,5 +1,6 @@
 // The import from a recorder on a USB port: a real QSerialPort on a pseudo-terminal with the real
 // simulated recorder (tavokrn-tool recorder-usb) on the other end, a real database and files.
+#include "tests/support/TestMain.h"
 #include "db/Database.h"
 #include "import/RecorderLog.h"
 #include "import/RecordingFormat.h"
@@ -273,6 +274,7 @@ void UsbDownloadTest::emptyTransferKeepsCard()
     SimulatedRecorder recorder({"--card", card, "--erase"});
     QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
     rig.prompts.buttons << "OK" << "OK";
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^USB import abandoned: Il dispositivo non ha inviato dati"));
     QVERIFY(!rig.workflow.run(rig.fixture.target()));
     const QString box = "Errore importazione dati|Il dispositivo non ha inviato dati ECG né respiratori.";
     QTRY_VERIFY_WITH_TIMEOUT(rig.prompts.boxTexts().contains(box), ImportWaitMs);
@@ -389,5 +391,5 @@ void UsbDownloadTest::secondDownloadReplacesDecodedFiles()
     }
 }
 
-QTEST_GUILESS_MAIN(UsbDownloadTest)
+KRN_TEST_GUILESS_MAIN(UsbDownloadTest)
 #include "tst_usbdownload.moc"

@@ -1,4 +1,5 @@
 // The real tavokrn-tool binary (path in KRN_TOOL) filling a fresh database with demo patients.
+#include "tests/support/TestMain.h"
 #include "db/Database.h"
 #include "patients/FiscalCode.h"
 #include "tests/support/TestDatabase.h"
@@ -105,5 +106,5 @@ void DemoPatientsTest::reportsBadArguments()
     QVERIFY(!QFile::exists(fixture.dataDir() + "/missing.db"));
 }
 
-QTEST_GUILESS_MAIN(DemoPatientsTest)
+KRN_TEST_GUILESS_MAIN(DemoPatientsTest)
 #include "tst_demopatients.moc"

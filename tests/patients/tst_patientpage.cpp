@@ -5,6 +5,7 @@
 #include "patients/patient.h"
 #include "patients/patientInfo.h"
 #include "tests/support/TestDatabase.h"
+#include "tests/support/TestMain.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -506,7 +507,7 @@ int main(int argc, char *argv[])
     tzset();
     QApplication app(argc, argv);
     PatientPageTest test;
-    return QTest::qExec(&test, argc, argv);
+    return krntest::exec(&test, argc, argv);
 }
 
 #include "tst_patientpage.moc"

@@ -1,5 +1,6 @@
 // The review loader on real session folders: hand-made decoded files for the exact figures, and
 // a synthetic recording decoded by the real decoder for the whole chain.
+#include "tests/support/TestMain.h"
 #include "import/RecordingDecoder.h"
 #include "sim/SyntheticAnalysis.h"
 #include "review/plots/QwtDateScaleWithOffset.h"
@@ -139,8 +140,9 @@ void RecordingDataTest::emptyAndShortSessions()
 {
     {
         RecordingData data;
+        krntest::expectMessage(QtWarningMsg, QRegularExpression("^La sessione non contiene dati"));
         QVERIFY(!data.load(folder(), 0));
-        QVERIFY(data.problem().contains("La sessione non contiene dati"));
+        QVERIFY(data.errorString().contains("La sessione non contiene dati"));
     }
     {
         // Files there but empty: no data either.
@@ -148,8 +150,9 @@ void RecordingDataTest::emptyAndShortSessions()
         writeText(f + "/ecg.txt", {});
         writeText(f + "/breath.txt", {});
         RecordingData data;
+        krntest::expectMessage(QtWarningMsg, QRegularExpression("^La sessione non contiene dati"));
         QVERIFY(!data.load(f, 0));
-        QVERIFY(!data.problem().isEmpty());
+        QVERIFY(!data.errorString().isEmpty());
     }
     {
         // Respiration only: it opens, the ECG figures are empty and nothing divides by zero.
@@ -502,5 +505,5 @@ void RecordingDataTest::toolWritesAnalysisFolder()
     QVERIFY(withTrace.readAll() != plain.readAll()); // the rhythm episodes are in the ECG
 }
 
-QTEST_MAIN(RecordingDataTest)
+KRN_TEST_MAIN(RecordingDataTest)
 #include "tst_recordingdata.moc"

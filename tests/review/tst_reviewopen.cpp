@@ -1,5 +1,6 @@
 // Opening a session from its tile: the busy dialog, the load on a worker thread, the duration box
 // and the review page, on a real database and a synthetic session decoded into the data folder.
+#include "tests/support/TestMain.h"
 #include "app/KRNMainWindow.h"
 #include "import/RecordingDecoder.h"
 #include "sim/SyntheticAnalysis.h"
@@ -150,6 +151,7 @@ void ReviewOpenTest::viewWithoutDataFolderClosesDialog()
 {
     auto w = openPatient();
     QVERIFY(w);
+    krntest::expectMessage(QtWarningMsg, "Session without data folder, index 1");
     press(*w, 1, false);
     QCOMPARE(m_prompts->progresses.size(), 1);
     QCOMPARE(m_prompts->progresses[0]->setup.title, QStringLiteral("Caricamento dati->"));
@@ -163,6 +165,8 @@ void ReviewOpenTest::folderWithoutRecordsSaysSo()
 {
     auto w = openPatient();
     QVERIFY(w);
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^La sessione non contiene dati"));
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^Session not loaded: La sessione non contiene dati"));
     press(*w, 2, true);
     QVERIFY(!m_prompts->progresses.at(0)->open);
     QCOMPARE(m_prompts->boxes.size(), 1);
@@ -172,5 +176,5 @@ void ReviewOpenTest::folderWithoutRecordsSaysSo()
     QVERIFY(!w->visualizationWindow()->hasEcgData());
 }
 
-QTEST_MAIN(ReviewOpenTest)
+KRN_TEST_MAIN(ReviewOpenTest)
 #include "tst_reviewopen.moc"

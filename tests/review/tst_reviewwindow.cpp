@@ -2,6 +2,7 @@
 // small hand-made ones where a figure must come out exactly, a synthetic recording decoded by
 // the tool for the whole page.
 
+#include "tests/support/TestMain.h"
 #include "import/RecordingFormat.h"
 #include "review/data/AnalysisFolder.h"
 #include "review/plots/EnvelopeCurve.h"
@@ -184,7 +185,7 @@ bool ReviewWindowTest::load(const QString &folder, qint64 recordingStart, bool *
     if (timeCorrect)
         *timeCorrect = finished.first().at(0).toBool();
     m_window->jumpToFirstData();
-    return m_window->loadProblem().isEmpty();
+    return m_window->loadErrorString().isEmpty();
 }
 
 void ReviewWindowTest::pageTreeAndTexts()
@@ -614,11 +615,13 @@ void ReviewWindowTest::envelopeDrawsTheSamePixelsAsTheFullTrace()
 void ReviewWindowTest::emptyFolderSaysItHoldsNoData()
 {
     QSignalSpy finished(m_window, &VisualizationWindow::loadingFinishedSignal);
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^La sessione non contiene dati"));
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^Session not loaded: La sessione non contiene dati"));
     QVERIFY(m_window->loadSessionData(m_folder, 0));
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.first().at(0).toBool(), false);
     QCOMPARE(finished.first().at(1).toInt(), 0);
-    QVERIFY(!m_window->loadProblem().isEmpty());
+    QVERIFY(!m_window->loadErrorString().isEmpty());
     QVERIFY(!m_window->hasEcgData());
     m_window->jumpToFirstData(); // nothing to jump to, nothing drawn
     m_window->updateSlider();
@@ -848,5 +851,5 @@ void ReviewWindowTest::syntheticSessionOnEveryTab()
     QCOMPARE(std::abs(y.transform(0.5) - y.transform(0.0)), 5.0 * pixelsPerMm);
 }
 
-QTEST_MAIN(ReviewWindowTest)
+KRN_TEST_MAIN(ReviewWindowTest)
 #include "tst_reviewwindow.moc"
