@@ -209,6 +209,8 @@ void KRNMainWindow::makeConnections()
     connect(m_login->buttonQuit(), &QPushButton::clicked, this, &QWidget::close);
     connect(bar.breath->selectDuration(), &QButtonGroup::idClicked, this,
             &KRNMainWindow::gotoChangeScaleOnline);
+    connect(bar.breath->selectPlot(), &QButtonGroup::idClicked, m_online,
+            &OnlineVisualizationWindow::breathVisibilityChanged);
     connect(m_visualization, &VisualizationWindow::newStartDateTime, this, &KRNMainWindow::updateTimeDate);
     connect(viewMapper, &QSignalMapper::mappedInt, this, &KRNMainWindow::sessionViewButtonPressed);
     connect(analyzeMapper, &QSignalMapper::mappedInt, this, &KRNMainWindow::patientAnalyzeButtonPressed);
@@ -361,6 +363,7 @@ void KRNMainWindow::backButtonPressed()
                                "cancellati, Proseguire lo stesso?"))
             return;
         goToIntroPage();
+        m_online->reset();
         m_online->setGain(6);
         // Back to gain "6" without telling the recorder: the link is being dropped anyway.
         QComboBox *gain = m_toolbar->ui().gainchoice;
