@@ -1,7 +1,6 @@
 #include "live/LivePlots.h"
 
 #include "review/plots/QwtDateScaleWithOffset.h"
-#include "review/plots/ReviewPlots.h"
 
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_curve.h>
@@ -9,6 +8,7 @@
 #include <qwt_plot_layout.h>
 #include <qwt_text.h>
 
+#include <QEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -178,12 +178,27 @@ void LiveBreathPlot::setWindow(int windowMs) { setAxisScale(QwtPlot::xTop, 0, wi
 
 // ---------------------------------------------------------------------------------------------
 
-void setUpLiveTimeStrip(TimeStripPlot *strip)
+LiveTimeStrip::LiveTimeStrip(QWidget *parent) : TimeStripPlot(parent)
 {
     // Recorder milliseconds read as UTC give the recorder's own minutes and seconds.
     auto *clock = new QwtDateScaleWithOffset(Qt::UTC);
     clock->setLabelFormat(QStringLiteral("mm:ss"));
-    strip->setAxisScaleDraw(QwtPlot::xBottom, clock);
-    strip->setAxisFont(QwtPlot::xBottom, pointSized(strip->axisFont(QwtPlot::xBottom), 7));
-    strip->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAxisScaleDraw(QwtPlot::xBottom, clock);
+    setAxisFont(QwtPlot::xBottom, pointSized(axisFont(QwtPlot::xBottom), 7));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void LiveTimeStrip::updateLayout()
+{
+    TimeStripPlot::updateLayout();
+    m_laidOutSize = size();
+    m_laidOutMargins = contentsMargins();
+}
+
+bool LiveTimeStrip::event(QEvent *event)
+{
+    // A resize or new margins lay the strip out through their own events.
+    if (event->type() == QEvent::LayoutRequest && size() == m_laidOutSize && contentsMargins() == m_laidOutMargins)
+        return true;
+    return TimeStripPlot::event(event);
 }

@@ -4,6 +4,7 @@
 // series that lets a curve draw the points of a live trace in place.
 
 #include "live/data/LiveRefresh.h"
+#include "review/plots/ReviewPlots.h"
 
 #include <qwt_plot.h>
 #include <qwt_plot_grid.h>
@@ -16,7 +17,6 @@
 #include <vector>
 
 class QwtPlotCurve;
-class TimeStripPlot;
 
 // Tick labels of the ECG value axis: the value with 2 decimals.
 class YAxisScaleDraw : public QwtScaleDraw
@@ -96,5 +96,21 @@ private:
     std::vector<QwtPlotCurve *> m_curves;
 };
 
-// The clock under a column of plots: the recorder's time as "mm:ss".
-void setUpLiveTimeStrip(TimeStripPlot *strip);
+// The clock under a column of plots: the recorder's time as "mm:ss". It scrolls with every
+// redraw; its scale asks the strip to lay itself out again each time, which changes nothing as
+// long as the strip keeps its size and margins, so those requests are let go.
+class LiveTimeStrip : public TimeStripPlot
+{
+    Q_OBJECT
+public:
+    explicit LiveTimeStrip(QWidget *parent = nullptr);
+
+    void updateLayout() override;
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    QSize m_laidOutSize;
+    QMargins m_laidOutMargins;
+};

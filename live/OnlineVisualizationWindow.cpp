@@ -2,7 +2,6 @@
 
 #include "app/common/LabelTable.h"
 #include "live/LivePlots.h"
-#include "review/plots/ReviewPlots.h"
 
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_curve.h>
@@ -128,12 +127,10 @@ void OnlineVisualizationWindow::buildPage()
     m_breathSumPlot->setObjectName("breathSum");
     const char *const stripNames[2][2] = {{"plotEcg1Scale", "plotBreath1Scale"}, {"plotEcg2Scale", "plotBreath2Scale"}};
     for (int column = 0; column < 2; ++column) {
-        m_ecgStrips[std::size_t(column)] = new TimeStripPlot;
+        m_ecgStrips[std::size_t(column)] = new LiveTimeStrip;
         m_ecgStrips[std::size_t(column)]->setObjectName(stripNames[column][0]);
-        m_breathStrips[std::size_t(column)] = new TimeStripPlot;
+        m_breathStrips[std::size_t(column)] = new LiveTimeStrip;
         m_breathStrips[std::size_t(column)]->setObjectName(stripNames[column][1]);
-        setUpLiveTimeStrip(m_ecgStrips[std::size_t(column)]);
-        setUpLiveTimeStrip(m_breathStrips[std::size_t(column)]);
     }
 
     // Each label sits beside its plot: both columns of a pair share their rows' stretch, and a
@@ -149,7 +146,7 @@ void OnlineVisualizationWindow::buildPage()
             plot->setParent(plotColumn);
             plotLayout->addWidget(plot, EcgStretch);
         }
-        auto addStrip = [&](TimeStripPlot *strip, const char *labelName) {
+        auto addStrip = [&](LiveTimeStrip *strip, const char *labelName) {
             strip->setParent(plotColumn);
             const int height = strip->sizeHint().height();
             strip->setFixedHeight(height);
@@ -214,7 +211,8 @@ void OnlineVisualizationWindow::realTimeDataEcg()
         setEcgAxes(m_ecg.batchTimes().back(), ecgWindow());
         m_ecgRedrawPending = true;
     }
-    if (m_ecgRedrawPending && m_now() - m_ecgRedrawnAt >= EcgRedrawMs)
+    // Every other tick: one that fires a little early must not put the redraw off to the third.
+    if (m_ecgRedrawPending && m_now() - m_ecgRedrawnAt >= EcgRedrawMs - EcgRefreshMs / 2)
         redrawEcg();
     alignTimeStrips();
 }

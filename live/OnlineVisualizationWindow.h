@@ -11,7 +11,7 @@ class LiveBreathPlot;
 class LiveEcgPlot;
 class QString;
 class QTimer;
-class TimeStripPlot;
+class LiveTimeStrip;
 
 // The live view of the set-up phase: the twelve ECG leads in two columns of strips, the five
 // respiration channels and their sum, each column with the recorder's clock under it. The
@@ -68,8 +68,8 @@ public:
     LiveBreathPlot *breathPlot() const { return m_breathPlot; }
     LiveBreathPlot *breathSumPlot() const { return m_breathSumPlot; }
     // 0 under the left column, 1 under the right one.
-    TimeStripPlot *ecgTimeStrip(int column) const { return m_ecgStrips[std::size_t(column)]; }
-    TimeStripPlot *breathTimeStrip(int column) const { return m_breathStrips[std::size_t(column)]; }
+    LiveTimeStrip *ecgTimeStrip(int column) const { return m_ecgStrips[std::size_t(column)]; }
+    LiveTimeStrip *breathTimeStrip(int column) const { return m_breathStrips[std::size_t(column)]; }
     const EcgRefresh &ecgTraces() const { return m_ecg; }
     const BreathRefresh &breathTraces() const { return m_breath; }
 
@@ -104,6 +104,6 @@ private:
     std::array<LiveEcgPlot *, EcgRefresh::PlotCount> m_ecgPlots{};
     LiveBreathPlot *m_breathPlot = nullptr;
     LiveBreathPlot *m_breathSumPlot = nullptr;
-    std::array<TimeStripPlot *, 2> m_ecgStrips{};
-    std::array<TimeStripPlot *, 2> m_breathStrips{};
+    std::array<LiveTimeStrip *, 2> m_ecgStrips{};
+    std::array<LiveTimeStrip *, 2> m_breathStrips{};
 };

@@ -12,6 +12,8 @@
 #include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
 #include <qwt_scale_div.h>
+#include <qwt_scale_draw.h>
+#include <qwt_scale_map.h>
 #include <qwt_scale_widget.h>
 
 #include <QFile>
@@ -168,11 +170,20 @@ void LivePageTest::recordsReachTheCurvesAndAxes()
                  QList<double>({11000, 12000, 13000, 14000, 15000}));
         QCOMPARE(int(strip->curve()->dataSize()), 2750); // the batch's records
     }
-    // The strips' scales start where the canvases above them do.
+    // Under each column a time sits where it sits on the plots above (after the layout has
+    // settled the value axes' widths).
     QCoreApplication::processEvents();
     page.realTimeDataEcg();
-    const QWidget *leftCanvas = page.ecgPlot(11)->canvas();
-    QCOMPARE(page.ecgTimeStrip(0)->contentsMargins().left(), leftCanvas->geometry().left());
+    QCoreApplication::processEvents();
+    for (int column = 0; column < 2; ++column) {
+        const QwtScaleWidget *scale = page.ecgTimeStrip(column)->axisWidget(QwtPlot::xBottom);
+        const QwtPlot *plot = page.ecgPlot(column == 0 ? 11 : 0);
+        for (double t : {11000.0, 15000.0}) {
+            const double onStrip = scale->scaleDraw()->scaleMap().transform(t) + scale->mapTo(&page, QPoint()).x();
+            const double onPlot = plot->canvasMap(QwtPlot::xBottom).transform(t) + plot->canvas()->mapTo(&page, QPoint()).x();
+            QVERIFY2(std::abs(onStrip - onPlot) <= 1.5, qPrintable(QString("%1 vs %2").arg(onStrip).arg(onPlot)));
+        }
+    }
 
     // A gap of more than a second starts a second curve on every plot.
     page.ecgRecords().clear();
