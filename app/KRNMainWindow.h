@@ -113,7 +113,6 @@ protected:
 private:
     void buildWidgets();
     void makeConnections();
-    void setToolbarItemsVisible(const QStringList &names, bool visible);
     // Patient page (KRNMainWindowPatients.cpp).
     void connectPatientPage();
     void refreshPatientList(const QString &search);
