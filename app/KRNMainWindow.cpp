@@ -189,10 +189,7 @@ void KRNMainWindow::buildWidgets()
     status->setObjectName("statusBar");
     setStatusBar(status);
 
-    // 6. Mappers and pages.
-    viewMapper = new QSignalMapper(this);
-    importMapper = new QSignalMapper(this);
-    analyzeMapper = new QSignalMapper(this);
+    // The pages; the session tiles' mappers belong to the patient page.
     m_visualization = new VisualizationWindow(&database);
     m_intro = new IntroWindow;
     m_online = new OnlineVisualizationWindow;
@@ -209,8 +206,8 @@ void KRNMainWindow::makeConnections()
     connect(bar.breath->selectDuration(), &QButtonGroup::idClicked, this,
             &KRNMainWindow::gotoChangeScaleOnline);
     connect(m_visualization, &VisualizationWindow::newStartDateTime, this, &KRNMainWindow::updateTimeDate);
-    connect(viewMapper, &QSignalMapper::mappedInt, this, &KRNMainWindow::sessionViewButtonPressed);
-    connect(analyzeMapper, &QSignalMapper::mappedInt, this, &KRNMainWindow::patientAnalyzeButtonPressed);
+    connect(m_intro->viewMapper(), &QSignalMapper::mappedInt, this, &KRNMainWindow::sessionViewButtonPressed);
+    connect(m_intro->analyzeMapper(), &QSignalMapper::mappedInt, this, &KRNMainWindow::patientAnalyzeButtonPressed);
 
     // Review window to toolbar.
     connect(m_visualization, &VisualizationWindow::singleBreathScaleChanged, bar.breathScaleSlider, &QSlider::setValue);
@@ -234,6 +231,7 @@ void KRNMainWindow::makeConnections()
 
 const SessionRecord *KRNMainWindow::currentSession() const
 {
+    const std::vector<SessionRecord> &sessions = m_patients.sessions();
     if (currentSessionIndex < 0 || currentSessionIndex >= int(sessions.size()))
         return nullptr;
     return &sessions[size_t(currentSessionIndex)];
