@@ -25,6 +25,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -129,6 +130,9 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
                          "La risoluzione dello schermo rilevata è inferiore alle specifiche (vedi manuale d'uso). "
                          "Il segnale potrebbe non essere visualizzato correttamente.");
     }
+
+    // A database that cannot be used would only show up as logins that always fail.
+    checkDatabase();
 
     // 16.
     connectImport();
@@ -346,8 +350,30 @@ void KRNMainWindow::backButtonPressed()
     }
 }
 
+void KRNMainWindow::checkDatabase()
+{
+    const QString path = database.fileName();
+    QString reason;
+    if (!QFileInfo::exists(path))
+        reason = QStringLiteral("il file non esiste");
+    else if (!database.isOpen())
+        reason = QStringLiteral("il file non può essere aperto (%1)").arg(database.lastError());
+    else if (!database.hasSchema())
+        reason = QStringLiteral("il file non contiene le tabelle del programma (%1)").arg(database.lastError());
+    m_databaseUsable = reason.isEmpty();
+    if (m_databaseUsable)
+        return;
+    m_login->setLoginUnavailable();
+    m_prompts.inform(Prompts::Icon::Critical, QStringLiteral("Database non utilizzabile"),
+                     QStringLiteral("Impossibile usare il database %1: %2.\nSenza database non è possibile accedere "
+                                    "al programma: chiudere e contattare l'assistenza.")
+                         .arg(QDir::toNativeSeparators(path), reason));
+}
+
 void KRNMainWindow::login()
 {
+    if (!m_databaseUsable)
+        return;
     const QString userName = m_login->userName()->text();
     users.clear();
     database.listUsers(users);
