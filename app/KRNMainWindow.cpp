@@ -53,7 +53,7 @@ const char *const roleNurse = "nurse";
 KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidget *parent)
     : QMainWindow(parent), m_prompts(prompts), m_dataFolder(QDir::cleanPath(dataFolder))
 {
-    // 1. The data folder, hidden from casual browsing on Windows.
+    // The data folder, hidden from casual browsing on Windows.
     if (!QDir(m_dataFolder).exists()) {
         QDir().mkpath(m_dataFolder);
         if (!Platform::hideFolder(m_dataFolder.toStdString())) {
@@ -62,15 +62,15 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
         }
     }
 
-    // 2. The database file is supplied with the installation; it is never created here.
+    // The database file is supplied with the installation; it is never created here.
     database.open(m_dataFolder + "/" + "krnDb.db");
 
-    // 3. Widgets, without a maximise button.
+    // Widgets, without a maximise button.
     buildWidgets();
     setWindowFlags((windowFlags() & ~Qt::WindowMaximizeButtonHint) | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    // 4-5. Screen facts for the log, and a window that fills the screen.
+    // Screen facts for the log, and a window that fills the screen.
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QSizeF physical = screen->physicalSize();
         const QSize pixels = screen->size();
@@ -83,18 +83,17 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
         setFixedSize(int(available.width() * 0.99), int(available.height() * 0.99));
     }
 
-    // 7. The remembered user name.
+    // The remembered user name.
     const QString lastUser = AppSettings::lastUsername();
     if (!lastUser.isEmpty())
         m_login->setRememberedUser(lastUser);
 
-    // 8.
+    // No page yet; the serial port and the import timer belong to the USB download.
     currentPage = -1;
     previousPage = -1;
-    // The serial port and the import timer belong to the USB download.
     m_usb = new UsbDownload(m_prompts, database, this);
 
-    // 9. Pages at their fixed indices; login first.
+    // Pages at their fixed indices; login first.
     connect(m_stackWidget, &QStackedWidget::currentChanged, this, &KRNMainWindow::pageChanged);
     m_stackWidget->insertWidget(IntroPage, m_intro);
     m_stackWidget->insertWidget(VisualizationPage, m_visualization);
@@ -102,12 +101,12 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     m_stackWidget->insertWidget(LoginPage, m_login);
     m_stackWidget->setCurrentIndex(LoginPage);
 
-    // 10.
+    // Nothing streams yet; the patient list is filled once before anyone logs in.
     ecgStreaming = false;
     breathStreaming = false;
     refreshPatientList(QString());
 
-    // 11.
+    // The socket layer the recorder link needs.
     const int socketError = SocketStartup::start();
     m_socketsStarted = socketError == 0;
     if (m_socketsStarted)
@@ -115,15 +114,15 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     else
         qInfo().noquote() << "WSAStartup failed: " + QString::number(socketError);
 
-    // 12-13.
+    // Signals between pages, toolbar and window; the toolbar waits for a session page.
     makeConnections();
     m_toolbar->hide();
     ToolbarTable::apply(m_toolbar, ToolbarState::StartUp);
 
-    // 14.
+    // The live view divides by the gain the toolbar starts with.
     m_online->setGain(m_toolbar->ui().gainchoice->currentText().toInt());
 
-    // 15. Start-up goes on after the warning: the program still works, only less legibly.
+    // Screen check. Start-up goes on after the warning: the program still works, only less legibly.
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (screen && !screenIsSufficient(screen->virtualGeometry().size())) {
         m_prompts.inform(Prompts::Icon::Critical, "Risoluzione schermo insufficiente.",
@@ -134,10 +133,10 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     // A database that cannot be used would only show up as logins that always fail.
     checkDatabase();
 
-    // 16.
+    // The import and its watchdog.
     connectImport();
 
-    // 18. Escape must never leave a page half-done.
+    // Escape must never leave a page half-done.
     installEventFilter(this);
 }
 
