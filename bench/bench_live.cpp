@@ -51,11 +51,16 @@ struct Chunk {
     SampleList breath;
 };
 
+// CPU time of the calling thread; not a number where the system gives no such clock.
 double threadCpuSeconds()
 {
+#if defined(CLOCK_THREAD_CPUTIME_ID)
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+#else
+    return std::nan("");
+#endif
 }
 
 double percentile(std::vector<double> values, double share)
