@@ -267,10 +267,9 @@ void OnlineVisualizationWindow::redrawEcg()
 
 void OnlineVisualizationWindow::setXAxisRangeBreath(double position, double rangebreath)
 {
-    for (LiveBreathPlot *plot : {m_breathPlot, m_breathSumPlot}) {
+    // The respiration plots replot themselves on the new scale (automatic replot).
+    for (LiveBreathPlot *plot : {m_breathPlot, m_breathSumPlot})
         plot->setAxisScale(QwtPlot::xBottom, position - rangebreath, position, 1000);
-        plot->replot();
-    }
     for (TimeStripPlot *strip : m_breathStrips) {
         strip->setAxisScale(QwtPlot::xBottom, position - rangebreath, position, rangebreath / 5);
         strip->replot();
