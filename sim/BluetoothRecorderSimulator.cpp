@@ -47,8 +47,21 @@ struct Signals {
     std::vector<std::array<quint16, 5>> breath;
 };
 
-// Plays a short synthetic recording, decoded back to millivolts, in a loop.
+bool synthesiseSignals(Signals *out, QString *error);
+
+// Plays a short synthetic recording, decoded back to millivolts, in a loop. Made once per process.
 bool makeSignals(Signals *out, QString *error)
+{
+    static QMutex mutex;
+    static Signals made;
+    const QMutexLocker lock(&mutex);
+    if (made.ecgMv.empty() && !synthesiseSignals(&made, error))
+        return false;
+    *out = made;
+    return true;
+}
+
+bool synthesiseSignals(Signals *out, QString *error)
 {
     QTemporaryDir dir;
     if (!dir.isValid()) {
