@@ -6,6 +6,7 @@
 #include "app/Platform.h"
 #include "app/common/Prompts.h"
 #include "app/loginwindow.h"
+#include "device/RecorderLink.h"
 #include "device/SocketStartup.h"
 #include "import/ImportWorkflow.h"
 #include "import/UsbDownload.h"
@@ -101,8 +102,6 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     m_stackWidget->setCurrentIndex(LoginPage);
 
     // 10.
-    ecgStreaming = false;
-    breathStreaming = false;
     refreshPatientList(QString());
 
     // 11.
@@ -115,6 +114,7 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
 
     // 12-13.
     makeConnections();
+    setUpDevice();
     m_toolbar->hide();
     setToolbarItemsVisible({"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport", "buttonViewPdf",
                             "buttonSnapshot", "breath", "framegain", "frameScaleVis"},
@@ -361,13 +361,7 @@ void KRNMainWindow::backButtonPressed()
                                "cancellati, Proseguire lo stesso?"))
             return;
         goToIntroPage();
-        m_online->setGain(6);
-        // Back to gain "6" without telling the recorder: the link is being dropped anyway.
-        QComboBox *gain = m_toolbar->ui().gainchoice;
-        const QSignalBlocker blocker(gain);
-        gain->setCurrentIndex(4);
-        ecgStreaming = false;
-        breathStreaming = false;
+        leaveLivePage();
         break;
     }
     default:
@@ -418,6 +412,7 @@ void KRNMainWindow::closeEvent(QCloseEvent *event)
     onLivePage = false;
     database.close();
     m_usb->shutdown();
+    m_link->shutdown();
     if (m_socketsStarted) {
         SocketStartup::cleanup();
         m_socketsStarted = false;

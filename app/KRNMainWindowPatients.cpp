@@ -90,6 +90,7 @@ void KRNMainWindow::patientButtonPressed(int index)
         return;
     m_toolbar->setName(QString::fromStdString(patients[size_t(index)].name));
     m_toolbar->setSurname(QString::fromStdString(patients[size_t(index)].surname));
+    openDeviceDialog();
 }
 
 void KRNMainWindow::newPatientButtonPressed() { clearSessionTiles(); }

@@ -44,7 +44,12 @@ RecorderLink::RecorderLink(Prompts &prompts, TransportFactory makeTransport, Lin
     qRegisterMetaType<Stream>();
 }
 
-RecorderLink::~RecorderLink() { disconnectDevice(); }
+RecorderLink::~RecorderLink()
+{
+    // Whoever follows the signals may be going too.
+    blockSignals(true);
+    disconnectDevice();
+}
 
 void RecorderLink::setRecordBuffers(RecordBuffer *ecg, RecordBuffer *breath)
 {
@@ -337,6 +342,11 @@ bool RecorderLink::startStream(Stream stream)
 {
     const bool ecg = stream == Stream::Ecg;
     emit streamControlsChanged(stream, true);
+    if (!isConnected()) {
+        // No recorder: the live page replays a capture, and only its display follows the controls.
+        emit streamDisplayChanged(stream, true);
+        return true;
+    }
     // While a reader owns the socket the acknowledgement reaches it instead, and the frame
     // scanner skips it: two readers would split the bytes between them.
     const bool replyGoesToReader = readerOwnsSocket();
@@ -370,6 +380,10 @@ void RecorderLink::stopStream(Stream stream)
 {
     const bool ecg = stream == Stream::Ecg;
     emit streamControlsChanged(stream, false);
+    if (!isConnected()) {
+        emit streamDisplayChanged(stream, false);
+        return;
+    }
     (ecg ? m_ecgStreaming : m_breathStreaming) = false;
     emit streamDisplayChanged(stream, false);
     if (RecordBuffer *buffer = ecg ? m_ecgRecords : m_breathRecords)
@@ -395,6 +409,13 @@ void RecorderLink::streamingFailed()
 
 RecorderLink::GainResult RecorderLink::sendGainCommand(int position)
 {
+    if (!isConnected()) {
+        // A replayed capture: the gain only divides what is drawn.
+        if (position < 0 || position >= int(recorder::GainValues.size()))
+            return GainResult::Rejected;
+        m_gainPosition = position;
+        return GainResult::Applied;
+    }
     const bool ecgWasOn = m_ecgStreaming, breathWasOn = m_breathStreaming;
     if (ecgWasOn)
         stopEcgStreaming();
@@ -638,6 +659,7 @@ void RecorderLink::calibrationDecoder()
 
 void RecorderLink::disconnectDevice()
 {
+    const bool ecgWasOn = m_ecgStreaming, breathWasOn = m_breathStreaming;
     m_onLivePage = false;
     m_ecgStreaming = false;
     m_breathStreaming = false;
@@ -651,6 +673,14 @@ void RecorderLink::disconnectDevice()
     if (m_transport)
         m_transport->close();
     m_chunkQueue.clear();
+    if (ecgWasOn) {
+        emit streamControlsChanged(Stream::Ecg, false);
+        emit streamDisplayChanged(Stream::Ecg, false);
+    }
+    if (breathWasOn) {
+        emit streamControlsChanged(Stream::Breath, false);
+        emit streamDisplayChanged(Stream::Breath, false);
+    }
 }
 
 void RecorderLink::shutdown()

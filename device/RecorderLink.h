@@ -69,7 +69,8 @@ public:
     // calibration starts. Starting it twice does nothing.
     void startStreamConsumer();
 
-    // Streaming controls. A start returns whether the stream is on.
+    // Streaming controls. A start returns whether the stream is on. Without a recorder (a replayed
+    // capture) they only switch the controls and the display.
     bool startEcgStreaming();
     void stopEcgStreaming();
     bool startBreathStreaming();
@@ -79,6 +80,7 @@ public:
 
     enum class GainResult { Applied, Rejected, Failed };
     // Sends the gain of the selector position, stopping and restarting the streams around it.
+    // Without a recorder (a replayed capture) the gain is only recorded.
     GainResult sendGainCommand(int position);
     // The confirmed gain (the selector's value, 6 at start) and its selector position.
     int currentGain() const;
