@@ -4,8 +4,6 @@
 
 #include "device/SocketTransport_posix.h"
 
-#include <QDebug>
-
 #include <bluetooth/bluetooth.h>
 #include <bluetooth/rfcomm.h>
 #include <bluetooth/sdp.h>
@@ -16,7 +14,7 @@ namespace {
 
 constexpr int DefaultChannel = 1;
 
-bdaddr_t toBdaddr(quint64 address)
+bdaddr_t toBdaddr(std::uint64_t address)
 {
     bdaddr_t b;
     for (int i = 0; i < 6; ++i)
@@ -63,13 +61,12 @@ class BluezTransport : public PosixSocketTransport
 protected:
     int createSocket() override { return ::socket(AF_BLUETOOTH, SOCK_STREAM, BTPROTO_RFCOMM); }
 
-    bool connectSocket(int fd, quint64 address) override
+    bool connectSocket(int fd, std::uint64_t address) override
     {
         sockaddr_rc target{};
         target.rc_family = AF_BLUETOOTH;
         target.rc_bdaddr = toBdaddr(address);
         target.rc_channel = uint8_t(serialPortChannel(target.rc_bdaddr));
-        qDebug().noquote() << QStringLiteral("RFCOMM channel %1").arg(target.rc_channel);
         return ::connect(fd, reinterpret_cast<const sockaddr *>(&target), sizeof target) == 0;
     }
 };

@@ -1,17 +1,17 @@
 #include "device/DeviceScanner.h"
 
-QString pairingOutcome(int code)
+std::string pairingOutcome(int code)
 {
     switch (code) {
     case 0:
-        return QStringLiteral("pair device success");
+        return "pair device success";
     case 87:
-        return QStringLiteral("pair device failed, invalid parameter");
+        return "pair device failed, invalid parameter";
     case 259:
-        return QStringLiteral("pair device failed, device appears paired already");
+        return "pair device failed, device appears paired already";
     case 1223:
-        return QStringLiteral("pair device failed, user cancelled");
+        return "pair device failed, user cancelled";
     default:
-        return QStringLiteral("pair device failed, unknown error, code ") + QString::number(code);
+        return "pair device failed, unknown error, code " + std::to_string(code);
     }
 }

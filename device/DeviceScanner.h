@@ -1,27 +1,27 @@
 #pragma once
 
-#include <QString>
-#include <QtGlobal>
-
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 // What the discovery dialog keeps of one device found by the inquiry: the fields of the platform's
-// device-information record that the rows and the connection use.
+// device-information record that the rows and the connection use. Plain C++ (names in UTF-8), so
+// that every platform's implementation needs nothing but its own system headers.
 struct BluetoothDeviceRecord {
-    quint64 address = 0;
-    quint32 classOfDevice = 0;
+    std::uint64_t address = 0;
+    std::uint32_t classOfDevice = 0;
     bool connected = false;
     bool remembered = false;
     bool authenticated = false;
-    QString name;
+    std::string name;
 };
 
 struct FoundDevice {
     BluetoothDeviceRecord record;
     // "green" when the device answered the service query with at least one service record,
     // "red" when it did not or the query could not start.
-    QString status;
+    std::string status;
 };
 
 // Accepts, while it lives, the platform's pairing requests of one device without asking the user.
@@ -49,7 +49,7 @@ public:
 };
 
 // The words written after an explicit pairing.
-QString pairingOutcome(int code);
+std::string pairingOutcome(int code);
 
 // The simulated recorder's device list when TAVOKRN_RECORDER_SIM is set, otherwise the platform's
 // Bluetooth (Qt Bluetooth over BlueZ on Linux, the Windows Bluetooth API on Windows).

@@ -32,14 +32,14 @@ public:
                              if (address.toUInt64() != m_address)
                                  return;
                              m_local.pairingConfirmation(true);
-                             std::fprintf(stderr, "Pairing request of device %s returned %d\n", qPrintable(m_name), 0);
+                             std::fprintf(stderr, "Pairing request of device %s returned %d\n", m_name.c_str(), 0);
                          });
     }
 
 private:
     QBluetoothLocalDevice m_local;
     quint64 m_address;
-    QString m_name;
+    std::string m_name;
 };
 
 class QtBluetoothScanner : public DeviceScanner
@@ -61,14 +61,13 @@ public:
         for (const QBluetoothDeviceInfo &info : inquiry.discoveredDevices()) {
             FoundDevice device;
             device.record.address = info.address().toUInt64();
-            device.record.name = info.name();
+            device.record.name = info.name().toStdString();
             device.record.classOfDevice = quint32(info.majorDeviceClass()) << 8 | quint32(info.minorDeviceClass()) << 2;
             device.record.remembered = info.isCached();
             device.record.authenticated =
                 local.pairingStatus(info.address()) != QBluetoothLocalDevice::Unpaired;
-            std::printf("%s %s\n", qPrintable(device.record.name), qPrintable(info.address().toString()));
-            device.status = hasSerialPort(local.address(), info.address()) ? QStringLiteral("green")
-                                                                           : QStringLiteral("red");
+            std::printf("%s %s\n", device.record.name.c_str(), qPrintable(info.address().toString()));
+            device.status = hasSerialPort(local.address(), info.address()) ? "green" : "red";
             devices->push_back(device);
         }
         return true;
@@ -114,7 +113,7 @@ public:
         scan(&devices);
         for (const FoundDevice &d : devices)
             std::printf("Device Address is 0X%012llX\n%s\t%s\n", static_cast<unsigned long long>(d.record.address),
-                        qPrintable(d.record.name), qPrintable(d.status));
+                        d.record.name.c_str(), d.status.c_str());
     }
 
 private:

@@ -67,7 +67,7 @@ bool RecorderLink::send(const char *name, const QByteArray &bytes)
 {
     for (char b : bytes)
         qInfo().noquote() << QString::number(quint8(b));
-    if (!m_transport || !m_transport->send(bytes)) {
+    if (!m_transport || !m_transport->send(reinterpret_cast<const uchar *>(bytes.constData()), std::size_t(bytes.size()))) {
         qInfo().noquote() << QStringLiteral("=CRITICAL= | send() call failed w/socket = [0x%1]. WSAGetLastError=[%2]")
                                  .arg(hex(m_transport ? m_transport->handle() : 0))
                                  .arg(m_transport ? m_transport->lastError() : 0);

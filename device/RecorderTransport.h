@@ -1,15 +1,14 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QtGlobal>
-
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 // The byte stream to one recorder: a Bluetooth RFCOMM socket (BlueZ on Linux, Windows Sockets on
 // Windows) or a TCP connection to the simulated recorder. Reads take one byte and give up after
 // the receive timeout. One thread reads at a time; another may send meanwhile, and interrupt()
-// may be called from any thread to wake a blocked reader.
+// may be called from any thread to wake a blocked reader. Plain C++, so that every platform's
+// implementation needs nothing but its own system headers.
 class RecorderTransport
 {
 public:
@@ -21,10 +20,10 @@ public:
     virtual ~RecorderTransport() = default;
 
     // Creates the socket with the receive timeout and connects to the device address.
-    virtual Open open(quint64 address, int receiveTimeoutMs) = 0;
-    virtual bool send(const QByteArray &bytes) = 0;
+    virtual Open open(std::uint64_t address, int receiveTimeoutMs) = 0;
+    virtual bool send(const unsigned char *data, std::size_t size) = 0;
     // Error also after receiveTimeoutMs of silence.
-    virtual Read readByte(quint8 *byte) = 0;
+    virtual Read readByte(unsigned char *byte) = 0;
     // Ends the connection in both directions: a blocked read returns at once. The socket itself
     // stays allocated until close().
     virtual void interrupt() = 0;
@@ -32,7 +31,7 @@ public:
     virtual bool isOpen() const = 0;
 
     // For the log lines: the socket handle and the platform's last error code.
-    virtual quint64 handle() const = 0;
+    virtual std::uint64_t handle() const = 0;
     virtual int lastError() const = 0;
 };
 

@@ -45,7 +45,7 @@ int connectTcp(const Endpoint &endpoint, int fd)
     return fd;
 }
 
-bool sendPreamble(int fd, quint64 address)
+bool sendPreamble(int fd, std::uint64_t address)
 {
     uchar bytes[PreambleSize];
     qToBigEndian<quint64>(address, bytes);
@@ -60,7 +60,7 @@ public:
 protected:
     int createSocket() override { return ::socket(AF_INET, SOCK_STREAM, 0); }
 
-    bool connectSocket(int fd, quint64 address) override
+    bool connectSocket(int fd, std::uint64_t address) override
     {
         if (connectTcp(m_endpoint, fd) < 0 || !sendPreamble(fd, address))
             return false;
@@ -98,13 +98,13 @@ public:
             bool ok = false;
             FoundDevice device;
             device.record.address = fields[0].toULongLong(&ok, 16);
-            device.record.name = QString::fromUtf8(fields[2]);
-            device.status = QString::fromLatin1(fields[1]);
+            device.record.name = fields[2].toStdString();
+            device.status = fields[1].toStdString();
             if (ok)
                 devices->push_back(device);
         }
         for (const FoundDevice &d : *devices)
-            qInfo().noquote() << d.record.name + " " + QString::number(d.record.address, 16).toUpper();
+            qInfo().noquote() << QString::fromStdString(d.record.name) + " " + QString::number(d.record.address, 16).toUpper();
         return true;
     }
 
@@ -125,7 +125,7 @@ public:
         for (const FoundDevice &d : devices)
             qInfo().noquote() << QStringLiteral("Device Address is 0X%1 %2 %3")
                                      .arg(d.record.address, 12, 16, QLatin1Char('0'))
-                                     .arg(d.record.name, d.status);
+                                     .arg(QString::fromStdString(d.record.name), QString::fromStdString(d.status));
     }
 
 private:

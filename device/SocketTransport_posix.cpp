@@ -7,7 +7,7 @@
 
 PosixSocketTransport::~PosixSocketTransport() { close(); }
 
-RecorderTransport::Open PosixSocketTransport::open(quint64 address, int receiveTimeoutMs)
+RecorderTransport::Open PosixSocketTransport::open(std::uint64_t address, int receiveTimeoutMs)
 {
     close();
     const int fd = createSocket();
@@ -30,16 +30,15 @@ RecorderTransport::Open PosixSocketTransport::open(quint64 address, int receiveT
     return Open::Ok;
 }
 
-bool PosixSocketTransport::send(const QByteArray &bytes)
+bool PosixSocketTransport::send(const unsigned char *data, std::size_t size)
 {
     if (m_fd < 0) {
         m_error = ENOTCONN;
         return false;
     }
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
+    std::size_t left = size;
     while (left > 0) {
-        const ssize_t put = ::send(m_fd, data, size_t(left), MSG_NOSIGNAL);
+        const ssize_t put = ::send(m_fd, data, left, MSG_NOSIGNAL);
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0) {
@@ -47,12 +46,12 @@ bool PosixSocketTransport::send(const QByteArray &bytes)
             return false;
         }
         data += put;
-        left -= put;
+        left -= std::size_t(put);
     }
     return true;
 }
 
-RecorderTransport::Read PosixSocketTransport::readByte(quint8 *byte)
+RecorderTransport::Read PosixSocketTransport::readByte(unsigned char *byte)
 {
     if (m_next == m_used) {
         if (m_fd < 0) {

@@ -13,20 +13,20 @@ class PosixSocketTransport : public RecorderTransport
 public:
     ~PosixSocketTransport() override;
 
-    Open open(quint64 address, int receiveTimeoutMs) override;
-    bool send(const QByteArray &bytes) override;
-    Read readByte(quint8 *byte) override;
+    Open open(std::uint64_t address, int receiveTimeoutMs) override;
+    bool send(const unsigned char *data, std::size_t size) override;
+    Read readByte(unsigned char *byte) override;
     void interrupt() override;
     void close() override;
     bool isOpen() const override { return m_fd >= 0; }
-    quint64 handle() const override { return quint64(m_fd); }
+    std::uint64_t handle() const override { return std::uint64_t(m_fd); }
     int lastError() const override { return m_error; }
 
 protected:
     // A new socket, or -1 with errno set.
     virtual int createSocket() = 0;
     // Connects fd to the device; false with errno set.
-    virtual bool connectSocket(int fd, quint64 address) = 0;
+    virtual bool connectSocket(int fd, std::uint64_t address) = 0;
 
 private:
     int m_fd = -1;

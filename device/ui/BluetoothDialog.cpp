@@ -84,7 +84,7 @@ void BluetoothDialog::startScanDevices()
         const QMutexLocker lock(&m_mutex);
         for (const FoundDevice &device : found) {
             m_deviceRecords.push_back(device.record);
-            m_statusWords.append(device.status);
+            m_statusWords.append(QString::fromStdString(device.status));
         }
         return true;
     }));
@@ -112,7 +112,7 @@ void BluetoothDialog::loadDeviceList()
     m_rows.clear();
     for (std::size_t i = 0; i < m_deviceRecords.size(); ++i) {
         const BluetoothDeviceRecord &record = m_deviceRecords[i];
-        const QString name = record.name.isEmpty() ? QStringLiteral("Sconosciuto") : record.name;
+        const QString name = record.name.empty() ? QStringLiteral("Sconosciuto") : QString::fromStdString(record.name);
         const QString status = m_statusWords.value(int(i));
         if (isRecorderName(name)) {
             auto *row = new BluetoothEntry(m_scrollAreaWidgetContents, name, record, status, *m_scanner);

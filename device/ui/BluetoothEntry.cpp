@@ -51,5 +51,5 @@ BluetoothEntry::~BluetoothEntry() = default;
 void BluetoothEntry::pairDevice()
 {
     qInfo().noquote() << "Pairing device " + m_name;
-    qInfo().noquote() << pairingOutcome(m_scanner.pair(m_device));
+    qInfo().noquote() << QString::fromStdString(pairingOutcome(m_scanner.pair(m_device)));
 }

@@ -37,7 +37,7 @@ public:
     void printDiagnostics() override {}
 };
 
-FoundDevice device(const QString &name, quint64 address, const QString &status = "green")
+FoundDevice device(const std::string &name, quint64 address, const std::string &status = "green")
 {
     FoundDevice d;
     d.record.name = name;
