@@ -39,6 +39,7 @@ constexpr int TickMs = 10;
 // Unsent stream bytes beyond this mean nobody reads: the connection is dropped.
 constexpr int MaxPendingBytes = 16 << 20;
 constexpr int PreambleTimeoutMs = 5000;
+constexpr int BusyWaitMs = 500;
 
 void note(const QString &message) { std::fprintf(stderr, "recorder-bt: %s\n", qPrintable(message)); }
 
@@ -254,7 +255,11 @@ private:
             ::close(fd);
             return;
         }
+        // A workstation that has just dropped its connection may be back before its session ended.
         bool expected = false;
+        for (int waited = 0; address == BluetoothRecorderSimulator::RecorderAddress && m_busy && waited < BusyWaitMs;
+             waited += TickMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(TickMs));
         if (address != BluetoothRecorderSimulator::RecorderAddress || !m_busy.compare_exchange_strong(expected, true)) {
             note(QStringLiteral("connection to %1 refused").arg(address, 12, 16, QLatin1Char('0')));
             [[maybe_unused]] const ssize_t put = ::send(fd, &simulator::Refused, 1, MSG_NOSIGNAL);

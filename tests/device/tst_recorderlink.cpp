@@ -401,7 +401,6 @@ void RecorderLinkTest::sessionIdAndStartOfRecording()
 
     // A second connection finds the card busy with that session.
     link->disconnectDevice();
-    QTest::qWait(200); // the simulator notices the closed connection
     QCOMPARE(link->connectToDevice(BluetoothRecorderSimulator::RecorderAddress), RecorderLink::Handshake::Declined);
     QCOMPARE(prompts.boxTexts().last(), NotEmpty);
 
