@@ -3,6 +3,7 @@
 #include "app/common/Prompts.h"
 #include "db/Database.h"
 #include "db/Records.h"
+#include "patients/PatientDirectory.h"
 #include "import/RecordingFormat.h"
 
 #include <QList>
@@ -62,14 +63,16 @@ public:
     int previousPageIndex() const { return previousPage; }
     bool isOnLivePage() const { return onLivePage; }
     const UserRecord &loggedInUser() const { return currentUser; }
-    const std::vector<PatientRecord> &patientList() const { return patients; }
-    const std::vector<SessionRecord> &sessionList() const { return sessions; }
+    const std::vector<PatientRecord> &patientList() const { return m_patients.shown(); }
+    const std::vector<SessionRecord> &sessionList() const { return m_patients.sessions(); }
+    // The patient whose form and session tiles are shown, whatever a search left in the list.
+    const PatientRecord *currentPatient() const { return m_patients.current(); }
     QString currentSessionFolder() const { return sessionFolder; }
     bool isLoadingReview() const { return m_loadingDialog != nullptr; }
     int sessionDuration() const { return sessionDurationMinutes; }
 
-    int currentPatientRow() const { return currentPatientIndex; }
-    const QList<Session *> &sessionTileList() const { return sessionTiles; }
+    int currentPatientRow() const { return m_patients.currentRow(); }
+    const QList<Session *> &sessionTileList() const;
     // Selects the session the review page works on (the session tiles do this before loading).
     void setCurrentSessionIndex(int index) { currentSessionIndex = index; }
 
@@ -131,13 +134,14 @@ protected:
 
 private:
     void buildWidgets();
+    // Says at start-up which database file cannot be used and why, and closes the login.
+    void checkDatabase();
     void makeConnections();
-    void setToolbarItemsVisible(const QStringList &names, bool visible);
     // Patient page (KRNMainWindowPatients.cpp).
     void connectPatientPage();
     void refreshPatientList(const QString &search);
-    int patientIndexOf(const std::string &fiscalCode) const;
-    void clearSessionTiles();
+    // Shows the current patient in the form and their sessions as tiles (or clears both).
+    void showCurrentPatient();
     bool refuseFailedSave();
     const SessionRecord *currentSession() const;
     // Import (KRNMainWindowImport.cpp).
@@ -156,17 +160,11 @@ private:
     QString m_dataFolder;
 
     Database database;
-    std::vector<PatientRecord> patients;
-    int currentPatientIndex = -1;
-    std::vector<SessionRecord> sessions;
+    PatientDirectory m_patients{database};
     int currentSessionIndex = -1;
     std::vector<UserRecord> users;
     UserRecord currentUser;
 
-    QList<Session *> sessionTiles;
-    QSignalMapper *viewMapper = nullptr;
-    QSignalMapper *importMapper = nullptr;
-    QSignalMapper *analyzeMapper = nullptr;
 
     int currentPage = -1;
     int previousPage = -1;
@@ -187,4 +185,5 @@ private:
     std::unique_ptr<RecorderLink> m_link;
     bool m_busyCursor = false;
     bool m_socketsStarted = false;
+    bool m_databaseUsable = false;
 };
