@@ -35,6 +35,7 @@ private slots:
 
     void newSessionReachesTheLivePage();
     void saveAndAcquireOpensTheDialog();
+    void closingWhileStreamingStopsEverything();
 
 private:
     std::unique_ptr<KRNMainWindow> loggedIn();
@@ -148,6 +149,28 @@ void DeviceWindowTest::saveAndAcquireOpensTheDialog()
     QVERIFY(w->bluetoothDialog()->isVisible());
     QVERIFY(rowsListed(*w));
     QCOMPARE(w->toolbar()->ui().labelsurname->text(), QString("Bianchi"));
+}
+
+void DeviceWindowTest::closingWhileStreamingStopsEverything()
+{
+    m_data->addPatient("RSSMRA80A02H501Z", "Rossi", "Mario");
+    auto w = loggedIn();
+    w->show();
+    w->introWindow()->newSessionButtons().first()->click();
+    QVERIFY(rowsListed(*w));
+    w->bluetoothDialog()->rows().first()->pairButton()->click();
+    QCOMPARE(w->stackWidget()->currentIndex(), int(KRNMainWindow::OnlineVisualizationPage));
+    w->toolbar()->ui().buttonplayecg->click();
+    QTRY_VERIFY(m_recorder->simulator().framesSent(Stream::Ecg) > 50);
+
+    QVERIFY(w->close());
+    QVERIFY(!w->recorderLink().isConnected());
+    QVERIFY(!w->recorderLink().isStreamReaderRunning());
+    // Nothing more comes once the window is closed.
+    QTest::qWait(100);
+    const quint64 sent = m_recorder->simulator().framesSent(Stream::Ecg);
+    QTest::qWait(100);
+    QCOMPARE(m_recorder->simulator().framesSent(Stream::Ecg), sent);
 }
 
 KRN_TEST_MAIN(DeviceWindowTest)

@@ -8,6 +8,8 @@
 #include "tests/device/SimulatedRecorder.h"
 #include "tests/support/ScriptedPrompts.h"
 
+#include <QFileInfo>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -50,6 +52,7 @@ private slots:
     void calibrationCapture();
     void sessionIdAndStartOfRecording();
     void disconnectEndsEveryWorker();
+    void theToolServesTheSameRecorder();
 };
 
 void RecorderLinkTest::commandBytes_data()
@@ -225,7 +228,7 @@ void RecorderLinkTest::everyFrameReachesTheBuffers()
     QVERIFY(link->isStreamReaderRunning());
     // Respiration joins the running reader; its acknowledgement goes through the frame scanner.
     QVERIFY(link->startBreathStreaming());
-    QTest::qWait(1500);
+    QTest::qWait(700);
     QCOMPARE(controls.count(), 2);
     QCOMPARE(display.count(), 2);
     QCOMPARE(display.at(1).at(0).value<Stream>(), Stream::Breath);
@@ -236,7 +239,7 @@ void RecorderLinkTest::everyFrameReachesTheBuffers()
     QTRY_VERIFY_WITH_TIMEOUT(!link->isStreamReaderRunning(), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(quint64(ecg.size()), recorder.simulator().framesSent(Stream::Ecg), 2000);
     QTRY_COMPARE_WITH_TIMEOUT(quint64(breath.size()), recorder.simulator().framesSent(Stream::Breath), 2000);
-    QVERIFY(ecg.size() > 500);
+    QVERIFY(ecg.size() > 250);
     const SampleList records = ecg.copy();
     QCOMPARE(records.front().size(), std::size_t(9));
     QCOMPARE(breath.copy().front().size(), std::size_t(6));
@@ -335,7 +338,7 @@ void RecorderLinkTest::calibrationCapture()
     // Calibration mode: the square wave on every ECG channel, 1 mV at gain 6.
     QCOMPARE(link->startCalibration(), RecorderLink::Reply::Confirmed);
     QVERIFY(link->startEcgStreaming());
-    QTRY_VERIFY_WITH_TIMEOUT(ecg.size() > 600, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(ecg.size() > 300, 3000);
     const std::vector<float> factors = BluetoothRecorderSimulator::calibrationFactors();
     bool high = false, low = false;
     for (const SampleRecord &r : ecg.copy()) {
@@ -433,6 +436,36 @@ void RecorderLinkTest::disconnectEndsEveryWorker()
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!link->isStreamReaderRunning());
     QVERIFY(!link->isConnected());
+}
+
+void RecorderLinkTest::theToolServesTheSameRecorder()
+{
+    const QString tool = qEnvironmentVariable("KRN_TOOL");
+    QVERIFY2(QFileInfo::exists(tool), "KRN_TOOL names no tavokrn-tool");
+    QProcess wrong;
+    wrong.start(tool, {"recorder-bt", "--silent-after", "nothing"});
+    QVERIFY(wrong.waitForFinished(10000));
+    QCOMPARE(wrong.exitCode(), 2);
+
+    QProcess recorder;
+    recorder.start(tool, {"recorder-bt", "--battery", "94", "--card-status", "1"});
+    QVERIFY(recorder.waitForReadyRead(10000));
+    const QString address = QString::fromLatin1(recorder.readLine()).trimmed();
+    QString error;
+    const std::optional<simulator::Endpoint> endpoint = simulator::Endpoint::parse(address, &error);
+    QVERIFY2(endpoint, qPrintable(error));
+    ScriptedPrompts prompts;
+    prompts.buttons.enqueue("OK");
+    RecorderLink link(prompts, [at = *endpoint] { return simulator::makeTransport(at); },
+                      SimulatedRecorder::fastTiming());
+    QCOMPARE(link.connectToDevice(BluetoothRecorderSimulator::RecorderAddress), RecorderLink::Handshake::Connected);
+    QCOMPARE(prompts.boxTexts(), (QStringList{BatteryQuestion, "Livello batteria : 94 \nStato Sd : Piena"}));
+    link.disconnectDevice();
+    recorder.terminate();
+    QVERIFY(recorder.waitForFinished(5000));
+    QCOMPARE(recorder.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(recorder.exitCode(), 0);
+    QVERIFY(recorder.readAllStandardError().contains("card cleared"));
 }
 
 KRN_TEST_GUILESS_MAIN(RecorderLinkTest)
