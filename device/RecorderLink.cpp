@@ -363,15 +363,10 @@ bool RecorderLink::startStream(Stream stream)
             return false;
         }
     }
-    if (ecg) {
-        m_ecgStreaming = true;
-        if (!m_breathStreaming && !m_calibrationRunning)
-            m_streamReader = QtConcurrent::run([this] { streamReader(); });
-    } else {
-        m_breathStreaming = true;
-        if (!m_ecgStreaming && !m_calibrationRunning)
-            m_streamReader = QtConcurrent::run([this] { streamReader(); });
-    }
+    (ecg ? m_ecgStreaming : m_breathStreaming) = true;
+    // One reader for both streams; none while the calibration reader has the socket.
+    if (!m_calibrationRunning && !m_streamReader.isRunning())
+        m_streamReader = QtConcurrent::run([this] { streamReader(); });
     emit streamDisplayChanged(stream, true);
     return true;
 }
