@@ -12,10 +12,12 @@
 #include "patients/FiscalCode.h"
 #include "patients/IntroWindow.h"
 #include "patients/patientInfo.h"
+#include "sim/SyntheticRecorder.h"
 #include "tests/device/SimulatedRecorder.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestDatabase.h"
 
+#include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +38,7 @@ private slots:
     void newSessionReachesTheLivePage();
     void saveAndAcquireOpensTheDialog();
     void closingWhileStreamingStopsEverything();
+    void replayedCaptureNeedsNoRecorder();
 
 private:
     std::unique_ptr<KRNMainWindow> loggedIn();
@@ -171,6 +174,35 @@ void DeviceWindowTest::closingWhileStreamingStopsEverything()
     const quint64 sent = m_recorder->simulator().framesSent(Stream::Ecg);
     QTest::qWait(100);
     QCOMPARE(m_recorder->simulator().framesSent(Stream::Ecg), sent);
+}
+
+void DeviceWindowTest::replayedCaptureNeedsNoRecorder()
+{
+    // A capture of the recorder's stream: the frames of a synthetic card's first file.
+    QTemporaryDir card;
+    SynthOptions options;
+    options.hours = 2.0 / 3600;
+    SynthSummary summary;
+    QString error;
+    QVERIFY2(writeSyntheticRecording(card.path(), options, &summary, &error), qPrintable(error));
+    auto w = loggedIn();
+    m_prompts->files.enqueue(card.filePath("s0.txt"));
+    w->bluetoothPairSelect();
+    QCOMPARE(m_prompts->chooserTitles, QStringList{"Open file"});
+    QCOMPARE(m_prompts->boxTexts(), QStringList{"Lo streaming dei dati viene simulato caricando dati da file. Aprire "
+                                                "un file dalla prossima finestra."});
+    QCOMPARE(w->stackWidget()->currentIndex(), int(KRNMainWindow::OnlineVisualizationPage));
+    QVERIFY(w->onlineVisualizationWindow()->ecgRecords().size() > 900);
+
+    // The stream buttons only start and stop the replay: no recorder is asked, nothing fails.
+    const viewSubmenu::Controls &bar = w->toolbar()->ui();
+    bar.buttonplayecg->click();
+    QVERIFY(bar.buttonstopecg->isEnabled());
+    w->toolbar()->ui().gainchoice->setCurrentIndex(6);
+    QCOMPARE(w->onlineVisualizationWindow()->gain(), 12);
+    bar.buttonstopecg->click();
+    QVERIFY(bar.buttonplayecg->isEnabled());
+    QCOMPARE(m_prompts->boxTexts().size(), 1);
 }
 
 KRN_TEST_MAIN(DeviceWindowTest)
