@@ -295,8 +295,10 @@ private:
                                  {m_server.m_stopPipe[0], POLLIN, 0}};
                 if (::poll(fds, 2, TickMs) < 0 && errno != EINTR)
                     return;
-                if (fds[1].revents)
+                if (fds[1].revents) {
+                    finish();
                     return;
+                }
                 if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
                     char buffer[512];
                     const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
@@ -533,6 +535,17 @@ private:
         }
 
         void reply(const QByteArray &bytes) { m_pending.append(bytes); }
+
+        // On stopping: what was counted as sent still goes out, if the workstation takes it soon.
+        void finish()
+        {
+            for (int waited = 0; !m_pending.isEmpty() && waited < 1000; waited += TickMs) {
+                if (!flush())
+                    return;
+                pollfd out{m_fd, POLLOUT, 0};
+                ::poll(&out, 1, TickMs);
+            }
+        }
 
         // False when the workstation is gone or has stopped reading.
         bool flush()
