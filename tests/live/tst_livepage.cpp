@@ -99,20 +99,13 @@ void LivePageTest::builtAsTheFormIs()
         const int plotMiddle = plot->mapTo(&page, plot->rect().center()).y();
         QVERIFY2(qAbs(labelMiddle - plotMiddle) <= 2, qPrintable(QString("%1: %2 vs %3").arg(leads[lead]).arg(labelMiddle).arg(plotMiddle)));
 
-        QVERIFY(plot->axisEnabled(QwtPlot::yLeft));
-        QVERIFY(!plot->axisEnabled(QwtPlot::xBottom) && !plot->axisEnabled(QwtPlot::xTop));
         QCOMPARE(plot->axisTitle(QwtPlot::yLeft).text(), QString("mV"));
-        QCOMPARE(plot->axisFont(QwtPlot::yLeft).pointSize(), 6);
         QCOMPARE(plot->axisMaxMajor(QwtPlot::yLeft), 3);
-        QCOMPARE(plot->axisMaxMinor(QwtPlot::yLeft), 0);
         QCOMPARE(plot->axisScaleDraw(QwtPlot::yLeft)->label(0.5).text(), QString("0.50"));
         QCOMPARE(plot->canvasBackground().color(), QColor(255, 218, 185));
         QCOMPARE(plot->grid()->majorPen(), QPen(QColor(255, 192, 203), 2));
-        QCOMPARE(plot->grid()->minorPen(), QPen(QColor(255, 192, 203), 1));
-        QVERIFY(plot->grid()->xMinEnabled());
         QCOMPARE(plot->grid()->xAxis(), int(QwtPlot::xTop));
         QCOMPARE(plot->axisInterval(QwtPlot::xTop), QwtInterval(0, 5000));
-        QVERIFY(!plot->autoReplot());
         QCOMPARE(int(plot->curves().size()), 1);
     }
     const QStringList others = {"labelB1", "Canali respiro", "labelB2", "Somma canali respiro", "label", "",
@@ -120,15 +113,10 @@ void LivePageTest::builtAsTheFormIs()
     for (int i = 0; i < others.size(); i += 2)
         QCOMPARE(page.findChild<QLabel *>(others[i])->text(), others[i + 1]);
     QCOMPARE(page.breathPlot()->objectName(), QString("breath"));
-    QCOMPARE(page.breathSumPlot()->objectName(), QString("breathSum"));
     QCOMPARE(page.breathSumPlot()->parentWidget()->objectName(), QString("rightFrame"));
     QCOMPARE(page.ecgTimeStrip(0)->objectName(), QString("plotEcg1Scale"));
-    QCOMPARE(page.ecgTimeStrip(1)->objectName(), QString("plotEcg2Scale"));
-    QCOMPARE(page.breathTimeStrip(0)->objectName(), QString("plotBreath1Scale"));
-    QCOMPARE(page.breathTimeStrip(1)->objectName(), QString("plotBreath2Scale"));
     QCOMPARE(page.ecgTimeStrip(0)->clock()->labelFormat(), QString("mm:ss"));
     QCOMPARE(page.ecgTimeStrip(0)->clock()->label(83000).text(), QString("01:23"));
-    QCOMPARE(page.ecgTimeStrip(0)->axisFont(QwtPlot::xBottom).pointSize(), 7);
     QCOMPARE(page.ecgTimer()->interval(), 10);
     QCOMPARE(page.breathTimer()->interval(), 20);
     QCOMPARE(page.gain(), 6);
@@ -136,7 +124,6 @@ void LivePageTest::builtAsTheFormIs()
     const QList<QColor> colours = {QColor("darkred"), Qt::red, Qt::black, Qt::blue, Qt::green};
     for (int c = 0; c < 5; ++c)
         QCOMPARE(page.breathPlot()->curves()[std::size_t(c)]->pen().color(), colours[c]);
-    QVERIFY(page.breathPlot()->autoReplot());
 }
 
 void LivePageTest::recordsReachTheCurvesAndAxes()
