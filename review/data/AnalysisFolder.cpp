@@ -1,42 +1,27 @@
 #include "review/data/AnalysisFolder.h"
 
+#include "review/data/BeatFile.h"
+
+#include <QDebug>
 #include <QFile>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTextStream>
 #include <QTime>
 
-#include <cstdio>
-
 double annotationSeconds(const QString &token)
 {
-    double seconds = 0;
-    for (const QString &field : token.split(QLatin1Char(':')))
-        seconds = seconds * 60 + field.toDouble();
-    return seconds;
+    const QByteArray text = token.toLatin1();
+    return clockSeconds(text.constData(), text.constData() + text.size());
 }
 
 bool readBeatList(const QString &path, QVector<Beat> *beats, int *annotationCount, int *normalCount)
 {
-    beats->clear();
-    *annotationCount = 0;
-    *normalCount = 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    static const QRegularExpression blanks(QStringLiteral("[ \t]+"));
-    QTextStream in(&file);
-    while (!in.atEnd()) {
-        const QStringList tokens = in.readLine().split(blanks, Qt::SkipEmptyParts);
-        const QString code = tokens.value(2);
-        if (code != QLatin1String("+")) {
-            beats->append({annotationSeconds(tokens.value(0)), code});
-            ++*annotationCount;
-        }
-        if (code == QLatin1String("N") || code == QLatin1String("s"))
-            ++*normalCount;
-    }
-    return true;
+    BeatFile file;
+    const bool read = file.read(path);
+    *beats = file.beatList();
+    *annotationCount = file.annotationCount();
+    *normalCount = file.normalCount();
+    return read;
 }
 
 namespace {
@@ -61,7 +46,7 @@ bool readSplitFile(const QString &path, TimeSpans *segments)
     const QString first = in.readLine().trimmed();
     const int t0 = secondsOfDay(first, &ok);
     if (!ok) {
-        std::fputs("SPLIT WRONG FORMAT ---\n", stdout);
+        qInfo().noquote() << "SPLIT WRONG FORMAT ---";
         return false;
     }
     while (!in.atEnd()) {
@@ -74,7 +59,7 @@ bool readSplitFile(const QString &path, TimeSpans *segments)
         int end = fields.size() == 2 ? secondsOfDay(fields.at(1), &okEnd) : 0;
         if (!okStart || !okEnd) {
             // The segments read so far stay; a file the tool cut short still shades what it knew.
-            std::fputs("SPLIT WRONG FORMAT\n", stdout);
+            qInfo().noquote() << "SPLIT WRONG FORMAT";
             break;
         }
         if (start < t0)
