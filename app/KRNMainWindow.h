@@ -5,6 +5,7 @@
 #include "db/Records.h"
 #include "patients/PatientDirectory.h"
 
+#include <QImage>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -109,6 +110,12 @@ public slots:
     void patientAnalyzeButtonPressed(int index);
     void loadingFinished(bool timeCorrect, int duration);
 
+    // Snapshots of the review page with a note, and the review window's event snapshots, in the
+    // session folder's "snap" folder (KRNMainWindowSnapshots.cpp).
+    void takeSnapshot();
+    void addSnapshot(QImage shot, QString text, float ratio, int id);
+    void deleteSnapshot(int id);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -128,6 +135,8 @@ private:
     void reloadAfterImport();
     // Review (KRNMainWindowReview.cpp).
     void startReviewLoad(int index, const QString &dialogTitle, bool setsReviewStart);
+    // Snapshots (KRNMainWindowSnapshots.cpp).
+    void connectSnapshots();
 
     Prompts &m_prompts;
     QString m_dataFolder;

@@ -154,10 +154,10 @@ std::unique_ptr<Event> Event::fromRecord(const AnnotationRecord &row)
     return eventOfRow(row, texts);
 }
 
-ReviewState reviewState(const Event &event)
+ReviewChoices reviewChoices(const Event &event)
 {
     // Later rows win: accepted, then accepted and printed, then rejected, then added.
-    ReviewState state{QStringLiteral("DA ANALIZZARE"), true, true, true};
+    ReviewChoices state{QStringLiteral("DA ANALIZZARE"), true, true, true};
     if (event.accepted)
         state = {QStringLiteral("ACCETTATO"), false, true, true};
     if (event.accepted && event.printed)
@@ -175,6 +175,40 @@ QString durationText(const Event &event)
     if (event.type == QLatin1String("ST"))
         return seconds + " sec. ( Max : " + QString::number(event.stMaxValue, 'g', 6) + " )";
     return event.duration != 0 ? seconds + " sec. " : QString();
+}
+
+namespace {
+
+QString noteRow(const QString &caption, const QString &value)
+{
+    return "<tr>" + QStringLiteral("<td> <b>") + caption + "</b></td><td>" + value;
+}
+
+} // namespace
+
+QString printedEventNote(const Event &event, const QStringList &shownLeads)
+{
+    QString text = "<html>" + QStringLiteral("<table border=0 width=100% cellpadding=5>")
+                   + noteRow("Evento : ", event.type) + "</td></tr>";
+    if (!instantaneous(event.type))
+        text += noteRow("Durata : ", QString::number(event.duration, 'g', 6)) + " sec. </td></tr>";
+    text += noteRow("Canali evento : ", event.channels.value(0)) + "</td></tr>";
+    text += noteRow("Canali visualizzati : ", shownLeads.join(" , ")) + "</td></tr>" + "</table></html>";
+    return text;
+}
+
+QString addedEventNote(const QString &code, double durationOrValue)
+{
+    static const QStringList withoutDuration = {"V",       "P",    "FCMAX",  "FCMIN", "COUPLET",
+                                                "TRIPLET", "RONT", "RRLONG", "S"};
+    const QString value = QString::number(durationOrValue, 'g', 6);
+    QString text = "<html>" + QStringLiteral("<table border=0 width=100% cellpadding=5>")
+                   + noteRow("Evento : ", code) + "</td></tr>";
+    if (!withoutDuration.contains(code))
+        text += noteRow("Durata : ", value) + " sec. </td></tr>";
+    if (code == QLatin1String("FCMAX") || code == QLatin1String("FCMIN"))
+        text += noteRow("Valore : ", value) + " </td></tr>";
+    return text + "</table></html>";
 }
 
 // ---------------------------------------------------------------------------------------------

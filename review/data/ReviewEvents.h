@@ -65,18 +65,25 @@ public:
 
 // What the events tab shows for an event's review state: the state text and which of accept,
 // reject and accept-and-print are offered.
-struct ReviewState
+struct ReviewChoices
 {
     QString text;
     bool accept = true;
     bool reject = true;
     bool acceptPrint = true;
 };
-ReviewState reviewState(const Event &event);
+ReviewChoices reviewChoices(const Event &event);
 
 // The duration text of the events tab: "12.5 sec. ", empty for an instantaneous event, and for
 // "ST" the extreme: "60 sec. ( Max : -200 )".
 QString durationText(const Event &event);
+
+// The note of an event's snapshot (HTML): the code, the duration of an event that lasts, the
+// event's first channel and the leads shown.
+QString printedEventNote(const Event &event, const QStringList &shownLeads);
+// The note of the snapshot of an event the user added: the code, and the duration of an episode
+// or the value of a heart rate ("FCMAX", "FCMIN").
+QString addedEventNote(const QString &code, double durationOrValue);
 
 class EventList
 {

@@ -116,7 +116,7 @@ void EventRulesTest::statusesAndTheirScreen()
                         + (e.added ? "d" : "-");
     QCOMPARE(got, flags);
     QCOMPARE(e.status(), status);
-    const ReviewState state = reviewState(e);
+    const ReviewChoices state = reviewChoices(e);
     QCOMPARE(state.text, text);
     QCOMPARE(QString(state.accept ? "y" : "n") + (state.reject ? "y" : "n") + (state.acceptPrint ? "y" : "n"), buttons);
 }

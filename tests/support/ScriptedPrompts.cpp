@@ -61,6 +61,8 @@ std::unique_ptr<Prompts::Progress> ScriptedPrompts::progress(const ProgressSpec 
     return std::make_unique<RecordedProgress>(record);
 }
 
+void ScriptedPrompts::notice(const QString &text, int) { notices.append(text); }
+
 QStringList ScriptedPrompts::boxTexts() const
 {
     QStringList texts;
