@@ -1,28 +1,12 @@
 #include "review/data/AnalysisFolder.h"
 
-#include "review/data/BeatFile.h"
-
 #include <QDebug>
 #include <QFile>
 #include <QStringList>
 #include <QTextStream>
 #include <QTime>
 
-double annotationSeconds(const QString &token)
-{
-    const QByteArray text = token.toLatin1();
-    return clockSeconds(text.constData(), text.constData() + text.size());
-}
-
-bool readBeatList(const QString &path, QVector<Beat> *beats, int *annotationCount, int *normalCount)
-{
-    BeatFile file;
-    const bool read = file.read(path);
-    *beats = file.beatList();
-    *annotationCount = file.annotationCount();
-    *normalCount = file.normalCount();
-    return read;
-}
+#include <algorithm>
 
 namespace {
 
@@ -100,5 +84,12 @@ TimeSpans uncoveredSpans(const TimeSpans &segments, double from, double to)
     // After the last segment of the analysis nothing is analysable up to the window's end.
     if (j >= n && !taken.isEmpty() && taken.last().second < to)
         zones.append({taken.last().second, to});
-    return zones;
+    // The gap up to the segment after the window reaches beyond it: only the window is shaded.
+    TimeSpans shown;
+    for (const auto &zone : zones) {
+        const double a = std::max(zone.first, from), b = std::min(zone.second, to);
+        if (a < b)
+            shown.append({a, b});
+    }
+    return shown;
 }

@@ -13,11 +13,6 @@ struct Beat {
     QString code;
 };
 
-// The beat list of a beat file (BeatFile::beatList) with its counts; false when it cannot be read.
-bool readBeatList(const QString &path, QVector<Beat> *beats, int *annotationCount, int *normalCount);
-// "h:mm:ss.sss": each field a decimal number, each earlier one 60 times the next.
-double annotationSeconds(const QString &token);
-
 using TimeSpans = QVector<QPair<double, double>>;
 
 // First line HHMMSS (the analysed start t0), then HHMMSS;HHMMSS per segment, in seconds from t0

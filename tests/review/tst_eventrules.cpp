@@ -2,6 +2,7 @@
 // beat file reader and its conversion into rows, the event list and its cursors.
 
 #include "tests/support/TestMain.h"
+#include "review/data/AnalysisFolder.h"
 #include "review/data/BeatFile.h"
 #include "review/data/ReviewEvents.h"
 
@@ -63,6 +64,9 @@ private slots:
     void timesSurviveTheRoundTrip();
     void recordsOfEvents();
     void listGroupsAndCursors();
+    void notesOfSnapshots();
+    void splitZones_data();
+    void splitZones();
 };
 
 void EventRulesTest::codesAndTypes_data()
@@ -310,6 +314,49 @@ void EventRulesTest::listGroupsAndCursors()
     QVERIFY(list.next(b) == false);
     list.resetCursors();
     QCOMPARE(list.cursor(b), 0);
+}
+
+void EventRulesTest::notesOfSnapshots()
+{
+    Event brady;
+    brady.type = "SBR";
+    brady.duration = 60.25;
+    brady.channels = QStringList{"L2", "V1"};
+    QCOMPARE(printedEventNote(brady, {"L1", "L2", "V1"}),
+             QString("<html><table border=0 width=100% cellpadding=5><tr><td> <b>Evento : </b></td><td>SBR</td></tr>"
+                     "<tr><td> <b>Durata : </b></td><td>60.25 sec. </td></tr>"
+                     "<tr><td> <b>Canali evento : </b></td><td>L2</td></tr>"
+                     "<tr><td> <b>Canali visualizzati : </b></td><td>L1 , L2 , V1</td></tr></table></html>"));
+    const QString head = "<html><table border=0 width=100% cellpadding=5><tr><td> <b>Evento : </b></td><td>";
+    QCOMPARE(addedEventNote("FCMAX", 172), head + "FCMAX</td></tr><tr><td> <b>Valore : </b></td><td>172 </td></tr></table></html>");
+    QCOMPARE(addedEventNote("RRLONG", 0), head + "RRLONG</td></tr></table></html>");
+    QCOMPARE(addedEventNote("APNO", 12.5),
+             head + "APNO</td></tr><tr><td> <b>Durata : </b></td><td>12.5 sec. </td></tr></table></html>");
+}
+
+void EventRulesTest::splitZones_data()
+{
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("to");
+    QTest::addColumn<TimeSpans>("zones");
+    // Analysable: 2-5 s, 7-20 s, 25-30 s.
+    QTest::newRow("inside one segment") << 8000.0 << 18000.0 << TimeSpans{};
+    QTest::newRow("before all") << 0.0 << 10000.0 << TimeSpans{{0, 2000}, {5000, 7000}};
+    QTest::newRow("after all") << 40000.0 << 50000.0 << TimeSpans{{40000, 50000}};
+    // A window starting where a segment starts is covered there (not shaded up to the next one).
+    QTest::newRow("at a segment's start") << 7000.0 << 17000.0 << TimeSpans{};
+    QTest::newRow("at a segment's end") << 5000.0 << 15000.0 << TimeSpans{{5000, 7000}};
+    QTest::newRow("across three segments") << 4000.0 << 26000.0 << TimeSpans{{5000, 7000}, {20000, 25000}};
+    QTest::newRow("into the next gap") << 3000.0 << 6000.0 << TimeSpans{{5000, 6000}};
+    QTest::newRow("past the analysis' end") << 28000.0 << 38000.0 << TimeSpans{{30000, 38000}};
+}
+
+void EventRulesTest::splitZones()
+{
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(TimeSpans, zones);
+    QCOMPARE(uncoveredSpans({{2000, 5000}, {7000, 20000}, {25000, 30000}}, from, to), zones);
 }
 
 KRN_TEST_GUILESS_MAIN(EventRulesTest)
