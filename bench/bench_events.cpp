@@ -6,65 +6,16 @@
 
 #include "bench/BenchSession.h"
 #include "db/Database.h"
-#include "db/Schema.h"
 #include "review/data/AnalysisResults.h"
 #include "review/data/BeatFile.h"
-#include "sim/SyntheticAnalysis.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 
 namespace {
-
-constexpr double BusyHours = 24;
-constexpr double VentricularShare = 0.3;
-constexpr int EpisodesPerKind = 60; // 300 episodes, 240 of them stored as rows
-
-QString busyAnalysis(QString *error)
-{
-    const QString folder = benchRoot() + QStringLiteral("/analysis-busy-24h");
-    if (QFile::exists(folder + QStringLiteral("/complete")))
-        return folder;
-    const SynthTrace trace = busyAnalysisTrace(BusyHours, VentricularShare, EpisodesPerKind,
-                                               QDateTime::fromSecsSinceEpoch(benchRecordingStart()));
-    if (!writeSyntheticAnalysis(folder, trace, error))
-        return QString();
-    QFile marker(folder + QStringLiteral("/complete"));
-    return marker.open(QIODevice::WriteOnly) ? folder : QString();
-}
-
-// A database with one patient and the session the events belong to (id 1), without any row.
-QString emptyDatabase(QString *error)
-{
-    const QString path = benchRoot() + QStringLiteral("/events-empty.db");
-    if (QFile::exists(path))
-        return path;
-    QDir().mkpath(benchRoot());
-    const QString work = path + QStringLiteral(".part");
-    QFile::remove(work);
-    if (!createDatabaseFile(work, error))
-        return QString();
-    {
-        Database db;
-        db.open(work);
-        PatientRecord patient;
-        patient.fiscalCode = "RSSMRA80A01H501U";
-        patient.status = "LOADED";
-        SessionRecord session;
-        session.patientFC = patient.fiscalCode;
-        session.status = "LOADED";
-        session.startRecDate = benchRecordingStart();
-        if (!db.insertPatient(patient) || !db.insertSession(session) || session.id != 1) {
-            *error = QStringLiteral("cannot prepare the benchmark database");
-            return QString();
-        }
-    }
-    return QFile::rename(work, path) ? path : QString();
-}
 
 bool freshCopy(const QString &from, const QString &to)
 {
@@ -91,9 +42,9 @@ struct Inputs {
 bool inputs(benchmark::State &state, Inputs *in)
 {
     QString error;
-    in->folder = busyAnalysis(&error);
+    in->folder = busyAnalysis24h(&error);
     if (!in->folder.isEmpty())
-        in->emptyDb = emptyDatabase(&error);
+        in->emptyDb = emptyEventsDatabase(&error);
     if (in->folder.isEmpty() || in->emptyDb.isEmpty()) {
         state.SkipWithError(qPrintable(error));
         return false;
