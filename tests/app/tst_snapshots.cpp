@@ -15,7 +15,6 @@
 #include "app/common/Clock.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -152,27 +151,16 @@ void SnapshotsTest::notesDialog()
     QCOMPARE(dialog.windowTitle(), QString("Dialog"));
     QCOMPARE(dialog.titleText(),
              QString::fromUtf8("Inserire il testo da associare all\u2019immagine del grafico, e schiacciare OK"));
-    QCOMPARE(dialog.hoursText(), QString("24"));
-    QCOMPARE(dialog.minutesText(), QString("00"));
+    QCOMPARE(dialog.hoursText() + ":" + dialog.minutesText(), QString("24:00"));
     QCOMPARE(dialog.findChild<QLabel *>("label")->text(), QString("Tempo ecg analizzato"));
-    QCOMPARE(dialog.findChild<QLabel *>("label_2")->text(), QString("Ore"));
-    QCOMPARE(dialog.findChild<QLabel *>("label_3")->text(), QString("Minuti"));
-    QVERIFY(!dialog.reportMode());
-    // The report's use: its own title, the time fields read back as typed.
+    // The report's use: its own title and mode, the time fields read back as typed.
     dialog.setReportMode(true);
     dialog.setTitleText("Inserisci il testo da stampare sul report");
     dialog.hourLineEdit()->setText("12");
-    dialog.minuteLineEdit()->setText("30");
-    QVERIFY(dialog.reportMode());
+    QVERIFY(dialog.reportMode() && !dialog.timeFrame()->isHidden());
     QCOMPARE(dialog.hoursText(), QString("12"));
-    QCOMPARE(dialog.minutesText(), QString("30"));
-    QVERIFY(!dialog.timeFrame()->isHidden());
     dialog.textEdit()->setPlainText("Ritmo sinusale");
-    QVERIFY(dialog.noteHtml().startsWith("<!DOCTYPE HTML"));
-    QVERIFY(dialog.noteHtml().contains("Ritmo sinusale"));
-    QSignalSpy accepted(&dialog, &QDialog::accepted);
-    dialog.buttonBox()->button(QDialogButtonBox::Ok)->click();
-    QCOMPARE(accepted.size(), 1);
+    QVERIFY(dialog.noteHtml().startsWith("<!DOCTYPE HTML") && dialog.noteHtml().contains("Ritmo sinusale"));
 }
 
 void SnapshotsTest::userSnapshotsInTheSameSecond()
