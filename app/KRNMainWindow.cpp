@@ -7,6 +7,7 @@
 #include "app/ToolbarTable.h"
 #include "app/common/Prompts.h"
 #include "app/loginwindow.h"
+#include "device/RecorderLink.h"
 #include "device/SocketStartup.h"
 #include "import/ImportWorkflow.h"
 #include "import/UsbDownload.h"
@@ -102,8 +103,6 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     m_stackWidget->setCurrentIndex(LoginPage);
 
     // Nothing streams yet; the patient list is filled once before anyone logs in.
-    ecgStreaming = false;
-    breathStreaming = false;
     refreshPatientList(QString());
 
     // The socket layer the recorder link needs.
@@ -116,6 +115,7 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
 
     // Signals between pages, toolbar and window; the toolbar waits for a session page.
     makeConnections();
+    setUpDevice();
     m_toolbar->hide();
     ToolbarTable::apply(m_toolbar, ToolbarState::StartUp);
 
@@ -343,13 +343,7 @@ void KRNMainWindow::backButtonPressed()
                                "cancellati, Proseguire lo stesso?"))
             return;
         goToIntroPage();
-        m_online->setGain(6);
-        // Back to gain "6" without telling the recorder: the link is being dropped anyway.
-        QComboBox *gain = m_toolbar->ui().gainchoice;
-        const QSignalBlocker blocker(gain);
-        gain->setCurrentIndex(4);
-        ecgStreaming = false;
-        breathStreaming = false;
+        leaveLivePage();
         break;
     }
     default:
@@ -422,6 +416,7 @@ void KRNMainWindow::closeEvent(QCloseEvent *event)
     onLivePage = false;
     database.close();
     m_usb->shutdown();
+    m_link->shutdown();
     if (m_socketsStarted) {
         SocketStartup::cleanup();
         m_socketsStarted = false;

@@ -4,6 +4,7 @@
 #include "db/Database.h"
 #include "db/Records.h"
 #include "patients/PatientDirectory.h"
+#include "import/RecordingFormat.h"
 
 #include <QImage>
 #include <QList>
@@ -12,9 +13,11 @@
 #include <memory>
 #include <vector>
 
+class BluetoothDialog;
 class ImportWorkflow;
 class IntroWindow;
 class OnlineVisualizationWindow;
+class RecorderLink;
 class QSignalMapper;
 class QStackedWidget;
 class QTimer;
@@ -54,6 +57,8 @@ public:
     // The watchdog of the USB download.
     QTimer *importTimer() const;
     UsbDownload *usbDownload() const { return m_usb; }
+    BluetoothDialog *bluetoothDialog() const { return m_bluetoothDialog; }
+    RecorderLink &recorderLink() const;
 
     int currentPageIndex() const { return currentPage; }
     int previousPageIndex() const { return previousPage; }
@@ -101,6 +106,20 @@ public slots:
     // Import of a session's recording (KRNMainWindowImport.cpp).
     bool patientImportButtonPressed(int index);
 
+    // The recorder link (KRNMainWindowDevice.cpp).
+    void showBluetoothDialog();
+    void bluetoothPairSelect(int index);
+    void bluetoothPairSelect();
+    void bluetoothDeviceSelected(int index);
+    void startStreaming();
+    void stopStreaming();
+    void startEcgStreaming();
+    void stopEcgStreaming();
+    void startBreathStreaming();
+    void stopBreathStreaming();
+    void sendGainCommand(int position);
+    void streamingErrorSlot();
+
     void updateTimeDate(int seconds);
     void gotoChangeScaleOnline(int milliseconds);
 
@@ -135,6 +154,12 @@ private:
     // Import (KRNMainWindowImport.cpp).
     void connectImport();
     void reloadAfterImport();
+    // Recorder link (KRNMainWindowDevice.cpp).
+    void setUpDevice();
+    void openDeviceDialog();
+    void showStreamControls(Stream stream, bool streaming);
+    void runStreamDisplay(Stream stream, bool running);
+    void leaveLivePage();
     // Review (KRNMainWindowReview.cpp).
     void startReviewLoad(int index, const QString &dialogTitle, bool setsReviewStart);
     // Snapshots (KRNMainWindowSnapshots.cpp).
@@ -153,8 +178,6 @@ private:
     int currentPage = -1;
     int previousPage = -1;
     bool onLivePage = false;
-    bool ecgStreaming = false;
-    bool breathStreaming = false;
     QString sessionFolder;
     std::unique_ptr<Prompts::Progress> m_loadingDialog; // open while a review load runs
     int sessionDurationMinutes = 0;                     // of the last session loaded for review
@@ -167,6 +190,8 @@ private:
     loginwindow *m_login = nullptr;
     UsbDownload *m_usb = nullptr;
     std::unique_ptr<ImportWorkflow> m_importWorkflow;
+    BluetoothDialog *m_bluetoothDialog = nullptr;
+    std::unique_ptr<RecorderLink> m_link;
     bool m_busyCursor = false;
     bool m_socketsStarted = false;
     bool m_databaseUsable = false;

@@ -12,5 +12,6 @@ int spo2(const QStringList &args);
 int demoPatients(const QStringList &args);
 int demoRecordings(const QStringList &args);
 int recorderUsb(const QStringList &args);
+int recorderBt(const QStringList &args);
 int events(const QStringList &args);
 }
