@@ -35,6 +35,7 @@ public:
     QString openFileName(const QString &, const QString &, const QString &) override { return QString(); }
     std::optional<int> integer(const QString &, const QString &, int, int, int, int) override { return std::nullopt; }
     std::unique_ptr<Progress> progress(const ProgressSpec &) override { return nullptr; }
+    void notice(const QString &, int) override {}
 };
 
 // The simulator serving on a thread named after it (its connection threads inherit the name).
