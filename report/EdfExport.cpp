@@ -19,7 +19,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <limits>
+#include <utility>
 
 namespace {
 
@@ -49,15 +49,30 @@ constexpr std::array<const char *, BreathChannels> BreathLabels{
 constexpr int EcgRate = EdfExport::DataRecordMs / int(EcgFormat.stepMs);
 constexpr int BreathRate = EdfExport::DataRecordMs / int(BreathFormat.stepMs);
 
-// Values beyond what an 8-character header field can bound are not measurements (a damaged
-// float); they are written at that bound rather than widening the whole range.
-constexpr double LargestValue = 9999999.0;
+// A recorded value this large is not a measurement (a damaged float): it is written at this bound,
+// which keeps every lead, the derived ones being at most twice a channel, within what the
+// 8-character header fields can hold. Values that are not numbers are written as 0.
+constexpr float LargestValue = 4999999.0f;
 
-double sane(double value)
+float sane(float value)
 {
     if (!std::isfinite(value))
-        return 0.0;
+        return 0.0f;
     return std::clamp(value, -LargestValue, LargestValue);
+}
+
+// The twelve lead values of one ECG record, in file order: the review's formulas with nothing
+// subtracted, each column's lead known when compiling (this runs for every sample of the day).
+template <std::size_t... C>
+void leadValues(const float *channels, double *out, std::index_sequence<C...>)
+{
+    static constexpr EcgMeans noMeans{};
+    ((out[C] = leadValue(channels, noMeans, LeadColumns[C].lead)), ...);
+}
+
+void leadValues(const float *channels, double *out)
+{
+    leadValues(channels, out, std::make_index_sequence<leads::Count>());
 }
 
 // A decoded file read front to back in blocks of whole records.
@@ -72,6 +87,7 @@ public:
     bool open() { return m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
     bool failed() const { return m_failed; }
     QString errorString() const { return m_file.errorString(); }
+    qint64 recordCount() const { return m_file.size() / RecordSize; }
 
     bool atEnd()
     {
@@ -81,7 +97,7 @@ public:
     void values(float *out) const
     {
         for (int k = 0; k < N; ++k)
-            out[k] = recordValue(record(), k);
+            out[k] = sane(recordValue(record(), k));
     }
     void advance() { ++m_at; }
 
@@ -128,7 +144,7 @@ public:
     explicit SeriesStream(const QVector<QPair<int, int>> &series) : m_series(series) {}
     bool atEnd() const { return m_at == m_series.size(); }
     qint64 time() const { return m_series[m_at].first; }
-    void values(float *out) const { out[0] = float(m_series[m_at].second); }
+    void values(float *out) const { out[0] = sane(float(m_series[m_at].second)); }
     void advance() { ++m_at; }
 
 private:
@@ -469,10 +485,74 @@ bool EdfExport::prepare(Plan *plan)
     return true;
 }
 
-// Fills one data record of physical values for every signal, record by record, and hands it to
-// `sink`; the progress goes on from `done` of 2 x records (two passes).
+// The first pass: per signal, the extremes of the decoded values (the derived leads computed
+// record by record) and 0, the filler of gaps and of the last data record's tail; for SpO2 and
+// pulse, of their values second by second. Progress counts the first half of 2 x records.
+bool EdfExport::scanExtremes(const Plan &plan, const Progress &progress, QVector<double> *low, QVector<double> *high)
+{
+    RecordStream<8> ecgFile(m_folder + QLatin1Char('/') + QLatin1String(EcgFormat.fileName));
+    RecordStream<5> breathFile(m_folder + QLatin1Char('/') + QLatin1String(BreathFormat.fileName));
+    if (plan.ecg && !ecgFile.open())
+        return fail(QStringLiteral("Impossibile leggere %1: %2").arg(EcgFormat.fileName, ecgFile.errorString()));
+    if (plan.breath && !breathFile.open())
+        return fail(QStringLiteral("Impossibile leggere %1: %2").arg(BreathFormat.fileName, breathFile.errorString()));
+    const qint64 all = std::max<qint64>(1, (plan.ecg ? ecgFile.recordCount() : 0) + (plan.breath ? breathFile.recordCount() : 0));
+    qint64 seen = 0;
+    // Reports every so many records, a few hundred times over a day.
+    const auto counted = [&]() {
+        if (++seen % 131072 != 0 || !progress || progress(plan.records * seen / all, 2 * plan.records))
+            return true;
+        m_canceled = true;
+        return fail(QStringLiteral("Esportazione annullata"));
+    };
+    std::vector<double> lo(std::size_t(m_signals.size()), 0.0), hi(lo);
+    std::size_t signal = 0;
+    if (plan.ecg) {
+        float values[8];
+        double lead[leads::Count];
+        for (; !ecgFile.atEnd(); ecgFile.advance()) {
+            ecgFile.values(values);
+            leadValues(values, lead);
+            for (std::size_t c = 0; c < leads::Count; ++c) {
+                lo[c] = std::min(lo[c], lead[c]);
+                hi[c] = std::max(hi[c], lead[c]);
+            }
+            if (!counted())
+                return false;
+        }
+        signal += leads::Count;
+    }
+    if (plan.breath) {
+        float values[BreathChannels];
+        for (; !breathFile.atEnd(); breathFile.advance()) {
+            breathFile.values(values);
+            for (std::size_t c = 0; c < BreathChannels; ++c) {
+                lo[signal + c] = std::min(lo[signal + c], double(values[c]));
+                hi[signal + c] = std::max(hi[signal + c], double(values[c]));
+            }
+            if (!counted())
+                return false;
+        }
+        signal += BreathChannels;
+    }
+    for (const QVector<float> *series : {&plan.spo2, &plan.pulse}) {
+        if (series->isEmpty())
+            continue;
+        const auto [least, most] = std::minmax_element(series->begin(), series->end());
+        lo[signal] = *least;
+        hi[signal++] = *most;
+    }
+    *low = QVector<double>(lo.begin(), lo.end());
+    *high = QVector<double>(hi.begin(), hi.end());
+    if (ecgFile.failed() || breathFile.failed())
+        return fail(QStringLiteral("Lettura dei dati della sessione in %1 non riuscita").arg(m_folder));
+    return true;
+}
+
+// The second pass: one data record of physical values for every signal, record by record, handed
+// to `sink`. Progress counts the second half of 2 x records.
 template <class Sink>
-bool EdfExport::eachRecord(const Plan &plan, const Progress &progress, qint64 done, Sink sink)
+bool EdfExport::eachRecord(const Plan &plan, const Progress &progress, Sink sink)
 {
     RecordStream<8> ecgFile(m_folder + QLatin1Char('/') + QLatin1String(EcgFormat.fileName));
     RecordStream<5> breathFile(m_folder + QLatin1Char('/') + QLatin1String(BreathFormat.fileName));
@@ -482,34 +562,36 @@ bool EdfExport::eachRecord(const Plan &plan, const Progress &progress, qint64 do
         return fail(QStringLiteral("Impossibile leggere %1: %2").arg(BreathFormat.fileName, breathFile.errorString()));
     SampleGrid<8, RecordStream<8>> ecgGrid(ecgFile, EcgFormat.stepMs);
     SampleGrid<5, RecordStream<5>> breathGrid(breathFile, BreathFormat.stepMs);
-    const EcgMeans noMeans{};
     std::vector<double> record(std::size_t(plan.samplesPerRecord));
-    const auto at = [&](int signal, int sample) -> double & { return record[std::size_t(plan.offsets[signal] + sample)]; };
+    std::vector<double *> column; // each signal's samples in the record
+    for (int offset : plan.offsets)
+        column.push_back(record.data() + offset);
+    double lead[leads::Count];
     for (qint64 r = 0; r < plan.records; ++r) {
-        int signal = 0;
+        std::size_t signal = 0;
         if (plan.ecg) {
             for (int i = 0; i < EcgRate; ++i) {
-                const float *values = ecgGrid.next();
-                for (int c = 0; c < leads::Count; ++c)
-                    at(c, i) = sane(leadValue(values, noMeans, LeadColumns[std::size_t(c)].lead));
+                leadValues(ecgGrid.next(), lead);
+                for (std::size_t c = 0; c < leads::Count; ++c)
+                    column[c][i] = lead[c];
             }
             signal += leads::Count;
         }
         if (plan.breath) {
             for (int i = 0; i < BreathRate; ++i) {
                 const float *values = breathGrid.next();
-                for (int c = 0; c < BreathChannels; ++c)
-                    at(signal + c, i) = sane(values[c]);
+                for (std::size_t c = 0; c < BreathChannels; ++c)
+                    column[signal + c][i] = values[c];
             }
             signal += BreathChannels;
         }
         if (!plan.spo2.isEmpty())
-            at(signal++, 0) = sane(plan.spo2[int(r)]);
+            column[signal++][0] = plan.spo2[int(r)];
         if (!plan.pulse.isEmpty())
-            at(signal++, 0) = sane(plan.pulse[int(r)]);
+            column[signal++][0] = plan.pulse[int(r)];
         if (!sink(record))
             return false;
-        if (progress && !progress(done + r + 1, 2 * plan.records)) {
+        if (progress && !progress(plan.records + r + 1, 2 * plan.records)) {
             m_canceled = true;
             return fail(QStringLiteral("Esportazione annullata"));
         }
@@ -552,19 +634,8 @@ bool EdfExport::writeFile(const QString &path, const Plan &plan, const Progress 
 {
     const int signalCount = m_signals.size();
 
-    // First pass: the extremes of what the second pass writes.
-    QVector<double> low(signalCount, std::numeric_limits<double>::max());
-    QVector<double> high(signalCount, std::numeric_limits<double>::lowest());
-    const auto extremes = [&](const std::vector<double> &values) {
-        for (int s = 0; s < signalCount; ++s) {
-            const auto from = values.begin() + plan.offsets[s];
-            const auto [lo, hi] = std::minmax_element(from, from + m_signals[s].samplesPerRecord);
-            low[s] = std::min(low[s], *lo);
-            high[s] = std::max(high[s], *hi);
-        }
-        return true;
-    };
-    if (!eachRecord(plan, progress, 0, extremes))
+    QVector<double> low, high;
+    if (!scanExtremes(plan, progress, &low, &high))
         return false;
     for (int s = 0; s < signalCount; ++s) {
         if (!headerRange(low[s], high[s], &m_signals[s].physicalMinimum, &m_signals[s].physicalMaximum))
@@ -625,16 +696,18 @@ bool EdfExport::writeFile(const QString &path, const Plan &plan, const Progress 
         for (int s = 0; s < signalCount; ++s) {
             const int from = plan.offsets[s], to = from + m_signals[s].samplesPerRecord;
             const double base = m_signals[s].physicalMinimum, k = scale[s];
+            // Values lie within the range, so the scaled ones are not below 0: adding one half and
+            // truncating rounds them to the nearest step.
             for (int i = from; i < to; ++i) {
-                const long d = std::lround((values[std::size_t(i)] - base) * k) + DigitalMinimum;
-                digital[std::size_t(i)] = short(std::clamp<long>(d, DigitalMinimum, DigitalMaximum));
+                const int d = int((values[std::size_t(i)] - base) * k + 0.5) + DigitalMinimum;
+                digital[std::size_t(i)] = short(std::clamp(d, DigitalMinimum, DigitalMaximum));
             }
         }
         if (edf_blockwrite_digital_short_samples(handle, digital.data()) == 0)
             return true;
         return fail(QStringLiteral("Scrittura del file EDF %1 non riuscita").arg(path));
     };
-    ok = eachRecord(plan, progress, plan.records, samples);
+    ok = eachRecord(plan, progress, samples);
     for (int i = 0; ok && i < m_annotations.size(); ++i) {
         const EdfAnnotation &a = m_annotations[i];
         // edflib counts annotation times in units of 100 microseconds.

@@ -18,10 +18,10 @@
 // (a frame lost to a bad check byte) repeats the previous values for up to HeldSamples samples,
 // then is 0, as the decoder fills a reported gap; the decoder's own zero records stay as they are.
 //
-// Physical ranges: a first pass over the decoded files computes, signal by signal, the extremes of
-// exactly the values the second pass writes (derived leads and the zeros of filled gaps included);
-// each range is then widened outward to numbers the 8-character header fields hold exactly. The
-// digital range is the full 16 bits. Both passes stream the files in blocks, so memory stays flat
+// Physical ranges: a first pass over the decoded files finds, signal by signal, the extremes of the
+// values (the derived leads computed record by record) and of 0, the filler of gaps; each range is
+// then widened outward to numbers the 8-character header fields hold exactly, so no sample is
+// clipped. The digital range is the full 16 bits. Both passes stream the files in blocks, so memory stays flat
 // whatever the length of the recording. The file is written under a temporary name beside the
 // target and renamed when complete: a failure or a cancel leaves no partial file.
 //
@@ -122,8 +122,9 @@ private:
     bool prepare(Plan *plan);
     bool writeFile(const QString &path, const Plan &plan, const Progress &progress);
     bool checkHeader(const QString &path);
+    bool scanExtremes(const Plan &plan, const Progress &progress, QVector<double> *low, QVector<double> *high);
     template <class Sink>
-    bool eachRecord(const Plan &plan, const Progress &progress, qint64 done, Sink sink);
+    bool eachRecord(const Plan &plan, const Progress &progress, Sink sink);
 
     QString m_folder;
     EdfSessionInfo m_info;
