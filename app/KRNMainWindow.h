@@ -118,6 +118,8 @@ protected:
 
 private:
     void buildWidgets();
+    // Says at start-up which database file cannot be used and why, and closes the login.
+    void checkDatabase();
     void makeConnections();
     // Patient page (KRNMainWindowPatients.cpp).
     void connectPatientPage();
@@ -161,4 +163,5 @@ private:
     std::unique_ptr<ImportWorkflow> m_importWorkflow;
     bool m_busyCursor = false;
     bool m_socketsStarted = false;
+    bool m_databaseUsable = false;
 };
