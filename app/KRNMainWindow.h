@@ -128,6 +128,9 @@ public slots:
     void patientAnalyzeButtonPressed(int index);
     void loadingFinished(bool timeCorrect, int duration);
 
+    // The reviewed session as an EDF+ file (KRNMainWindowExport.cpp).
+    void exportEdfButtonPressed();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
