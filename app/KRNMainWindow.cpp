@@ -230,6 +230,7 @@ void KRNMainWindow::makeConnections()
     connect(bar.breathBaselineSlider, &QSlider::sliderMoved, m_visualization,
             &VisualizationWindow::setBreathScaleBaseline);
     bar.printCheckBox->setChecked(false);
+    connect(bar.buttonExportEdf, &QPushButton::clicked, this, &KRNMainWindow::exportEdfButtonPressed);
 
     // The events of the review window.
     m_visualization->setPrompts(&m_prompts);

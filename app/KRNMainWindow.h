@@ -129,6 +129,9 @@ public slots:
     void patientAnalyzeButtonPressed(int index);
     void loadingFinished(bool timeCorrect, int duration);
 
+    // The reviewed session as an EDF+ file (KRNMainWindowExport.cpp).
+    void exportEdfButtonPressed();
+
     // Snapshots of the review page with a note, and the review window's event snapshots, in the
     // session folder's "snap" folder (KRNMainWindowSnapshots.cpp).
     void takeSnapshot();

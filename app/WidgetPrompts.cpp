@@ -110,6 +110,11 @@ QString WidgetPrompts::openFileName(const QString &title, const QString &startDi
     return QFileDialog::getOpenFileName(m_parent, title, startDir, filter);
 }
 
+QString WidgetPrompts::saveFileName(const QString &title, const QString &startPath, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(m_parent, title, startPath, filter);
+}
+
 std::optional<int> WidgetPrompts::integer(const QString &title, const QString &label, int value, int minimum,
                                           int maximum, int step)
 {

@@ -69,6 +69,8 @@ public:
 
     virtual QString existingDirectory(const QString &title, const QString &startDir) = 0;
     virtual QString openFileName(const QString &title, const QString &startDir, const QString &filter) = 0;
+    // A file to write; startPath may name a suggested file. Empty when cancelled.
+    virtual QString saveFileName(const QString &title, const QString &startPath, const QString &filter) = 0;
     // An integer from an input dialog; no value when the dialog was cancelled.
     virtual std::optional<int> integer(const QString &title, const QString &label, int value, int minimum,
                                        int maximum, int step) = 0;
