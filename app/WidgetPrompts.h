@@ -20,6 +20,7 @@ public:
     std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,
                                int step) override;
     std::unique_ptr<Progress> progress(const ProgressSpec &setup) override;
+    void notice(const QString &text, int milliseconds) override;
 
 private:
     QPointer<QWidget> m_parent;

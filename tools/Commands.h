@@ -14,4 +14,5 @@ int demoRecordings(const QStringList &args);
 int recorderUsb(const QStringList &args);
 int recorderBt(const QStringList &args);
 int exportEdf(const QStringList &args);
+int events(const QStringList &args);
 }

@@ -76,6 +76,8 @@ public:
                                        int maximum, int step) = 0;
     // An application-modal dialog that stays open until the returned handle is destroyed.
     virtual std::unique_ptr<Progress> progress(const ProgressSpec &setup) = 0;
+    // A frameless modal notice with one bold line and no button, closing itself after the time.
+    virtual void notice(const QString &text, int milliseconds) = 0;
 
     // A box with one OK button.
     void inform(Icon icon, const QString &title, const QString &text);

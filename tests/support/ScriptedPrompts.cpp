@@ -77,6 +77,8 @@ std::unique_ptr<Prompts::Progress> ScriptedPrompts::progress(const ProgressSpec 
     return std::make_unique<RecordedProgress>(record, cancelProgressAt);
 }
 
+void ScriptedPrompts::notice(const QString &text, int) { notices.append(text); }
+
 QStringList ScriptedPrompts::boxTexts() const
 {
     QStringList texts;

@@ -31,6 +31,7 @@ public:
     QStringList chooserTitles;
     QStringList savePaths;        // the suggested path of each save chooser
     QVector<std::shared_ptr<ProgressRecord>> progresses;
+    QStringList notices;       // texts of the self-closing notices, which return at once here
 
     int ask(const Box &box) override;
     QString existingDirectory(const QString &title, const QString &startDir) override;
@@ -39,6 +40,7 @@ public:
     std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,
                                int step) override;
     std::unique_ptr<Progress> progress(const ProgressSpec &setup) override;
+    void notice(const QString &text, int milliseconds) override;
 
     // The texts of the boxes asked so far, in order ("title|text" when the box has a title).
     QStringList boxTexts() const;
