@@ -77,8 +77,6 @@ public:
     void setTiming(const SetupTiming &timing) { m_timing = timing; }
     State state() const { return m_state; }
     bool isRunning() const { return m_state != State::Idle; }
-    // The amplitudes measured on the last collected calibration signal, one per ECG channel.
-    const std::vector<float> &calibrationAmplitudes() const { return m_amplitudes; }
 
     // The start button, for this patient. Refused with a box, before anything is sent, when the
     // patient's fiscal code cannot name a session on the recorder.
@@ -127,6 +125,7 @@ private:
     bool m_calibrationMode = false;
     // The calibration reader and decoder were started for this run.
     bool m_capturing = false;
+    // Measured on the collected calibration signal, one per ECG channel.
     std::vector<float> m_amplitudes;
     QTimer m_settleTimer;
     QTimer m_collectTimer;

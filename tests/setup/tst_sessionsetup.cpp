@@ -21,6 +21,7 @@ private slots:
     void secondBatteryCheck();
     void identifierNotConfirmed();
     void recordingNotConfirmed();
+    void sessionRowNotMade();
     void fiscalCodeRefusedBeforeAnythingIsSent();
     void sessionIdBeyondFourDigitsIsRefused();
 };
@@ -83,7 +84,6 @@ void SessionSetupTest::secondBatteryCheck_data()
     QTest::addColumn<bool>("asked");
     QTest::addColumn<bool>("started");
     QTest::newRow("90 passes") << 90 << QString() << false << true;
-    QTest::newRow("89 asks, OK goes on") << 89 << "OK" << true << true;
     QTest::newRow("89 asks, CANCEL ends") << 89 << "CANCEL" << true << false;
 }
 
@@ -149,6 +149,23 @@ void SessionSetupTest::recordingNotConfirmed()
     QCOMPARE(sessions.front().id, earlier.id);
     QCOMPARE(rig.patientStatus(), std::string("FREE"));
     QCOMPARE(rig.startedShown, 0);
+}
+
+void SessionSetupTest::sessionRowNotMade()
+{
+    SetupRig rig;
+    QVERIFY(rig.connectAndStream());
+    // A patient the database does not know (removed meanwhile): the row is refused.
+    rig.patient.fiscalCode = "BNCLRA70A41F205X";
+    krntest::expectMessage(QtInfoMsg, "Input session field FC: BNCLRA70A41F205X has no matching in patients list");
+    QVERIFY(rig.run());
+
+    QCOMPARE(rig.prompts.boxTexts(),
+             QStringList{"Registrazione fallita|La sessione non è stata salvata nel database. Riprovare."});
+    // Without a row there is no identifier: the recorder is told nothing, and nothing is deleted.
+    QVERIFY(rig.recorder.simulator().cardSession().isEmpty());
+    QVERIFY(rig.sessions().empty());
+    QVERIFY(rig.link->isConnected());
 }
 
 void SessionSetupTest::fiscalCodeRefusedBeforeAnythingIsSent()
