@@ -28,20 +28,6 @@ void reportImportFailure(Prompts &prompts, const QString &text, const QString &d
     prompts.ask({Prompts::Icon::Critical, importErrorTitle, text, {}, detail, {Prompts::Button::ok()}});
 }
 
-QVector<MissingInterval> downloadMissingIntervals(const RecorderLog &log)
-{
-    QVector<MissingInterval> intervals = log.missingIntervals();
-    const QVector<QDateTime> starts = log.missingStarts();
-    const QVector<QDateTime> stops = log.missingStops();
-    // The folder rule pairs as many marks as both kinds have; with more stops than starts the
-    // download leaves the last start unpaired, so its interval (the last one, when it was valid)
-    // goes.
-    if (!starts.isEmpty() && stops.size() > starts.size() && !intervals.isEmpty() && starts.last().isValid()
-        && stops[starts.size() - 1].isValid())
-        intervals.removeLast();
-    return intervals;
-}
-
 UsbDownload::UsbDownload(Prompts &prompts, Database &database, QObject *parent)
     : QObject(parent), m_prompts(prompts), m_database(database), m_portList(availableSerialPorts)
 {
@@ -244,7 +230,9 @@ void UsbDownload::fileEcgBreathDownloaded(int)
         abandon("Impossibile leggere il log del dispositivo.", error);
         return;
     }
-    m_missingIntervals = downloadMissingIntervals(log);
+    // Paired as the card folder's log is: both roads then fill the same gaps, the ones the
+    // review shows.
+    m_missingIntervals = log.missingIntervals();
     qInfo().noquote() << "Holes : " << describeIntervals(m_missingIntervals);
 
     qInfo().noquote() << "Gain : " << m_job.calibration.gain;

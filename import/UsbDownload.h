@@ -24,7 +24,6 @@
 class Database;
 class QSerialPort;
 class QTimer;
-class RecorderLog;
 
 // The waits of the link; tests shorten them.
 struct UsbTiming {
@@ -60,11 +59,6 @@ inline const char *const ImportedStatus = "LOADED";
 // The box of an import step that failed on either road: what went wrong, the technical reason as
 // its detail.
 void reportImportFailure(Prompts &prompts, const QString &text, const QString &detail);
-
-// The download's pairing of the log's missing-data marks: start i with stop i for every start but
-// the last, which is paired with the last stop only when the log has as many stops as starts. A
-// start without a stop is dropped.
-QVector<MissingInterval> downloadMissingIntervals(const RecorderLog &log);
 
 class UsbDownload : public QObject
 {

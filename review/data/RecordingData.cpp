@@ -235,22 +235,7 @@ QVector<MissingInterval> RecordingData::pairMissingIntervals(const QDateTime &ac
                                                              const QVector<QDateTime> &starts,
                                                              const QVector<QDateTime> &stops)
 {
-    QVector<MissingInterval> intervals;
-    if (!acquisitionStart.isValid() || starts.isEmpty())
-        return intervals;
-    const auto pair = [&](int i) {
-        if (starts[i].isValid() && stops[i].isValid())
-            intervals.append({quint32(acquisitionStart.msecsTo(starts[i])),
-                              quint32(acquisitionStart.msecsTo(stops[i]))});
-    };
-    // All starts but the last take the stop at their position while there is one; the last start
-    // only closes when every start has its stop (an open drop-out at the end is not a hole).
-    const int leading = std::min(starts.size() - 1, stops.size());
-    for (int i = 0; i < leading; ++i)
-        pair(i);
-    if (stops.size() == starts.size())
-        pair(starts.size() - 1);
-    return intervals;
+    return RecorderLog::pairMissingMarks(acquisitionStart, starts, stops);
 }
 
 qint64 RecordingData::ecgSpan() const
@@ -342,7 +327,7 @@ void RecordingData::readLog()
     m_acquisitionStart = log.acquisitionStart();
     if (m_acquisitionStart.isValid())
         m_acquisitionStartSeconds = m_acquisitionStart.toSecsSinceEpoch();
-    m_missingIntervals = pairMissingIntervals(m_acquisitionStart, log.missingStarts(), log.missingStops());
+    m_missingIntervals = log.missingIntervals();
 }
 
 namespace {

@@ -178,8 +178,8 @@ public:
     static bool isTimeCorrect(qint64 ecgSpanMs);
     static int overviewCount(std::size_t records);
     static QString availabilityText(double availability, qint64 spanMs);
-    // Each start with the stop at the same position, the last start only when there are as
-    // many stops as starts; marks that are not valid times drop their pair.
+    // The decoder's pairing (RecorderLog::pairMissingMarks): the periods shown as missing are
+    // the ones the decoder filled.
     static QVector<MissingInterval> pairMissingIntervals(const QDateTime &acquisitionStart,
                                                          const QVector<QDateTime> &starts,
                                                          const QVector<QDateTime> &stops);

@@ -61,6 +61,8 @@ const char CalibrationText[] = "6,0.01,0.011,0.012,0.013,0.014,0.015,0.016,0.017
 
 } // namespace
 
+Q_DECLARE_METATYPE(MissingInterval)
+
 class TestRecordingDecoder : public QObject
 {
     Q_OBJECT
@@ -94,6 +96,42 @@ private slots:
         QVERIFY(!keyLater.acquisitionStart().isValid());
         QVERIFY(keyLater.missingIntervals().isEmpty());
         QVERIFY(keyLater.sessionIds().isEmpty());
+    }
+
+    void missingMarksPairing_data()
+    {
+        QTest::addColumn<QByteArray>("marks");
+        QTest::addColumn<QVector<MissingInterval>>("expected");
+        QTest::addColumn<int>("ignored");
+        using V = QVector<MissingInterval>;
+        const QByteArray m1 = "START_MISSING_DATA:20160301100000\nSTOP_MISSING_DATA:20160301100500\n";
+        const QByteArray m2 = "START_MISSING_DATA:20160301110000\nSTOP_MISSING_DATA:20160301110100\n";
+        QTest::newRow("one") << m1 << V{{3600000, 3900000}} << 0;
+        QTest::newRow("two") << m1 + m2 << V{{3600000, 3900000}, {7200000, 7260000}} << 0;
+        // Every start takes the stop at its position, also when a stop more follows.
+        QTest::newRow("extra stop") << m1 + m2 + "STOP_MISSING_DATA:20160301120000\n"
+                                    << V{{3600000, 3900000}, {7200000, 7260000}} << 0;
+        QTest::newRow("starts without stops")
+            << m1 + "START_MISSING_DATA:20160301110000\nSTART_MISSING_DATA:20160301120000\n" << V{{3600000, 3900000}} << 0;
+        // A recorder clock reset writes marks that no period of this recording can have.
+        QTest::newRow("stop before the acquisition")
+            << "START_MISSING_DATA:20160301100000\nSTOP_MISSING_DATA:20000101000000\n" + m2 << V{{7200000, 7260000}} << 1;
+        QTest::newRow("start before the acquisition")
+            << "START_MISSING_DATA:20160301080000\nSTOP_MISSING_DATA:20160301100500\n" + m2 << V{{7200000, 7260000}} << 1;
+        QTest::newRow("stop before its start")
+            << m1 + "START_MISSING_DATA:20160301110000\nSTOP_MISSING_DATA:20160301105900\n" << V{{3600000, 3900000}} << 1;
+        QTest::newRow("beyond 32 bits of ms")
+            << QByteArray("START_MISSING_DATA:20160301100000\nSTOP_MISSING_DATA:20160501100000\n") << V() << 1;
+    }
+
+    void missingMarksPairing()
+    {
+        QFETCH(QByteArray, marks);
+        QFETCH(QVector<MissingInterval>, expected);
+        QFETCH(int, ignored);
+        for (int i = 0; i < ignored; ++i)
+            krntest::expectMessage(QtWarningMsg, QRegularExpression("^Missing data ignored: "));
+        QCOMPARE(RecorderLog::parse("START_ACQ:20160301090000\n" + marks).missingIntervals(), expected);
     }
 
     void numberedFilesInRecordingOrder()

@@ -1,6 +1,7 @@
 // The review loader on real session folders: hand-made decoded files for the exact figures, and
 // a synthetic recording decoded by the real decoder for the whole chain.
 #include "tests/support/TestMain.h"
+#include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
 #include "sim/SyntheticAnalysis.h"
 #include "review/plots/QwtDateScaleWithOffset.h"
@@ -213,6 +214,16 @@ void RecordingDataTest::missingPairing()
     QCOMPARE(data.acquisitionStartSeconds(), acq.toSecsSinceEpoch());
     QCOMPARE(data.missingIntervals(), V({{3600000, 3900000}}));
     QCOMPARE(data.availability(), 1.0 - 300000.0 / 5900000.0);
+
+    // A stop mark too many: the decoder filled the gap, so the review must show it as missing.
+    const QString g = folder();
+    writeRecords<8>(g + "/ecg.txt", evenTimes(61, 120000));
+    const QByteArray log = "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301100000\n"
+                           "STOP_MISSING_DATA:20160301100500\nSTOP_MISSING_DATA:20160301100600\n";
+    writeText(g + "/logfile.txt", log);
+    QVERIFY(data.load(g, 0));
+    QCOMPARE(data.missingIntervals(), RecorderLog::parse(log).missingIntervals());
+    QCOMPARE(data.availabilityText(), QStringLiteral("96% di 2h"));
 }
 
 void RecordingDataTest::overviewCurveKeepsEdges()
