@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -72,8 +73,9 @@ bool Calibration::fromText(const QString &text, Calibration *calibration, QStrin
     parsed.factors.clear();
     for (int i = 1; i < fields.size(); ++i) {
         parsed.factors.push_back(fields[i].trimmed().toFloat(&ok));
-        if (!ok) {
-            *error = QStringLiteral("calibration text '%1': factor %2 '%3' is not a number")
+        // "nan" and "inf" read as numbers, but would leave a channel without a signal.
+        if (!ok || !std::isfinite(parsed.factors.back())) {
+            *error = QStringLiteral("calibration text '%1': factor %2 '%3' is not a finite number")
                          .arg(text)
                          .arg(i)
                          .arg(fields[i]);

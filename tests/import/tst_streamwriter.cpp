@@ -422,7 +422,8 @@ private slots:
         QCOMPARE(c.gain, 6);
         QCOMPARE(c.factors, (std::vector<float>{0.0123457f, 1, 2, 3, 4, 5, 6, -7.5e-2f}));
         for (const char *bad : {"6,1,1,1,1,1,1,1", "6,1,1,1,1,1,1,1,1,1", "6", "x,1,1,1,1,1,1,1,1",
-                                "6,1,1,1,1,abc,1,1,1", "0,1,1,1,1,1,1,1,1"}) {
+                                "6,1,1,1,1,abc,1,1,1", "0,1,1,1,1,1,1,1,1", "6,nan,1,1,1,1,1,1,1",
+                                "6,1,1,1,1,1,1,1,inf", "6,1,-inf,1,1,1,1,1,1", "6,1,1,1e39,1,1,1,1,1"}) {
             error.clear();
             Calibration untouched;
             QVERIFY2(!Calibration::fromText(bad, &untouched, &error), bad);
