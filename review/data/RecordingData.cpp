@@ -1,5 +1,6 @@
 #include "review/data/RecordingData.h"
 
+#include "import/OximeterExport.h"
 #include "import/RecorderLog.h"
 
 #include <QDebug>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 // ---- MappedRecords --------------------------------------------------------------------------
 
@@ -423,51 +425,6 @@ void RecordingData::computeOverviews()
     }
 }
 
-namespace {
-
-// A field as an integer the way a string-to-int conversion reads it: blanks around it, an
-// optional sign, decimal digits; anything else reads as 0.
-int fieldNumber(const char *from, const char *to)
-{
-    while (from < to && (*from == ' ' || *from == '\t' || *from == '\r'))
-        ++from;
-    while (to > from && (to[-1] == ' ' || to[-1] == '\t' || to[-1] == '\r'))
-        --to;
-    const bool negative = from < to && *from == '-';
-    if (from < to && (*from == '-' || *from == '+'))
-        ++from;
-    if (from == to || to - from > 9)
-        return 0;
-    int value = 0;
-    for (; from < to; ++from) {
-        if (*from < '0' || *from > '9')
-            return 0;
-        value = value * 10 + (*from - '0');
-    }
-    return negative ? -value : value;
-}
-
-// True when the line has exactly 9 comma-separated fields; fields 1 to 8 are read as numbers.
-bool splitNumberFields(const char *from, const char *to, int (&fields)[9])
-{
-    int count = 0;
-    const char *fieldStart = from;
-    for (const char *p = from;; ++p) {
-        if (p == to || *p == ',') {
-            if (count == 9)
-                return false;
-            fields[count] = count == 0 ? 0 : fieldNumber(fieldStart, p);
-            ++count;
-            if (p == to)
-                break;
-            fieldStart = p + 1;
-        }
-    }
-    return count == 9;
-}
-
-} // namespace
-
 void RecordingData::readOximetry(qint64 recordingStartSeconds)
 {
     m_spo2Series.clear();
@@ -478,42 +435,32 @@ void RecordingData::readOximetry(qint64 recordingStartSeconds)
         qWarning().noquote() << "cannot read" << pulsPath() << file.errorString();
         return;
     }
-    // A day of export is some 86 000 lines: they are cut and read in place, and the local time is
-    // converted once per hour rather than per line (within an hour the seconds just add up).
+    // A day of export is some 86 000 lines: they are cut and read in place. The reader keeps the
+    // lines and times the SpO2 conversion keeps.
     const QByteArray text = file.readAll();
-    QDate hourDate;
-    int hourOfDay = -1;
-    qint64 hourSeconds = 0;
+    const qint64 startMs = recordingStartSeconds * 1000;
+    OximeterExportReader reader;
+    const auto measured = [](double value) {
+        return value < OximetryInvalidValue && value > double(std::numeric_limits<int>::min());
+    };
     for (int from = 0; from < text.size();) {
         int to = text.indexOf('\n', from);
         if (to < 0)
             to = text.size();
-        int fields[9];
-        if (!splitNumberFields(text.constData() + from, text.constData() + to, fields)) {
-            from = to + 1;
-            continue;
-        }
+        OximeterSample sample;
+        const bool used = reader.read(text.constData() + from, text.constData() + to, &sample);
         from = to + 1;
-        const QDate date(fields[1], fields[2], fields[3]);
-        const QTime clock(fields[4], fields[5], fields[6]);
-        // A line without a real date and time has no place on the time axis.
-        if (!date.isValid() || !clock.isValid())
+        if (!used)
             continue;
-        if (date != hourDate || clock.hour() != hourOfDay) {
-            const QDateTime hour(date, QTime(clock.hour(), 0), Qt::LocalTime);
-            if (!hour.isValid())
-                continue; // an hour skipped by the change to summer time
-            hourDate = date;
-            hourOfDay = clock.hour();
-            hourSeconds = hour.toSecsSinceEpoch();
-        }
-        const qint64 seconds = hourSeconds + clock.minute() * 60 + clock.second();
-        const int time = int((seconds - recordingStartSeconds) * 1000);
-        if (fields[8] < OximetryInvalidValue)
-            m_spo2Series.append({time, fields[8]});
-        if (fields[7] < OximetryInvalidValue)
-            m_pulseSeries.append({time, fields[7]});
+        // Lines further than the series' milliseconds reach belong to another recording.
+        const qint64 time = sample.msecsSinceEpoch - startMs;
+        if (time < std::numeric_limits<int>::min() || time > std::numeric_limits<int>::max())
+            continue;
+        if (measured(sample.spo2))
+            m_spo2Series.append({int(time), int(sample.spo2)});
+        if (measured(sample.pulse))
+            m_pulseSeries.append({int(time), int(sample.pulse)});
     }
     if (!m_spo2Series.isEmpty())
-        m_spo2Span = m_spo2Series.last().first - m_spo2Series.first().first;
+        m_spo2Span = qint64(m_spo2Series.last().first) - m_spo2Series.first().first;
 }

@@ -159,10 +159,12 @@ public:
     double availability() const { return m_availability; }
     QString availabilityText() const { return availabilityText(m_availability, ecgSpan()); }
 
-    // (ms from the recording start, value), from Puls.txt.
+    // (ms from the recording start, value), from Puls.txt, read as the SpO2 conversion reads it
+    // (import/OximeterExport.h), in increasing time. Lines whose time is beyond the reach of the
+    // series' milliseconds (24.8 days) are left out.
     const QVector<QPair<int, int>> &spo2Series() const { return m_spo2Series; }
     const QVector<QPair<int, int>> &pulseSeries() const { return m_pulseSeries; }
-    int spo2Span() const { return m_spo2Span; }
+    qint64 spo2Span() const { return m_spo2Span; }
 
     // Up to count records from the first one with time >= fromTime. Reading stops after the
     // first record that is not whole: at or past the end that is one record of zeros, a partial
@@ -211,5 +213,5 @@ private:
     double m_availability = 0.0;
     QVector<QPair<int, int>> m_spo2Series;
     QVector<QPair<int, int>> m_pulseSeries;
-    int m_spo2Span = 0;
+    qint64 m_spo2Span = 0;
 };

@@ -3,6 +3,7 @@
 #include "tests/support/TestMain.h"
 #include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
+#include "import/Spo2Conversion.h"
 #include "sim/SyntheticAnalysis.h"
 #include "review/plots/QwtDateScaleWithOffset.h"
 #include "review/data/RecordingData.h"
@@ -15,6 +16,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -65,6 +67,7 @@ private slots:
     void overviewCurveKeepsEdges();
     void availabilityTexts();
     void oximetryFromPulsFile();
+    void oximetryReadAsTheConversionReadsIt();
     void readersAndPartialRecords();
     void imuSearchEnds();
     void lowerBoundOnUnevenTimes();
@@ -279,7 +282,7 @@ void RecordingDataTest::oximetryFromPulsFile()
     using P = QVector<QPair<int, int>>;
     QCOMPARE(data.spo2Series(), P({{3600000, 97}, {3605000, 94}}));
     QCOMPARE(data.pulseSeries(), P({{3600000, 75}, {3603000, 499}, {3605000, 78}}));
-    QCOMPARE(data.spo2Span(), 5000);
+    QCOMPARE(data.spo2Span(), qint64(5000));
 
     // A second load of a folder without the file leaves no series behind.
     const QString g = folder();
@@ -287,7 +290,63 @@ void RecordingDataTest::oximetryFromPulsFile()
     QVERIFY(data.load(g, start));
     QVERIFY(!data.pulsPresent());
     QVERIFY(data.spo2Series().isEmpty());
-    QCOMPARE(data.spo2Span(), 0);
+    QCOMPARE(data.spo2Span(), qint64(0));
+}
+
+void RecordingDataTest::oximetryReadAsTheConversionReadsIt()
+{
+    // Rome's change to summer time: 2024-03-31 02:00 to 02:59 does not exist.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Rome");
+    tzset();
+    const auto restoreZone = qScopeGuard([zone] {
+        qputenv("TZ", zone);
+        tzset();
+    });
+    const QDateTime start(QDate(2024, 3, 31), QTime(1, 0), Qt::LocalTime);
+    const auto line = [](const char *clock, const QByteArray &pulse, const QByteArray &spo2) {
+        return QByteArray("1,2024,3,31,") + clock + "," + pulse + "," + spo2 + "\n";
+    };
+    QByteArray text = "VERSION 2.1\n";
+    text += line("1,0,0", "70", "97");
+    text += line("1,59,59", "71", "96");
+    text += line("2,30,0", "71", "96");                       // does not exist: left out
+    text += line("3,0,0", "72", "95");
+    text += line("3,0,1", "abc", "94");                       // SpO2 kept, no pulse
+    text += line("3,0,2", "72", QByteArray("9\0" "7", 3));    // a NUL inside
+    text += line("3,0,3", "72", "abc");                       // no number: not 0 %
+    text += line("3,0,4", "72", QByteArray(1000000, '9'));    // overflows
+    text += line("3,0,5", "75", "98");
+    text += "1,2024,5,30,10,0,0,75,98\n";                    // 60 days on: no wrapped time
+    const QString f = folder();
+    writeRecords<8>(f + "/ecg.txt", evenTimes(60, 1000));
+    writeText(f + "/Puls.txt", text);
+    RecordingData data;
+    QVERIFY(data.load(f, start.toSecsSinceEpoch()));
+    using P = QVector<QPair<int, int>>;
+    QCOMPARE(data.spo2Series(), P({{0, 97}, {3599000, 96}, {3600000, 95}, {3601000, 94}, {3605000, 98}}));
+    QCOMPARE(data.pulseSeries(), P({{0, 70}, {3599000, 71}, {3600000, 72}, {3605000, 75}}));
+    QCOMPARE(data.spo2Span(), qint64(3605000));
+
+    // The converted file holds the same times and values.
+    qint64 records = 0;
+    QVERIFY(!convertSpo2File(f + "/Puls.txt", f + "/spo2.txt", start, &records));
+    QFile converted(f + "/spo2.txt");
+    QVERIFY(converted.open(QIODevice::ReadOnly));
+    const QByteArray bytes = converted.readAll();
+    P fromFile;
+    for (int at = 0; at + 8 <= bytes.size(); at += 8) {
+        const auto *p = reinterpret_cast<const uchar *>(bytes.constData()) + at;
+        fromFile.append({qFromLittleEndian<qint32>(p), int(qFromLittleEndian<float>(p + 4))});
+    }
+    QCOMPARE(fromFile, data.spo2Series());
+
+    // An export of another recording, weeks away: nothing to plot, rather than wrapped times.
+    writeText(f + "/Puls.txt", "VERSION\n1,2024,5,30,10,0,0,75,98\n1,2024,5,30,10,0,1,75,97\n");
+    QVERIFY(data.load(f, start.toSecsSinceEpoch()));
+    QVERIFY(data.spo2Series().isEmpty());
+    QVERIFY(data.pulseSeries().isEmpty());
+    QCOMPARE(data.spo2Span(), qint64(0));
 }
 
 void RecordingDataTest::readersAndPartialRecords()
