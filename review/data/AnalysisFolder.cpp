@@ -1,11 +1,13 @@
 #include "review/data/AnalysisFolder.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTextStream>
 #include <QTime>
 
+#include <cmath>
 #include <cstdio>
 
 double annotationSeconds(const QString &token)
@@ -26,16 +28,25 @@ bool readBeatList(const QString &path, QVector<Beat> *beats, int *annotationCoun
         return false;
     static const QRegularExpression blanks(QStringLiteral("[ \t]+"));
     QTextStream in(&file);
+    int withoutTime = 0;
     while (!in.atEnd()) {
         const QStringList tokens = in.readLine().split(blanks, Qt::SkipEmptyParts);
+        // "nan" and "inf" read as numbers but place nothing on the time axis.
+        const double seconds = annotationSeconds(tokens.value(0));
+        if (!std::isfinite(seconds)) {
+            ++withoutTime;
+            continue;
+        }
         const QString code = tokens.value(2);
         if (code != QLatin1String("+")) {
-            beats->append({annotationSeconds(tokens.value(0)), code});
+            beats->append({seconds, code});
             ++*annotationCount;
         }
         if (code == QLatin1String("N") || code == QLatin1String("s"))
             ++*normalCount;
     }
+    if (withoutTime > 0)
+        qWarning().noquote() << withoutTime << "annotations without a valid time left out of" << path;
     return true;
 }
 

@@ -14,7 +14,8 @@ struct Beat {
 };
 
 // Every line whose code (token 2) is not "+"; the counts of those lines and of the "N"/"s" ones.
-// False when the file cannot be read.
+// A line whose time is not a finite number is left out (with one warning for the file). False
+// when the file cannot be read.
 bool readBeatList(const QString &path, QVector<Beat> *beats, int *annotationCount, int *normalCount);
 // "h:mm:ss.sss": each field a decimal number, each earlier one 60 times the next.
 double annotationSeconds(const QString &token);

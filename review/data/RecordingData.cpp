@@ -259,6 +259,35 @@ QString RecordingData::pulsPath() const { return joined(m_folder, "Puls.txt"); }
 
 // ---- loading --------------------------------------------------------------------------------
 
+namespace {
+
+// Why a decoded file's times cannot be a recording's, or an empty text: the first record must
+// not come after the last, the last must lie within the longest recording, and the overview
+// points read in between must lie between them and increase (but for the last point, read a
+// little before the end).
+template <class R>
+QString timesDamage(const MappedRecords<R> &records, const char *fileName, const QVector<quint32> &points)
+{
+    if (records.empty())
+        return QString();
+    const quint32 first = records.front().time, last = records.back().time;
+    if (last > MaxRecordingMs)
+        return QStringLiteral("i tempi del file %1 superano le %2 ore di registrazione")
+            .arg(QLatin1String(fileName))
+            .arg(MaxRecordingMs / 3600000);
+    bool ordered = first <= last;
+    for (int i = 0; ordered && i < points.size(); ++i) {
+        ordered = first <= points[i] && points[i] <= last;
+        if (i > 0 && i + 1 < points.size())
+            ordered = ordered && points[i - 1] <= points[i];
+    }
+    if (!ordered)
+        return QStringLiteral("i tempi del file %1 non sono in ordine crescente").arg(QLatin1String(fileName));
+    return QString();
+}
+
+} // namespace
+
 bool RecordingData::load(const QString &sessionFolder, qint64 recordingStartSeconds)
 {
     // A second load starts from nothing.
@@ -295,7 +324,28 @@ bool RecordingData::load(const QString &sessionFolder, qint64 recordingStartSeco
         qInfo().noquote() << "Imu MM " << m_imu.size();
     }
 
-    computeOverviews();
+    // Times that do not increase where they are read, or that pass the longest recording, are
+    // no decoded recording: drawn, they would show weeks of noise.
+    QString damage = timesDamage(m_ecg, EcgFormat.fileName, {});
+    if (damage.isEmpty())
+        damage = timesDamage(m_breath, BreathFormat.fileName, {});
+    if (damage.isEmpty())
+        damage = timesDamage(m_imu, ImuFormat.fileName, {});
+    if (damage.isEmpty()) {
+        computeOverviews();
+        damage = timesDamage(m_ecg, EcgFormat.fileName, m_ecgOverviewTimes);
+        if (damage.isEmpty())
+            damage = timesDamage(m_breath, BreathFormat.fileName, m_breathOverviewTimes);
+    }
+    if (!damage.isEmpty()) {
+        m_error = QStringLiteral("I dati della sessione sono danneggiati e non possono essere visualizzati: %1 (%2)")
+                      .arg(damage, sessionFolder);
+        qWarning().noquote() << m_error;
+        m_ecg.close();
+        m_breath.close();
+        m_imu.close();
+        return false;
+    }
 
     const qint64 span = ecgSpan();
     qint64 missing = 0;
@@ -411,8 +461,14 @@ void RecordingData::computeOverviews()
     });
     m_breathMin = 100000;
     m_breathMax = 0;
+    // Five 16-bit channels add up to at most this. A sum outside (or no number at all) comes from
+    // a damaged file and has no integer value: it stays out of the extremes.
+    constexpr float MaxBreathSum = 5 * 65535.0f;
     for (int i = 0; i + 1 < m_breathOverviewSums.size(); ++i) {
-        const int sum = int(m_breathOverviewSums[i]);
+        const float value = m_breathOverviewSums[i];
+        if (!(value >= 0.0f && value <= MaxBreathSum))
+            continue;
+        const int sum = int(value);
         m_breathMin = std::min(m_breathMin, sum);
         m_breathMax = std::max(m_breathMax, sum);
     }

@@ -110,8 +110,10 @@ public:
 
     // Opens the folder's decoded files and computes everything below. recordingStartSeconds is
     // the session's recording start (seconds since the epoch), the origin of the SpO2 and pulse
-    // times. False, with errorString() set, when the folder holds no ECG or respiration records;
-    // a folder with only one of the two opens with the other left empty.
+    // times. False, with errorString() set (a text for the user), when the folder holds no ECG or
+    // respiration records, or a decoded file is damaged: its times go back where they are read
+    // or pass MaxRecordingMs. A folder with only one of ECG and respiration opens with the other
+    // left empty.
     bool load(const QString &sessionFolder, qint64 recordingStartSeconds);
     QString errorString() const { return m_error; }
 

@@ -6,10 +6,12 @@
 #include "import/Spo2Conversion.h"
 #include "sim/SyntheticAnalysis.h"
 #include "review/plots/QwtDateScaleWithOffset.h"
+#include "review/data/AnalysisFolder.h"
 #include "review/data/RecordingData.h"
 #include "tests/support/ToolRun.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <limits>
 
 namespace {
 
@@ -63,6 +66,9 @@ private slots:
     void fullDayBoundary();
     void overviewCountsAndSteps();
     void emptyAndShortSessions();
+    void damagedSessionsAreRefused();
+    void breathExtremaOfDamagedValues();
+    void beatTimesMustBeFinite();
     void missingPairing();
     void overviewCurveKeepsEdges();
     void availabilityTexts();
@@ -186,6 +192,91 @@ void RecordingDataTest::emptyAndShortSessions()
         QVERIFY(data.breathOverviewTimes().isEmpty());
         QCOMPARE(data.availabilityText(), QStringLiteral("100% di 0min"));
     }
+}
+
+void RecordingDataTest::damagedSessionsAreRefused()
+{
+    const QRegularExpression damaged("^I dati della sessione sono danneggiati");
+    {
+        // 1000 random bytes as ecg.txt: 27 records of noise, not a recording of 41 hours.
+        const QString f = folder();
+        QByteArray noise(1000, '\0');
+        QRandomGenerator random(7);
+        for (char &c : noise)
+            c = char(random.bounded(256));
+        writeText(f + "/ecg.txt", noise);
+        writeRecords<5>(f + "/breath.txt", evenTimes(10, 20));
+        RecordingData data;
+        krntest::expectMessage(QtWarningMsg, damaged);
+        QVERIFY(!data.load(f, 0));
+        QVERIFY2(data.errorString().contains("ecg.txt"), qPrintable(data.errorString()));
+        QVERIFY(!data.ecgPresent());
+    }
+    {
+        // Increasing, but a month long: no decoded recording passes 48 hours.
+        const QString f = folder();
+        writeRecords<8>(f + "/ecg.txt", evenTimes(100, 30000000));
+        RecordingData data;
+        krntest::expectMessage(QtWarningMsg, damaged);
+        QVERIFY(!data.load(f, 0));
+        QVERIFY(data.errorString().contains("48"));
+    }
+    {
+        // Times that run backwards.
+        const QString f = folder();
+        QVector<quint32> times = evenTimes(500, 20);
+        std::reverse(times.begin(), times.end());
+        writeRecords<8>(f + "/ecg.txt", evenTimes(500, 20));
+        writeRecords<5>(f + "/breath.txt", times);
+        RecordingData data;
+        krntest::expectMessage(QtWarningMsg, damaged);
+        QVERIFY(!data.load(f, 0));
+        QVERIFY2(data.errorString().contains("breath.txt"), qPrintable(data.errorString()));
+    }
+}
+
+void RecordingDataTest::breathExtremaOfDamagedValues()
+{
+    // Respiration sums far outside five 16-bit channels (a damaged breath.txt) have no integer
+    // value: they are left out of the autoscale's extremes.
+    const QString f = folder();
+    writeRecords<8>(f + "/ecg.txt", evenTimes(20, 2));
+    QByteArray bytes(20 * 24, '\0');
+    for (int i = 0; i < 20; ++i) {
+        float values[5] = {100, 200, 300, 400, float(500 + i)};
+        if (i == 3)
+            values[0] = 1e30f;
+        if (i == 5)
+            values[1] = -1e30f;
+        if (i == 7)
+            values[2] = std::numeric_limits<float>::quiet_NaN();
+        putRecord(reinterpret_cast<uchar *>(bytes.data()) + 24 * i, quint32(20 * i), values, 5);
+    }
+    writeText(f + "/breath.txt", bytes);
+    RecordingData data;
+    QVERIFY(data.load(f, 0));
+    QCOMPARE(data.breathMin(), 1500);
+    QCOMPARE(data.breathMax(), 1518);
+}
+
+void RecordingDataTest::beatTimesMustBeFinite()
+{
+    const QString f = folder();
+    writeText(f + "/annotations_fusion.pt", "0:00:01.000\t500\tN\t0\t0\t0\n"
+                                           "nan\t600\tN\t0\t0\t0\n"
+                                           "inf\t700\tV\t0\t0\t0\n"
+                                           "0:nan:02.000\t800\tN\t0\t0\t0\n"
+                                           "1e400:00:00\t900\tN\t0\t0\t0\n"
+                                           "0:00:02.500\t1250\ts\t0\t0\t0\n");
+    QVector<Beat> beats;
+    int annotations = 0, normal = 0;
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^4 annotations without a valid time left out"));
+    QVERIFY(readBeatList(f + "/annotations_fusion.pt", &beats, &annotations, &normal));
+    QCOMPARE(beats.size(), 2);
+    QCOMPARE(beats[0].seconds, 1.0);
+    QCOMPARE(beats[1].seconds, 2.5);
+    QCOMPARE(annotations, 2);
+    QCOMPARE(normal, 2);
 }
 
 void RecordingDataTest::missingPairing()
@@ -456,11 +547,11 @@ void RecordingDataTest::lowerBoundOnUnevenTimes()
     times.append({3000, 3000, 3000, 1000000, 1000001, 4000000000u});
     for (quint32 t = 4000000100u; t < 4000100000u; t += 997)
         times.append(t);
+    // Far beyond any recording: the file map on its own, not a session.
     const QString f = folder();
     writeRecords<5>(f + "/breath.txt", times);
-    RecordingData data;
-    QVERIFY(data.load(f, 0));
-    const MappedRecords<BreathRecord> &records = data.breath();
+    MappedRecords<BreathRecord> records;
+    QVERIFY(records.open(f + "/breath.txt"));
     QCOMPARE(records.size(), std::size_t(times.size()));
     QVector<quint32> probes = {0, 1, 2999, 3000, 3001, 999999, 1000000, 1000001, 1000002, 3999999999u,
                                4000000000u, 4000000001u, 4000099999u, 4294967295u};
