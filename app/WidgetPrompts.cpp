@@ -57,6 +57,9 @@ public:
             m_dialog.setCancelButton(nullptr);
         if (setup.fixedWidth > 0)
             m_dialog.setFixedWidth(setup.fixedWidth);
+        // A busy dialog has nothing to explain: no "?" in its title bar (Windows adds one to
+        // every dialog otherwise).
+        m_dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
         m_dialog.setWindowModality(Qt::ApplicationModal);
         m_dialog.setMinimumDuration(0);
         m_dialog.setAutoClose(false);
@@ -95,9 +98,12 @@ int WidgetPrompts::ask(const Box &box)
     return buttons.indexOf(message.clickedButton());
 }
 
-QString WidgetPrompts::existingDirectory(const QString &title, const QString &startDir)
+QString WidgetPrompts::existingDirectory(const QString &title, const QString &startDir, Links links)
 {
-    return QFileDialog::getExistingDirectory(m_parent, title, startDir, QFileDialog::ShowDirsOnly);
+    QFileDialog::Options options = QFileDialog::ShowDirsOnly;
+    if (links == Links::Keep)
+        options |= QFileDialog::DontResolveSymlinks;
+    return QFileDialog::getExistingDirectory(m_parent, title, startDir, options);
 }
 
 QString WidgetPrompts::openFileName(const QString &title, const QString &startDir, const QString &filter)

@@ -14,6 +14,8 @@
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 const QString importErrorTitle = QStringLiteral("Errore importazione dati");
@@ -26,6 +28,27 @@ QString clockNow() { return QTime::currentTime().toString(QStringLiteral("hh:mm:
 void reportImportFailure(Prompts &prompts, const QString &text, const QString &detail)
 {
     prompts.ask({Prompts::Icon::Critical, importErrorTitle, text, {}, detail, {Prompts::Button::ok()}});
+}
+
+void reportImportNotes(Prompts &prompts, const QStringList &notes)
+{
+    QStringList said = notes;
+    said.removeAll(QString());
+    if (!said.isEmpty())
+        prompts.inform(Prompts::Icon::Warning, "Importazione completata", said.join("\n\n"));
+}
+
+QString droppedRecordingNote(qint64 droppedMs)
+{
+    if (droppedMs <= 0)
+        return QString();
+    const qint64 seconds = std::max<qint64>(1, droppedMs / 1000);
+    const QString length = seconds < 60     ? QStringLiteral("%1 s").arg(seconds)
+                           : seconds < 3600 ? QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60)
+                                            : QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds / 60 % 60);
+    return QStringLiteral("Attenzione: %1 di registrazione sono stati scartati perché l'orologio del dispositivo è "
+                          "tornato indietro.")
+        .arg(length);
 }
 
 UsbDownload::UsbDownload(Prompts &prompts, Database &database, QObject *parent)
@@ -161,6 +184,7 @@ bool UsbDownload::startTransfer(const UsbImportJob &job, std::unique_ptr<Prompts
     m_job = job;
     m_importProgress = std::move(progress);
     m_durationMs = 0;
+    m_droppedMs = 0;
     listen(Active::EcgBreath);
     qInfo().noquote() << "Start Import";
     if (m_importProgress)
@@ -265,6 +289,8 @@ void UsbDownload::fileEcgBreathDownloaded(int)
             return;
         }
         m_durationMs = decoder.durationMs();
+        m_droppedMs = std::max(qint64(decoder.recordsDropped(Stream::Ecg) * EcgFormat.stepMs),
+                               qint64(decoder.recordsDropped(Stream::Breath) * BreathFormat.stepMs));
         qInfo().noquote() << "Decoded ECG/BREATH" << clockNow() << "duration" << m_durationMs / 1000 << "s";
     }
     QFile::remove(rawEcgBreathPath(m_job.sessionFolder));
@@ -301,6 +327,7 @@ void UsbDownload::fileImuDownloaded(int sessionIndex)
             abandon("Impossibile decodificare i dati scaricati dal dispositivo.", decoder.errorString());
             return;
         }
+        m_droppedMs = std::max(m_droppedMs, qint64(decoder.recordsDropped(Stream::Imu) * ImuFormat.stepMs));
     }
 
     SessionRecord session = m_job.session;
@@ -321,6 +348,7 @@ void UsbDownload::fileImuDownloaded(int sessionIndex)
 
     eraseCard();
     endImport();
+    reportImportNotes(m_prompts, {droppedRecordingNote(m_droppedMs)});
     emit importCompleted(sessionIndex);
 }
 

@@ -59,6 +59,12 @@ inline const char *const ImportedStatus = "LOADED";
 // The box of an import step that failed on either road: what went wrong, the technical reason as
 // its detail.
 void reportImportFailure(Prompts &prompts, const QString &text, const QString &detail);
+// The last box of an import that went through on either road with something the clinician must
+// know (each note a sentence); none when there is nothing to say.
+void reportImportNotes(Prompts &prompts, const QStringList &notes);
+// The note for recording lost behind the recorder's clock (RecordingDecoder::recordsDropped),
+// empty when nothing was.
+QString droppedRecordingNote(qint64 droppedMs);
 
 class UsbDownload : public QObject
 {
@@ -147,5 +153,6 @@ private:
     UsbImportJob m_job;
     std::unique_ptr<Prompts::Progress> m_importProgress;
     quint32 m_durationMs = 0;
+    qint64 m_droppedMs = 0; // the most recording any stream lost behind the clock floor
     QVector<MissingInterval> m_missingIntervals;
 };

@@ -67,7 +67,11 @@ public:
     // box was closed without one).
     virtual int ask(const Box &box) = 0;
 
-    virtual QString existingDirectory(const QString &title, const QString &startDir) = 0;
+    // What the folder chooser does with a symbolic link the user picks: follow it to its target,
+    // or keep the path as picked.
+    enum class Links { Resolve, Keep };
+    virtual QString existingDirectory(const QString &title, const QString &startDir,
+                                      Links links = Links::Resolve) = 0;
     virtual QString openFileName(const QString &title, const QString &startDir, const QString &filter) = 0;
     // An integer from an input dialog; no value when the dialog was cancelled.
     virtual std::optional<int> integer(const QString &title, const QString &label, int value, int minimum,

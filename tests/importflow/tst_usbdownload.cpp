@@ -3,6 +3,7 @@
 #include "tests/support/TestMain.h"
 #include "db/Database.h"
 #include "import/RecorderLog.h"
+#include "import/RecordingDecoder.h"
 #include "import/RecordingFormat.h"
 #include "import/SerialPorts.h"
 #include "import/UsbProtocol.h"
@@ -69,6 +70,8 @@ private slots:
     void eraseRefusedThenCancelled();
     void endFrameCutInTwoStillEndsTransfer();
     void secondDownloadReplacesDecodedFiles();
+    void logWithoutAcquisitionStartRefused();
+    void recordsDroppedBehindTheClockReported();
 };
 
 void UsbDownloadTest::frameBytes()
@@ -374,6 +377,71 @@ void UsbDownloadTest::secondDownloadReplacesDecodedFiles()
                 QVERIFY2(bytes == first[i], names[i]);
         }
     }
+}
+
+void UsbDownloadTest::logWithoutAcquisitionStartRefused()
+{
+    Rig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    const QString card = agreeingCard(rig.fixture, "card");
+    QByteArray log;
+    for (const QByteArray &line : fileBytes(card + "/log.txt").split('\n'))
+        if (!line.startsWith("START_ACQ"))
+            log += line + '\n';
+    QFile file(card + "/log.txt");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(log);
+    file.close();
+    SimulatedRecorder recorder({"--card", card, "--erase"});
+    QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
+    // Refused before the erase question: nothing is downloaded, the card keeps the recording.
+    krntest::expectMessage(QtWarningMsg, "USB import refused: the recorder's log has no valid START_ACQ");
+    QVERIFY(!rig.workflow.run(rig.fixture.target()));
+    QCOMPARE(rig.prompts.boxTexts(),
+             QStringList{"Errore importazione dati|Il log del dispositivo non contiene l'inizio dell'acquisizione "
+                         "(START_ACQ): impossibile collocare i dati nel tempo."});
+    QVERIFY(!rig.usb.isTransferring());
+    QVERIFY(!rig.usb.serialPort()->isOpen());
+    QVERIFY(!QFileInfo::exists(rig.fixture.sessionFolder()));
+    QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("OPEN"));
+    QVERIFY(QFileInfo::exists(card + "/s0.txt"));
+}
+
+void UsbDownloadTest::recordsDroppedBehindTheClockReported()
+{
+    Rig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    SynthSummary summary;
+    const QString card = rig.fixture.makeCard("card", 5.0 / 60, 0.5, 3, &summary);
+    QCOMPARE(summary.gaps.size(), 1);
+    // The log lost its missing-data marks: the restart after the gap only sets the clock floor.
+    QByteArray log;
+    for (const QByteArray &line : fileBytes(card + "/log.txt").split('\n'))
+        if (!line.contains("MISSING_DATA"))
+            log += line + '\n';
+    QFile file(card + "/log.txt");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(log);
+    file.close();
+    CardDecodeResult reference;
+    QString error;
+    QVERIFY2(decodeCardFolder(card, rig.fixture.scratch("reference"), calibration(), &reference, &error), qPrintable(error));
+    QVERIFY(reference.droppedMs() >= 60000);
+
+    SimulatedRecorder recorder({"--card", card});
+    QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
+    rig.prompts.buttons << "OK" << "OK";
+    QSignalSpy completed(&rig.usb, &UsbDownload::importCompleted);
+    QVERIFY(!rig.workflow.run(rig.fixture.target()));
+    QVERIFY(completed.wait(ImportWaitMs));
+    QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("LOADED"));
+    const Prompts::Box last = rig.prompts.boxes.last();
+    QCOMPARE(last.title, QString("Importazione completata"));
+    const qint64 seconds = reference.droppedMs() / 1000;
+    QCOMPARE(last.text, QStringLiteral("Attenzione: %1 min %2 s di registrazione sono stati scartati perché l'orologio "
+                                       "del dispositivo è tornato indietro.")
+                            .arg(seconds / 60)
+                            .arg(seconds % 60));
 }
 
 KRN_TEST_GUILESS_MAIN(UsbDownloadTest)

@@ -35,9 +35,11 @@ int ScriptedPrompts::ask(const Box &box)
     return -1;
 }
 
-QString ScriptedPrompts::existingDirectory(const QString &title, const QString &)
+QString ScriptedPrompts::existingDirectory(const QString &title, const QString &, Links links)
 {
     chooserTitles.append(title);
+    if (links == Links::Keep)
+        linkKeepingChoosers.append(title);
     return directories.isEmpty() ? QString() : directories.dequeue();
 }
 

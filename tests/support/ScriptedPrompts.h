@@ -27,10 +27,11 @@ public:
     // What was asked.
     QVector<Box> boxes;
     QStringList chooserTitles;
+    QStringList linkKeepingChoosers; // folder choosers asked not to resolve symbolic links
     QVector<std::shared_ptr<ProgressRecord>> progresses;
 
     int ask(const Box &box) override;
-    QString existingDirectory(const QString &title, const QString &startDir) override;
+    QString existingDirectory(const QString &title, const QString &startDir, Links links = Links::Resolve) override;
     QString openFileName(const QString &title, const QString &startDir, const QString &filter) override;
     std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,
                                int step) override;
