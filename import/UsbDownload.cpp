@@ -279,7 +279,7 @@ void UsbDownload::fileEcgBreathDownloaded(int)
         RecordingDecoder decoder(m_job.sessionFolder, m_missingIntervals, m_job.calibration);
         const bool decoded = decoder.decodeSampleFile(rawEcgBreathPath(m_job.sessionFolder));
         if (!decoder.finish() || !decoded) {
-            abandon("Impossibile decodificare i dati scaricati dal dispositivo.", decoder.errorString());
+            abandonDecode(decoder);
             return;
         }
         // An empty transfer must not end in an erased card.
@@ -324,7 +324,7 @@ void UsbDownload::fileImuDownloaded(int sessionIndex)
         RecordingDecoder decoder(m_job.sessionFolder, m_missingIntervals, m_job.calibration);
         const bool decoded = decoder.decodeImuFile(rawImuPath(m_job.sessionFolder));
         if (!decoder.finish() || !decoded) {
-            abandon("Impossibile decodificare i dati scaricati dal dispositivo.", decoder.errorString());
+            abandonDecode(decoder);
             return;
         }
         m_droppedMs = std::max(m_droppedMs, qint64(decoder.recordsDropped(Stream::Imu) * ImuFormat.stepMs));
@@ -389,6 +389,24 @@ void UsbDownload::abandon(const QString &text, const QString &detail)
     qWarning().noquote() << "USB import abandoned:" << text << detail;
     endImport();
     reportImportFailure(m_prompts, text, detail);
+}
+
+void UsbDownload::abandonDecode(const RecordingDecoder &decoder)
+{
+    // Nothing of a download that cannot be decoded stays in the session folder: the session is
+    // still "OPEN" and the card still holds the recording.
+    const QDir folder(m_job.sessionFolder);
+    for (Stream stream : {Stream::Ecg, Stream::Breath, Stream::Imu})
+        QFile::remove(folder.filePath(QLatin1String(decodedFormat(stream).fileName)));
+    QFile::remove(rawEcgBreathPath(m_job.sessionFolder));
+    QFile::remove(rawImuPath(m_job.sessionFolder));
+    QFile::remove(folder.filePath(QLatin1String(SessionLogFileName)));
+    const QString text = decoder.timeBaseExceeded()
+        ? QStringLiteral("I dati scaricati dal dispositivo supererebbero le %1 ore di registrazione: importazione "
+                         "annullata.")
+              .arg(MaxRecordingMs / 3600000)
+        : QStringLiteral("Impossibile decodificare i dati scaricati dal dispositivo.");
+    abandon(text, decoder.errorString());
 }
 
 void UsbDownload::timeoutImportCalled()

@@ -23,6 +23,7 @@
 
 class Database;
 class QSerialPort;
+class RecordingDecoder;
 class QTimer;
 
 // The waits of the link; tests shorten them.
@@ -135,6 +136,7 @@ private:
     void stopTransfer();
     void endImport();
     void abandon(const QString &text, const QString &detail);
+    void abandonDecode(const RecordingDecoder &decoder);
     void eraseCard();
 
     Prompts &m_prompts;

@@ -72,6 +72,7 @@ private slots:
     void secondDownloadReplacesDecodedFiles();
     void logWithoutAcquisitionStartRefused();
     void recordsDroppedBehindTheClockReported();
+    void gapPast48HoursRefused();
 };
 
 void UsbDownloadTest::frameBytes()
@@ -442,6 +443,39 @@ void UsbDownloadTest::recordsDroppedBehindTheClockReported()
                                        "del dispositivo è tornato indietro.")
                             .arg(seconds / 60)
                             .arg(seconds % 60));
+}
+
+void UsbDownloadTest::gapPast48HoursRefused()
+{
+    Rig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    SynthSummary summary;
+    const QString card = rig.fixture.makeCard("card", 5.0 / 60, 0.5, 3, &summary);
+    QCOMPARE(summary.gaps.size(), 1);
+    // The gap is logged to end three days on: filled, the recording would pass 48 hours.
+    QByteArray log;
+    for (const QByteArray &line : fileBytes(card + "/log.txt").split('\n'))
+        log += (line.startsWith("STOP_MISSING_DATA")
+                    ? "STOP_MISSING_DATA:" + SynthOptions().start.addDays(3).toString("yyyyMMddhhmmss").toLatin1()
+                    : line)
+               + '\n';
+    QFile file(card + "/log.txt");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(log);
+    file.close();
+    SimulatedRecorder recorder({"--card", card, "--erase"});
+    QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
+    rig.prompts.buttons << "OK" << "OK";
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^USB import abandoned: I dati scaricati dal dispositivo supererebbero"));
+    QVERIFY(!rig.workflow.run(rig.fixture.target()));
+    const QString box = "Errore importazione dati|I dati scaricati dal dispositivo supererebbero le 48 ore di "
+                        "registrazione: importazione annullata.";
+    QTRY_VERIFY_WITH_TIMEOUT(rig.prompts.boxTexts().contains(box), ImportWaitMs);
+    QVERIFY(!rig.usb.isTransferring());
+    // Nothing of the download stays in the session folder, and the card keeps the recording.
+    QVERIFY(QDir(rig.fixture.sessionFolder()).entryList(QDir::Files).isEmpty());
+    QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("OPEN"));
+    QVERIFY(QFileInfo::exists(card + "/s0.txt"));
 }
 
 KRN_TEST_GUILESS_MAIN(UsbDownloadTest)
