@@ -3,6 +3,8 @@
 #include "app/common/Prompts.h"
 #include "db/Database.h"
 #include "db/Records.h"
+#include "patients/PatientDirectory.h"
+#include "import/RecordingFormat.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -10,9 +12,11 @@
 #include <memory>
 #include <vector>
 
+class BluetoothDialog;
 class ImportWorkflow;
 class IntroWindow;
 class OnlineVisualizationWindow;
+class RecorderLink;
 class QSignalMapper;
 class QStackedWidget;
 class QTimer;
@@ -52,19 +56,23 @@ public:
     // The watchdog of the USB download.
     QTimer *importTimer() const;
     UsbDownload *usbDownload() const { return m_usb; }
+    BluetoothDialog *bluetoothDialog() const { return m_bluetoothDialog; }
+    RecorderLink &recorderLink() const;
 
     int currentPageIndex() const { return currentPage; }
     int previousPageIndex() const { return previousPage; }
     bool isOnLivePage() const { return onLivePage; }
     const UserRecord &loggedInUser() const { return currentUser; }
-    const std::vector<PatientRecord> &patientList() const { return patients; }
-    const std::vector<SessionRecord> &sessionList() const { return sessions; }
+    const std::vector<PatientRecord> &patientList() const { return m_patients.shown(); }
+    const std::vector<SessionRecord> &sessionList() const { return m_patients.sessions(); }
+    // The patient whose form and session tiles are shown, whatever a search left in the list.
+    const PatientRecord *currentPatient() const { return m_patients.current(); }
     QString currentSessionFolder() const { return sessionFolder; }
     bool isLoadingReview() const { return m_loadingDialog != nullptr; }
     int sessionDuration() const { return sessionDurationMinutes; }
 
-    int currentPatientRow() const { return currentPatientIndex; }
-    const QList<Session *> &sessionTileList() const { return sessionTiles; }
+    int currentPatientRow() const { return m_patients.currentRow(); }
+    const QList<Session *> &sessionTileList() const;
     // Selects the session the review page works on (the session tiles do this before loading).
     void setCurrentSessionIndex(int index) { currentSessionIndex = index; }
 
@@ -97,6 +105,20 @@ public slots:
     // Import of a session's recording (KRNMainWindowImport.cpp).
     bool patientImportButtonPressed(int index);
 
+    // The recorder link (KRNMainWindowDevice.cpp).
+    void showBluetoothDialog();
+    void bluetoothPairSelect(int index);
+    void bluetoothPairSelect();
+    void bluetoothDeviceSelected(int index);
+    void startStreaming();
+    void stopStreaming();
+    void startEcgStreaming();
+    void stopEcgStreaming();
+    void startBreathStreaming();
+    void stopBreathStreaming();
+    void sendGainCommand(int position);
+    void streamingErrorSlot();
+
     void updateTimeDate(int seconds);
     void gotoChangeScaleOnline(int milliseconds);
 
@@ -112,18 +134,25 @@ protected:
 
 private:
     void buildWidgets();
+    // Says at start-up which database file cannot be used and why, and closes the login.
+    void checkDatabase();
     void makeConnections();
-    void setToolbarItemsVisible(const QStringList &names, bool visible);
     // Patient page (KRNMainWindowPatients.cpp).
     void connectPatientPage();
     void refreshPatientList(const QString &search);
-    int patientIndexOf(const std::string &fiscalCode) const;
-    void clearSessionTiles();
+    // Shows the current patient in the form and their sessions as tiles (or clears both).
+    void showCurrentPatient();
     bool refuseFailedSave();
     const SessionRecord *currentSession() const;
     // Import (KRNMainWindowImport.cpp).
     void connectImport();
     void reloadAfterImport();
+    // Recorder link (KRNMainWindowDevice.cpp).
+    void setUpDevice();
+    void openDeviceDialog();
+    void showStreamControls(Stream stream, bool streaming);
+    void runStreamDisplay(Stream stream, bool running);
+    void leaveLivePage();
     // Review (KRNMainWindowReview.cpp).
     void startReviewLoad(int index, const QString &dialogTitle, bool setsReviewStart);
 
@@ -131,23 +160,15 @@ private:
     QString m_dataFolder;
 
     Database database;
-    std::vector<PatientRecord> patients;
-    int currentPatientIndex = -1;
-    std::vector<SessionRecord> sessions;
+    PatientDirectory m_patients{database};
     int currentSessionIndex = -1;
     std::vector<UserRecord> users;
     UserRecord currentUser;
 
-    QList<Session *> sessionTiles;
-    QSignalMapper *viewMapper = nullptr;
-    QSignalMapper *importMapper = nullptr;
-    QSignalMapper *analyzeMapper = nullptr;
 
     int currentPage = -1;
     int previousPage = -1;
     bool onLivePage = false;
-    bool ecgStreaming = false;
-    bool breathStreaming = false;
     QString sessionFolder;
     std::unique_ptr<Prompts::Progress> m_loadingDialog; // open while a review load runs
     int sessionDurationMinutes = 0;                     // of the last session loaded for review
@@ -160,6 +181,9 @@ private:
     loginwindow *m_login = nullptr;
     UsbDownload *m_usb = nullptr;
     std::unique_ptr<ImportWorkflow> m_importWorkflow;
+    BluetoothDialog *m_bluetoothDialog = nullptr;
+    std::unique_ptr<RecorderLink> m_link;
     bool m_busyCursor = false;
     bool m_socketsStarted = false;
+    bool m_databaseUsable = false;
 };

@@ -98,12 +98,15 @@ int WidgetPrompts::ask(const Box &box)
     return buttons.indexOf(message.clickedButton());
 }
 
-QString WidgetPrompts::existingDirectory(const QString &title, const QString &startDir, Links links)
+QString WidgetPrompts::existingDirectory(const QString &title, const QString &startDir)
 {
-    QFileDialog::Options options = QFileDialog::ShowDirsOnly;
-    if (links == Links::Keep)
-        options |= QFileDialog::DontResolveSymlinks;
-    return QFileDialog::getExistingDirectory(m_parent, title, startDir, options);
+    return QFileDialog::getExistingDirectory(m_parent, title, startDir, QFileDialog::ShowDirsOnly);
+}
+
+QString WidgetPrompts::existingDirectoryKeepingLinks(const QString &title, const QString &startDir)
+{
+    return QFileDialog::getExistingDirectory(m_parent, title, startDir,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
 }
 
 QString WidgetPrompts::openFileName(const QString &title, const QString &startDir, const QString &filter)

@@ -14,7 +14,8 @@ public:
     void setParent(QWidget *parent);
 
     int ask(const Box &box) override;
-    QString existingDirectory(const QString &title, const QString &startDir, Links links = Links::Resolve) override;
+    QString existingDirectory(const QString &title, const QString &startDir) override;
+    QString existingDirectoryKeepingLinks(const QString &title, const QString &startDir) override;
     QString openFileName(const QString &title, const QString &startDir, const QString &filter) override;
     std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,
                                int step) override;

@@ -229,8 +229,8 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
 {
     if (refuseWhileTransferring())
         return false;
-    const QString chosen = m_prompts.existingDirectory("Selezionare la cartella con dati di Log, ECG, PSG e IMU",
-                                                       m_startFolder, Prompts::Links::Keep);
+    const QString chosen = m_prompts.existingDirectoryKeepingLinks(
+        "Selezionare la cartella con dati di Log, ECG, PSG e IMU", m_startFolder);
     if (chosen.isEmpty()) {
         qInfo().noquote() << "Folder import cancelled";
         return false;

@@ -67,11 +67,13 @@ public:
     // box was closed without one).
     virtual int ask(const Box &box) = 0;
 
-    // What the folder chooser does with a symbolic link the user picks: follow it to its target,
-    // or keep the path as picked.
-    enum class Links { Resolve, Keep };
-    virtual QString existingDirectory(const QString &title, const QString &startDir,
-                                      Links links = Links::Resolve) = 0;
+    virtual QString existingDirectory(const QString &title, const QString &startDir) = 0;
+    // The same chooser, keeping a symbolic link the user picks as picked rather than following it
+    // to its target. A prompt that cannot tell links apart answers as existingDirectory does.
+    virtual QString existingDirectoryKeepingLinks(const QString &title, const QString &startDir)
+    {
+        return existingDirectory(title, startDir);
+    }
     virtual QString openFileName(const QString &title, const QString &startDir, const QString &filter) = 0;
     // An integer from an input dialog; no value when the dialog was cancelled.
     virtual std::optional<int> integer(const QString &title, const QString &label, int value, int minimum,

@@ -56,6 +56,7 @@ private slots:
     void folderImportFromTile();
     void usbImportFromTile();
     void importDialogsOnRealWidgets();
+    void importAfterASearchGoesToTheShownPatient();
 
 private:
     QTemporaryDir m_settingsDir;
@@ -148,11 +149,38 @@ void ImportWindowTest::importDialogsOnRealWidgets()
         }
     });
     closer.start(10);
-    QVERIFY(prompts.existingDirectory("Selezionare la cartella con dati di Log, ECG, PSG e IMU", QDir::tempPath(),
-                                      Prompts::Links::Keep)
+    QVERIFY(prompts.existingDirectoryKeepingLinks("Selezionare la cartella con dati di Log, ECG, PSG e IMU",
+                                                  QDir::tempPath())
                 .isEmpty());
     QVERIFY(options.testFlag(QFileDialog::ShowDirsOnly));
     QVERIFY(options.testFlag(QFileDialog::DontResolveSymlinks));
+}
+
+void ImportWindowTest::importAfterASearchGoesToTheShownPatient()
+{
+    qunsetenv("TAVOKRN_SERIAL_PORTS");
+    WindowRig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    const QString card = rig.fixture.makeCard("card", 0.005, 1);
+    // Rossi's tiles are shown; then a search leaves only the other two patients in the list.
+    rig.fixture.database().addPatient("BTALCU80A01H501X", "Abate", "Luca");
+    rig.fixture.database().addPatient("VRDGFR65T31L219K", "Verdi", "Gianfranco");
+    rig.window->searchPatient("e");
+    QCOMPARE(int(rig.window->patientList().size()), 2);
+    QVERIFY(rig.tile());
+
+    rig.prompts.buttons << "IMPORTA da MICRO SD" << "CANCEL" << "CONTINUA SENZA SpO2";
+    rig.prompts.directories << card;
+    rig.tile()->buttonImport()->click();
+    QVERIFY2(!rig.prompts.boxTexts().join('\n').contains("Incongruenza"), qPrintable(rig.prompts.boxTexts().join('\n')));
+    QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("LOADED"));
+    QCOMPARE(QString::fromStdString(rig.fixture.storedPatient().status), QString("LOADED"));
+    std::vector<PatientRecord> everyone;
+    QVERIFY(rig.fixture.database().db().listPatients(std::string(), everyone));
+    for (const PatientRecord &p : everyone)
+        if (p.surname != "Rossi")
+            QCOMPARE(QString::fromStdString(p.status), QString("FREE"));
+    QVERIFY(rig.tile() && rig.tile()->buttonAnalyze()->isEnabled());
 }
 
 KRN_TEST_MAIN(ImportWindowTest)

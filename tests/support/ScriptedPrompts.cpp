@@ -35,12 +35,16 @@ int ScriptedPrompts::ask(const Box &box)
     return -1;
 }
 
-QString ScriptedPrompts::existingDirectory(const QString &title, const QString &, Links links)
+QString ScriptedPrompts::existingDirectory(const QString &title, const QString &)
 {
     chooserTitles.append(title);
-    if (links == Links::Keep)
-        linkKeepingChoosers.append(title);
     return directories.isEmpty() ? QString() : directories.dequeue();
+}
+
+QString ScriptedPrompts::existingDirectoryKeepingLinks(const QString &title, const QString &startDir)
+{
+    linkKeepingChoosers.append(title);
+    return existingDirectory(title, startDir);
 }
 
 QString ScriptedPrompts::openFileName(const QString &title, const QString &, const QString &)

@@ -31,7 +31,8 @@ public:
     QVector<std::shared_ptr<ProgressRecord>> progresses;
 
     int ask(const Box &box) override;
-    QString existingDirectory(const QString &title, const QString &startDir, Links links = Links::Resolve) override;
+    QString existingDirectory(const QString &title, const QString &startDir) override;
+    QString existingDirectoryKeepingLinks(const QString &title, const QString &startDir) override;
     QString openFileName(const QString &title, const QString &startDir, const QString &filter) override;
     std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,
                                int step) override;
