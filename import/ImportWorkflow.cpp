@@ -322,7 +322,7 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
     // On the continuous time base: the device clock restarts after a gap.
     const qint64 durationSeconds = decoded.durationMs / 1000;
 
-    QStringList notes{droppedRecordingNote(decoded.droppedMs())};
+    QStringList notes{droppedRecordingNote(decoded.droppedMs)};
     if (!importSpo2(target, folder))
         notes.append("Il file SpO2 selezionato non contiene misure utilizzabili: la sessione è stata importata "
                      "senza SpO2.");
@@ -351,7 +351,9 @@ bool ImportWorkflow::decodeCard(const CardFolder &card, const QString &folder, c
     // A day of card is gigabytes read at the card's speed: the decode runs on a worker while
     // this thread keeps the window painted and the dialog counting the bytes decoded.
     const qint64 total = std::max<qint64>(1, card.rawBytes());
-    const auto megabytes = [](qint64 bytes) { return QString::number(double(bytes) / 1e6, 'f', 0); };
+    const auto megabytes = [total](qint64 bytes) {
+        return QString::number(double(bytes) / 1e6, 'f', total < 10000000 ? 1 : 0);
+    };
     const auto label = [&](qint64 done) {
         return QStringLiteral("Decodifica dei dati: %1 MB di %2 MB").arg(megabytes(std::min(done, total)), megabytes(total));
     };
@@ -372,12 +374,12 @@ bool ImportWorkflow::decodeCard(const CardFolder &card, const QString &folder, c
     poll.setInterval(DecodeProgressIntervalMs);
     QObject::connect(&poll, &QTimer::timeout, show);
     const QString cardPath = card.path();
+    m_decoding = true;
     watcher.setFuture(QtConcurrent::run([&, cardPath] {
         return decodeCardFolder(cardPath, folder, calibration, result, error,
                                 [&done](qint64 bytes) { done.store(bytes); });
     }));
     poll.start();
-    m_decoding = true;
     if (!watcher.isFinished())
         loop.exec();
     watcher.waitForFinished();

@@ -221,6 +221,14 @@ quint64 RecordingDecoder::recordsOutOfLine(Stream stream) const
     return m_writers[streamIndex(stream)]->recordsOutOfLine();
 }
 
+qint64 RecordingDecoder::droppedMs() const
+{
+    qint64 longest = 0;
+    for (Stream stream : AllStreams)
+        longest = std::max(longest, qint64(recordsDropped(stream) * decodedFormat(stream).stepMs));
+    return longest;
+}
+
 bool RecordingDecoder::timeBaseExceeded() const
 {
     return std::any_of(std::begin(m_writers), std::end(m_writers),
@@ -236,14 +244,6 @@ quint32 RecordingDecoder::durationMs() const
     if (ecg)
         return quint32(m_state.ecg.lastFileTime);
     return breath ? quint32(m_state.breath.lastFileTime) : 0;
-}
-
-qint64 CardDecodeResult::droppedMs() const
-{
-    qint64 longest = 0;
-    for (Stream stream : AllStreams)
-        longest = std::max(longest, qint64(dropped[streamIndex(stream)] * decodedFormat(stream).stepMs));
-    return longest;
 }
 
 bool decodeCardFolder(const QString &cardPath, const QString &sessionFolder,
@@ -328,6 +328,7 @@ bool decodeCardFolder(const QString &cardPath, const QString &sessionFolder,
         result->dropped[i] = decoder.recordsDropped(stream);
         result->outOfLine[i] = decoder.recordsOutOfLine(stream);
     }
+    result->droppedMs = decoder.droppedMs();
     result->bytesRead = decoder.bytesRead();
     result->durationMs = decoder.durationMs();
     return true;

@@ -69,6 +69,8 @@ public:
     // See StreamWriter: records lost behind the clock floor, records left out for their time stamp.
     quint64 recordsDropped(Stream stream) const;
     quint64 recordsOutOfLine(Stream stream) const;
+    // The longest stretch of recording any stream lost behind the floor, in ms.
+    qint64 droppedMs() const;
     // A stream would have run past MaxRecordingMs: the decode stopped there.
     bool timeBaseExceeded() const;
     qint64 bytesRead() const { return m_bytesRead; }
@@ -99,14 +101,12 @@ struct CardDecodeResult {
     quint64 filled[3] = {};
     quint64 dropped[3] = {};   // behind the clock floor
     quint64 outOfLine[3] = {}; // left out for a far-off time stamp
+    qint64 droppedMs = 0;      // RecordingDecoder::droppedMs
     qint64 bytesRead = 0;
     quint32 durationMs = 0;
     // Why the decode failed, for the callers that tell the user in their own words.
     bool noFrames = false;          // the s-files hold no whole ECG or respiration frame
     bool timeBaseExceeded = false;  // the recording would run past MaxRecordingMs
-
-    // The longest stretch of recording lost behind the floor in any stream, in ms.
-    qint64 droppedMs() const;
 };
 
 // Decodes a copy of the recorder's card into sessionFolder (created when missing): the missing

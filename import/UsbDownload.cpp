@@ -289,8 +289,7 @@ void UsbDownload::fileEcgBreathDownloaded(int)
             return;
         }
         m_durationMs = decoder.durationMs();
-        m_droppedMs = std::max(qint64(decoder.recordsDropped(Stream::Ecg) * EcgFormat.stepMs),
-                               qint64(decoder.recordsDropped(Stream::Breath) * BreathFormat.stepMs));
+        m_droppedMs = decoder.droppedMs();
         qInfo().noquote() << "Decoded ECG/BREATH" << clockNow() << "duration" << m_durationMs / 1000 << "s";
     }
     QFile::remove(rawEcgBreathPath(m_job.sessionFolder));
@@ -327,7 +326,7 @@ void UsbDownload::fileImuDownloaded(int sessionIndex)
             abandonDecode(decoder);
             return;
         }
-        m_droppedMs = std::max(m_droppedMs, qint64(decoder.recordsDropped(Stream::Imu) * ImuFormat.stepMs));
+        m_droppedMs = std::max(m_droppedMs, decoder.droppedMs());
     }
 
     SessionRecord session = m_job.session;

@@ -436,7 +436,7 @@ void FolderImportTest::recordsDroppedBehindTheClockReported()
     QString error;
     krntest::expectMessage(QtWarningMsg, QRegularExpression("^Missing data ignored: "));
     QVERIFY2(decodeCardFolder(card, w.fixture.scratch("reference"), calibration(), &reference, &error), qPrintable(error));
-    QVERIFY(reference.droppedMs() >= 60000);
+    QVERIFY(reference.droppedMs >= 60000);
 
     w.prompts.directories.enqueue(card);
     w.prompts.buttons << "CANCEL" << "CONTINUA SENZA SpO2";
@@ -447,7 +447,7 @@ void FolderImportTest::recordsDroppedBehindTheClockReported()
     const Prompts::Box last = w.prompts.boxes.last();
     QCOMPARE(last.title, finalBoxTitle);
     QCOMPARE(last.icon, Prompts::Icon::Warning);
-    const qint64 seconds = reference.droppedMs() / 1000;
+    const qint64 seconds = reference.droppedMs / 1000;
     QCOMPARE(last.text, QStringLiteral("Attenzione: %1 min %2 s di registrazione sono stati scartati perché l'orologio "
                                        "del dispositivo è tornato indietro.")
                             .arg(seconds / 60)
