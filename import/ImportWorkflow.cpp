@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QtConcurrent>
@@ -352,7 +353,7 @@ bool ImportWorkflow::decodeCard(const CardFolder &card, const QString &folder, c
     // this thread keeps the window painted and the dialog counting the bytes decoded.
     const qint64 total = std::max<qint64>(1, card.rawBytes());
     const auto megabytes = [total](qint64 bytes) {
-        return QString::number(double(bytes) / 1e6, 'f', total < 10000000 ? 1 : 0);
+        return QLocale(QLocale::Italian, QLocale::Italy).toString(double(bytes) / 1e6, 'f', total < 10000000 ? 1 : 0);
     };
     const auto label = [&](qint64 done) {
         return QStringLiteral("Decodifica dei dati: %1 MB di %2 MB").arg(megabytes(std::min(done, total)), megabytes(total));
