@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -121,8 +122,12 @@ void StreamWriter::add(quint32 deviceTime, const float *values)
     Held &record = held(m_heldCount++);
     record.time = deviceTime;
     record.index = m_clock.recordIndex++;
-    for (int k = 0; k < m_format.valueCount; ++k)
-        record.values[k] = m_scaled ? (values[k] * m_factors[k]) / m_gain : values[k];
+    if (m_scaled) {
+        for (int k = 0; k < m_format.valueCount; ++k)
+            record.values[k] = (values[k] * m_factors[k]) / m_gain;
+    } else {
+        std::memcpy(record.values, values, sizeof(float) * std::size_t(m_format.valueCount));
+    }
     decideHeld(false);
 }
 
@@ -159,7 +164,7 @@ void StreamWriter::decideHeld(bool flushing)
         } else {
             place(record, m_heldCount > 1 ? &held(1) : nullptr);
         }
-        m_heldFirst = (m_heldFirst + 1) % HeldCapacity;
+        m_heldFirst = (m_heldFirst + 1) & (HeldCapacity - 1);
         --m_heldCount;
     }
     if (!m_error.isEmpty())

@@ -100,9 +100,9 @@ private:
         quint64 index;
         float values[MaxStreamValues];
     };
-    static constexpr int HeldCapacity = 3;
+    static constexpr int HeldCapacity = 4; // a power of two: the ring index is a mask
 
-    Held &held(int i) { return m_held[(m_heldFirst + i) % HeldCapacity]; }
+    Held &held(int i) { return m_held[(m_heldFirst + i) & (HeldCapacity - 1)]; }
     void decideHeld(bool flushing);
     bool frontOutOfLine();
     void place(const Held &record, const Held *next);
