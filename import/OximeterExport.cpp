@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QDateTime>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -56,9 +56,6 @@ double numberField(const char *from, const char *to)
 
 bool OximeterExportReader::placeHour(const QDate &date, int hour)
 {
-    if (date == m_hourDate && hour == m_hour)
-        return m_hourExists;
-    m_hourDate = date;
     m_hour = hour;
     m_laterReading = false;
     const QDateTime start(date, QTime(hour, 0), Qt::LocalTime);
@@ -74,12 +71,12 @@ bool OximeterExportReader::placeHour(const QDate &date, int hour)
 
 bool OximeterExportReader::read(const char *from, const char *to, OximeterSample *sample)
 {
-    if (std::memchr(from, '\0', std::size_t(to - from)))
-        return false;
     const char *fields[10];
     int count = 0;
     fields[count++] = from;
     for (const char *p = from; p < to; ++p) {
+        if (*p == '\0')
+            return false;
         if (*p != ',')
             continue;
         if (count == 9)
@@ -96,17 +93,25 @@ bool OximeterExportReader::read(const char *from, const char *to, OximeterSample
         if (!integerField(fields[i + 1], end(i + 1), &clock[i]))
             return false;
     }
-    const QDate date(clock[0], clock[1], clock[2]);
-    const QTime time(clock[3], clock[4], clock[5]);
-    if (!date.isValid() || !time.isValid())
+    const int hour = clock[3], minute = clock[4], second = clock[5];
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
         return false;
     const double spo2 = numberField(fields[8], end(8));
     // Beyond float32 it would be written as infinity.
     if (!std::isfinite(spo2) || std::fabs(spo2) > double(FLT_MAX))
         return false;
-    if (!placeHour(date, time.hour()))
+    // A day of export is some 86 000 lines of the same day or two: the date is made once per hour.
+    if (hour != m_hour || clock[0] != m_hourDay[0] || clock[1] != m_hourDay[1] || clock[2] != m_hourDay[2]) {
+        const QDate date(clock[0], clock[1], clock[2]);
+        if (!date.isValid())
+            return false;
+        std::copy(clock, clock + 3, m_hourDay);
+        if (!placeHour(date, hour))
+            return false;
+    } else if (!m_hourExists) {
         return false;
-    const qint64 withinHour = (time.minute() * 60 + time.second()) * 1000;
+    }
+    const qint64 withinHour = (minute * 60 + second) * 1000;
     qint64 ms = m_hourMs + withinHour;
     if (ms < m_previousMs && m_hourRepeats && !m_laterReading) {
         m_laterReading = true;

@@ -29,10 +29,12 @@ public:
     bool read(const char *from, const char *to, OximeterSample *sample);
 
 private:
+    // Converts the start of a new local hour; false when that hour does not exist.
     bool placeHour(const QDate &date, int hour);
 
-    // The local hour of the latest line, converted once: within it the seconds add up.
-    QDate m_hourDate;
+    // The local hour of the latest line (its year, month, day and hour), converted once: within
+    // it the seconds add up.
+    int m_hourDay[3] = {};
     int m_hour = -1;
     bool m_hourExists = false;
     bool m_hourRepeats = false;
