@@ -208,6 +208,8 @@ void KRNMainWindow::makeConnections()
     connect(m_login->buttonQuit(), &QPushButton::clicked, this, &QWidget::close);
     connect(bar.breath->selectDuration(), &QButtonGroup::idClicked, this,
             &KRNMainWindow::gotoChangeScaleOnline);
+    connect(bar.breath->selectPlot(), &QButtonGroup::idClicked, m_online,
+            &OnlineVisualizationWindow::breathVisibilityChanged);
     connect(m_visualization, &VisualizationWindow::newStartDateTime, this, &KRNMainWindow::updateTimeDate);
     connect(m_intro->viewMapper(), &QSignalMapper::mappedInt, this, &KRNMainWindow::sessionViewButtonPressed);
     connect(m_intro->analyzeMapper(), &QSignalMapper::mappedInt, this, &KRNMainWindow::patientAnalyzeButtonPressed);
@@ -230,6 +232,15 @@ void KRNMainWindow::makeConnections()
     connect(bar.breathBaselineSlider, &QSlider::sliderMoved, m_visualization,
             &VisualizationWindow::setBreathScaleBaseline);
     bar.printCheckBox->setChecked(false);
+    connect(bar.buttonExportEdf, &QPushButton::clicked, this, &KRNMainWindow::exportEdfButtonPressed);
+
+    // The events of the review window.
+    m_visualization->setPrompts(&m_prompts);
+    connect(bar.loadAnalysisPushButton, &QPushButton::clicked, m_visualization,
+            &VisualizationWindow::loadAnnotationDataFromFile);
+    connect(bar.buttonAddEvent, &QPushButton::clicked, m_visualization, &VisualizationWindow::addEventButtonClicked);
+    connect(bar.printCheckBox, &QCheckBox::stateChanged, m_visualization, &VisualizationWindow::setPrintNewEvent);
+    connectSnapshots();
 }
 
 const SessionRecord *KRNMainWindow::currentSession() const

@@ -19,11 +19,13 @@ const std::map<QString, Command> &commands()
     static const std::map<QString, Command> table = {
         {"initdb", {tool::initDb, "initdb DB_FILE"}},
         {"adduser", {tool::addUser, "adduser DB_FILE --username U --password P --name N --surname S [--role R]"}},
-        {"synth", {tool::synth, "synth [--hours H] [--seed N] [--calibration TEXT] [--session-id FC+NNNN] OUT_FOLDER"}},
+        {"synth", {tool::synth, "synth [--hours H] [--seed N] [--calibration TEXT] [--session-id FC+NNNN] [--capture FILE] OUT_FOLDER"}},
         {"decode", {tool::decode, "decode [--calibration TEXT] SD_FOLDER SESSION_FOLDER"}},
         {"spo2", {tool::spo2, "spo2 PULS_TXT SPO2_OUT --start EPOCH_SECONDS"}},
         {"demo-patients", {tool::demoPatients, "demo-patients DB_FILE"}},
         {"demo-recordings", {tool::demoRecordings, "demo-recordings [--hours H] [--loaded-hours H] DB_FILE DATA_FOLDER CARD_FOLDER"}},
+        {"events", {tool::events, "events DB_FILE SESSION_ID ANALYSIS_FOLDER"}},
+        {"export-edf", {tool::exportEdf, "export-edf [--db DB_FILE --session ID] SESSION_FOLDER OUT.edf"}},
         {"recorder-bt", {tool::recorderBt, "recorder-bt [--port N] [--battery P] [--card-status S] [--card-session ID] [--out CARD_FOLDER] [--record-seconds S] [--silent-after COMMAND] [--wrong-clearsd N] [--wrong-gain] [--close-after-frames N] [--corrupt-every N]"}},
         {"recorder-usb", {tool::recorderUsb, "recorder-usb --card SD_FOLDER [--erase] [--session-id ID] [--silent-after REQUEST] [--log-without-end] [--refuse-erase N] [--split-end]"}},
     };

@@ -6,7 +6,7 @@
 #include "import/Spo2Conversion.h"
 #include "sim/SyntheticAnalysis.h"
 #include "review/plots/QwtDateScaleWithOffset.h"
-#include "review/data/AnalysisFolder.h"
+#include "review/data/BeatFile.h"
 #include "review/data/RecordingData.h"
 #include "tests/support/ToolRun.h"
 
@@ -261,22 +261,22 @@ void RecordingDataTest::breathExtremaOfDamagedValues()
 
 void RecordingDataTest::beatTimesMustBeFinite()
 {
-    const QString f = folder();
-    writeText(f + "/annotations_fusion.pt", "0:00:01.000\t500\tN\t0\t0\t0\n"
-                                           "nan\t600\tN\t0\t0\t0\n"
-                                           "inf\t700\tV\t0\t0\t0\n"
-                                           "0:nan:02.000\t800\tN\t0\t0\t0\n"
-                                           "1e400:00:00\t900\tN\t0\t0\t0\n"
-                                           "0:00:02.500\t1250\ts\t0\t0\t0\n");
-    QVector<Beat> beats;
-    int annotations = 0, normal = 0;
-    krntest::expectMessage(QtWarningMsg, QRegularExpression("^4 annotations without a valid time left out"));
-    QVERIFY(readBeatList(f + "/annotations_fusion.pt", &beats, &annotations, &normal));
+    BeatFile file;
+    krntest::expectMessage(QtWarningMsg, "4 annotations without a valid time left out");
+    file.parse("0:00:01.000\t500\tN\t0\t0\t0\n"
+               "nan\t600\tN\t0\t0\t0\n"
+               "inf\t700\tV\t0\t0\t0\n"
+               "0:nan:02.000\t800\tN\t0\t0\t0\n"
+               "1e300:00:00\t900\tN\t0\t0\t0\n"
+               "0:00:02.500\t1250\ts\t0\t0\t0\n");
+    QCOMPARE(file.lines().size(), 2);
+    const QVector<Beat> beats = file.beatList();
     QCOMPARE(beats.size(), 2);
     QCOMPARE(beats[0].seconds, 1.0);
     QCOMPARE(beats[1].seconds, 2.5);
-    QCOMPARE(annotations, 2);
-    QCOMPARE(normal, 2);
+    QCOMPARE(file.lines()[1].ms, qint64(2500));
+    QCOMPARE(file.annotationCount(), 2);
+    QCOMPARE(file.normalCount(), 2);
 }
 
 void RecordingDataTest::missingPairing()
