@@ -2,6 +2,7 @@
 // file boundary, the refusals of `tavokrn-tool decode`, and a synthetic recording decoded by the
 // real tool binary and checked record by record.
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
 #include "RawFrames.h"
 #include "tests/support/ToolRun.h"
 
@@ -20,18 +21,6 @@
 namespace {
 
 ToolRun tool(const QStringList &args) { return runTool(args, 60000); }
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QVector<quint32> fileTimes(const QByteArray &bytes, const DecodedFormat &format)
 {

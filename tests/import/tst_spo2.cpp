@@ -1,6 +1,7 @@
 // Converting the oximeter's export into spo2.txt, through the library and through
 // `tavokrn-tool spo2`.
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
 #include "import/Spo2Conversion.h"
 #include "tests/support/ToolRun.h"
 
@@ -14,12 +15,6 @@
 namespace {
 
 const QDateTime Start(QDate(2024, 3, 4), QTime(9, 30, 0), Qt::LocalTime);
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 // (time, value) pairs of a converted file; its size must be a multiple of 8.
 QVector<QPair<qint32, float>> readSpo2(const QString &path)

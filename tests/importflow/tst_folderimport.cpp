@@ -1,6 +1,7 @@
 // The import from a copy of the recorder's card, on a real database and real files: the whole road
 // from the folder chooser to the "LOADED" session, and each way it can go wrong.
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
 #include "db/Database.h"
 #include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
@@ -40,23 +41,17 @@ const QString spo2Failed = "Importazione Dati SPO2 Fallita";
 // The file time of the last record of a decoded file (0 when it has none).
 quint32 lastFileTime(const QString &path, int recordSize)
 {
-    const QByteArray bytes = fileBytes(path);
+    const QByteArray bytes = readFile(path);
     if (bytes.size() < recordSize)
         return 0;
     return recordFileTime(reinterpret_cast<const uchar *>(bytes.constData()) + bytes.size() - recordSize);
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 // The card's log with each line passed through `edit` (an empty result drops the line).
 bool editLog(const QString &card, const std::function<QByteArray(const QByteArray &)> &edit)
 {
     QByteArray log;
-    for (const QByteArray &line : fileBytes(card + "/log.txt").split('\n')) {
+    for (const QByteArray &line : readFile(card + "/log.txt").split('\n')) {
         const QByteArray edited = edit(line);
         if (!edited.isEmpty())
             log += edited + '\n';
@@ -126,8 +121,8 @@ void FolderImportTest::importsCardWithOximeterExport()
 
     const QString folder = w.fixture.sessionFolder();
     QCOMPARE(folder, w.fixture.dataFolder() + "/" + QString::fromStdString(FiscalCode) + "/1");
-    QCOMPARE(fileBytes(folder + "/logfile.txt"), fileBytes(card + "/log.txt"));
-    QCOMPARE(fileBytes(folder + "/Puls.txt"), fileBytes(card + "/Puls.txt"));
+    QCOMPARE(readFile(folder + "/logfile.txt"), readFile(card + "/log.txt"));
+    QCOMPARE(readFile(folder + "/Puls.txt"), readFile(card + "/Puls.txt"));
     const qint64 spo2Size = QFileInfo(folder + "/spo2.txt").size();
     QVERIFY(spo2Size > 0 && spo2Size % 8 == 0);
 
@@ -137,9 +132,9 @@ void FolderImportTest::importsCardWithOximeterExport()
     QString error;
     QVERIFY2(decodeCardFolder(card, reference, calibration(), &result, &error), qPrintable(error));
     for (const char *name : {"ecg.txt", "breath.txt", "imu.txt"}) {
-        const QByteArray decoded = fileBytes(folder + "/" + name);
+        const QByteArray decoded = readFile(folder + "/" + name);
         QVERIFY2(!decoded.isEmpty(), name);
-        QVERIFY2(decoded == fileBytes(reference + "/" + name), name);
+        QVERIFY2(decoded == readFile(reference + "/" + name), name);
     }
 
     const SessionRecord s = w.fixture.storedSession();
@@ -169,7 +164,7 @@ void FolderImportTest::decodesFilesInNumericOrder()
     w.prompts.buttons << "CANCEL" << "CONTINUA SENZA SpO2";
     QVERIFY(w.workflow.importFolder(w.fixture.target()));
 
-    const QByteArray ecg = fileBytes(w.fixture.sessionFolder() + "/ecg.txt");
+    const QByteArray ecg = readFile(w.fixture.sessionFolder() + "/ecg.txt");
     const int records = ecg.size() / EcgFormat.recordSize;
     QCOMPARE(quint64(records), summary.frames[int(Stream::Ecg)] - summary.damaged[int(Stream::Ecg)]);
     const auto *data = reinterpret_cast<const uchar *>(ecg.constData());
@@ -205,7 +200,7 @@ void FolderImportTest::folderWithoutLogOrSampleFiles()
     const QString noSamples = w.fixture.makeCard("nosamples", 0.005, 1);
     // Names that look like ECG/respiration files but are not: upper case, extra characters.
     QVERIFY(QFile::rename(noSamples + "/s0.txt", noSamples + "/S0.txt"));
-    QVERIFY(writeFile(noSamples + "/s1a.txt", fileBytes(noSamples + "/S0.txt")));
+    QVERIFY(writeFile(noSamples + "/s1a.txt", readFile(noSamples + "/S0.txt")));
 
     for (const QString &folder : {noLog, noSamples}) {
         w.prompts.boxes.clear();
@@ -263,11 +258,11 @@ void FolderImportTest::spo2RefusedFileNotKept()
     w.prompts.files << notAnExport << QString() << card + "/Puls.txt";
     QVERIFY(w.workflow.importFolder(w.fixture.target()));
     QCOMPARE(w.prompts.boxTexts(), (QStringList{spo2Question, spo2Failed, spo2Failed}));
-    QCOMPARE(fileBytes(w.fixture.sessionFolder() + "/Puls.txt"), fileBytes(card + "/Puls.txt"));
+    QCOMPARE(readFile(w.fixture.sessionFolder() + "/Puls.txt"), readFile(card + "/Puls.txt"));
     const QString reference = w.fixture.scratch("spo2.txt");
     QVERIFY(!convertSpo2File(card + "/Puls.txt", reference,
                              QDateTime::fromSecsSinceEpoch(w.fixture.storedSession().startRecDate)));
-    QCOMPARE(fileBytes(w.fixture.sessionFolder() + "/spo2.txt"), fileBytes(reference));
+    QCOMPARE(readFile(w.fixture.sessionFolder() + "/spo2.txt"), readFile(reference));
 }
 
 void FolderImportTest::secondImportReplacesFirst()
@@ -290,8 +285,8 @@ void FolderImportTest::secondImportReplacesFirst()
     QString error;
     QVERIFY2(decodeCardFolder(second, reference, calibration(), &result, &error), qPrintable(error));
     for (const char *name : {"ecg.txt", "breath.txt", "imu.txt"})
-        QVERIFY2(fileBytes(folder + "/" + name) == fileBytes(reference + "/" + name), name);
-    QCOMPARE(fileBytes(folder + "/logfile.txt"), fileBytes(second + "/log.txt"));
+        QVERIFY2(readFile(folder + "/" + name) == readFile(reference + "/" + name), name);
+    QCOMPARE(readFile(folder + "/logfile.txt"), readFile(second + "/log.txt"));
     // The whole folder was emptied first: nothing of the first import is left.
     QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), (QStringList{"breath.txt", "ecg.txt", "imu.txt", "logfile.txt"}));
 }
@@ -328,8 +323,8 @@ void FolderImportTest::cardInsideSessionFolderRefused()
         QCOMPARE(w.prompts.boxes.size(), 1);
         QCOMPARE(w.prompts.boxes[0].title, QString("Errore importazione dati"));
         QVERIFY(w.prompts.boxes[0].text.startsWith("La cartella selezionata si trova nella cartella della sessione"));
-        QCOMPARE(fileBytes(inside + "/log.txt"), fileBytes(card + "/log.txt"));
-        QCOMPARE(fileBytes(inside + "/s0.txt"), fileBytes(card + "/s0.txt"));
+        QCOMPARE(readFile(inside + "/log.txt"), readFile(card + "/log.txt"));
+        QCOMPARE(readFile(inside + "/s0.txt"), readFile(card + "/s0.txt"));
         QVERIFY(!QFileInfo::exists(folder + "/ecg.txt"));
     }
     QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("OPEN"));
@@ -341,7 +336,7 @@ void FolderImportTest::cardWithoutWholeFramesRefused()
     QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
     const QString card = w.fixture.makeCard("card", 0.005, 1);
     // An empty s-file, one cut inside its first frame and an empty i-file: named right, no data.
-    const QByteArray frames = fileBytes(card + "/s0.txt");
+    const QByteArray frames = readFile(card + "/s0.txt");
     QVERIFY(frames.size() > 20);
     QVERIFY(writeFile(card + "/s0.txt", QByteArray()));
     QVERIFY(writeFile(card + "/s1.txt", frames.left(20)));
@@ -453,7 +448,7 @@ void FolderImportTest::recordsDroppedBehindTheClockReported()
                             .arg(seconds / 60)
                             .arg(seconds % 60));
     // The decoded bytes are those of the decode itself.
-    QVERIFY(fileBytes(w.fixture.sessionFolder() + "/ecg.txt") == fileBytes(w.fixture.scratch("reference") + "/ecg.txt"));
+    QVERIFY(readFile(w.fixture.sessionFolder() + "/ecg.txt") == readFile(w.fixture.scratch("reference") + "/ecg.txt"));
 }
 
 void FolderImportTest::gapPast48HoursRefused()
@@ -515,7 +510,7 @@ void FolderImportTest::decodeRunsBehindTheProgressDialog()
     // end only if its decode waits on another thread while this one runs its events.
     const QString pipe = CardFolder(card).sampleFiles().last();
     QVERIFY(CardFolder(card).sampleFiles().size() >= 2);
-    const QByteArray content = fileBytes(pipe);
+    const QByteArray content = readFile(pipe);
     QVERIFY(QFile::remove(pipe));
     QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     const auto feed = [&pipe, &content](int flags) {
@@ -579,7 +574,7 @@ void FolderImportTest::decodeRunsBehindTheProgressDialog()
     QVERIFY(std::is_sorted(progress->values.begin(), progress->values.end()));
     QCOMPARE(progress->values.last(), 1000);
     for (const char *name : {"ecg.txt", "breath.txt", "imu.txt"})
-        QVERIFY2(fileBytes(w.fixture.sessionFolder() + "/" + name) == fileBytes(reference + "/" + name), name);
+        QVERIFY2(readFile(w.fixture.sessionFolder() + "/" + name) == readFile(reference + "/" + name), name);
 #else
     QSKIP("named pipes are a POSIX test device");
 #endif

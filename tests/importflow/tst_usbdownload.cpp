@@ -146,11 +146,11 @@ void UsbDownloadTest::usbImportMatchesFolderImport()
     const QString usbFolder = rig.fixture.sessionFolder();
     const QString cardFolder = folderRig.fixture.sessionFolder();
     for (const char *name : {"ecg.txt", "breath.txt", "imu.txt"}) {
-        const QByteArray bytes = fileBytes(usbFolder + "/" + name);
+        const QByteArray bytes = readFile(usbFolder + "/" + name);
         QVERIFY2(!bytes.isEmpty(), name);
-        QVERIFY2(bytes == fileBytes(cardFolder + "/" + name), name);
+        QVERIFY2(bytes == readFile(cardFolder + "/" + name), name);
     }
-    QCOMPARE(fileBytes(usbFolder + "/logfile.txt"), fileBytes(card + "/log.txt"));
+    QCOMPARE(readFile(usbFolder + "/logfile.txt"), readFile(card + "/log.txt"));
     QVERIFY(!QFileInfo::exists(UsbDownload::rawEcgBreathPath(usbFolder)));
     QVERIFY(!QFileInfo::exists(UsbDownload::rawImuPath(usbFolder)));
 
@@ -193,12 +193,12 @@ void UsbDownloadTest::clockRestartKeepsImuData()
     QSignalSpy completed(&rig.usb, &UsbDownload::importCompleted);
     QVERIFY(!rig.workflow.run(rig.fixture.target()));
     QVERIFY(completed.wait(ImportWaitMs));
-    const QByteArray imu = fileBytes(rig.fixture.sessionFolder() + "/imu.txt");
+    const QByteArray imu = readFile(rig.fixture.sessionFolder() + "/imu.txt");
     // Every IMU frame that reached the card, plus the records filling the gap.
     QVERIFY(quint64(imu.size() / ImuFormat.recordSize)
             > summary.frames[int(Stream::Imu)] - summary.damaged[int(Stream::Imu)]);
     for (const char *name : {"ecg.txt", "breath.txt", "imu.txt"})
-        QVERIFY2(fileBytes(rig.fixture.sessionFolder() + "/" + name) == fileBytes(folderRig.fixture.sessionFolder() + "/" + name),
+        QVERIFY2(readFile(rig.fixture.sessionFolder() + "/" + name) == readFile(folderRig.fixture.sessionFolder() + "/" + name),
                  name);
 }
 
@@ -370,7 +370,7 @@ void UsbDownloadTest::secondDownloadReplacesDecodedFiles()
         QVERIFY(!rig.workflow.run(rig.fixture.target()));
         QVERIFY(completed.wait(ImportWaitMs));
         for (int i = 0; i < 3; ++i) {
-            const QByteArray bytes = fileBytes(rig.fixture.sessionFolder() + "/" + names[i]);
+            const QByteArray bytes = readFile(rig.fixture.sessionFolder() + "/" + names[i]);
             QVERIFY(!bytes.isEmpty());
             if (round == 0)
                 first[i] = bytes;
@@ -386,7 +386,7 @@ void UsbDownloadTest::logWithoutAcquisitionStartRefused()
     QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
     const QString card = agreeingCard(rig.fixture, "card");
     QByteArray log;
-    for (const QByteArray &line : fileBytes(card + "/log.txt").split('\n'))
+    for (const QByteArray &line : readFile(card + "/log.txt").split('\n'))
         if (!line.startsWith("START_ACQ"))
             log += line + '\n';
     QFile file(card + "/log.txt");
@@ -417,7 +417,7 @@ void UsbDownloadTest::recordsDroppedBehindTheClockReported()
     QCOMPARE(summary.gaps.size(), 1);
     // The log lost its missing-data marks: the restart after the gap only sets the clock floor.
     QByteArray log;
-    for (const QByteArray &line : fileBytes(card + "/log.txt").split('\n'))
+    for (const QByteArray &line : readFile(card + "/log.txt").split('\n'))
         if (!line.contains("MISSING_DATA"))
             log += line + '\n';
     QFile file(card + "/log.txt");
@@ -454,7 +454,7 @@ void UsbDownloadTest::gapPast48HoursRefused()
     QCOMPARE(summary.gaps.size(), 1);
     // The gap is logged to end three days on: filled, the recording would pass 48 hours.
     QByteArray log;
-    for (const QByteArray &line : fileBytes(card + "/log.txt").split('\n'))
+    for (const QByteArray &line : readFile(card + "/log.txt").split('\n'))
         log += (line.startsWith("STOP_MISSING_DATA")
                     ? "STOP_MISSING_DATA:" + SynthOptions().start.addDays(3).toString("yyyyMMddhhmmss").toLatin1()
                     : line)

@@ -1,6 +1,7 @@
 // The review loader on real session folders: hand-made decoded files for the exact figures, and
 // a synthetic recording decoded by the real decoder for the whole chain.
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
 #include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
 #include "import/Spo2Conversion.h"
@@ -45,13 +46,6 @@ QVector<quint32> evenTimes(int count, quint32 step, quint32 first = 0)
     for (int i = 0; i < count; ++i)
         times.append(first + quint32(i) * step);
     return times;
-}
-
-void writeText(const QString &path, const QByteArray &text)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
 }
 
 quint32 timeOf(const SampleRecord &record) { return sampleTime(record); }
@@ -157,8 +151,8 @@ void RecordingDataTest::emptyAndShortSessions()
     {
         // Files there but empty: no data either.
         const QString f = folder();
-        writeText(f + "/ecg.txt", {});
-        writeText(f + "/breath.txt", {});
+        QVERIFY(writeFile(f + "/ecg.txt", {}));
+        QVERIFY(writeFile(f + "/breath.txt", {}));
         RecordingData data;
         krntest::expectMessage(QtWarningMsg, QRegularExpression("^La sessione non contiene dati"));
         QVERIFY(!data.load(f, 0));
@@ -204,7 +198,7 @@ void RecordingDataTest::damagedSessionsAreRefused()
         QRandomGenerator random(7);
         for (char &c : noise)
             c = char(random.bounded(256));
-        writeText(f + "/ecg.txt", noise);
+        QVERIFY(writeFile(f + "/ecg.txt", noise));
         writeRecords<5>(f + "/breath.txt", evenTimes(10, 20));
         RecordingData data;
         krntest::expectMessage(QtWarningMsg, damaged);
@@ -252,7 +246,7 @@ void RecordingDataTest::breathExtremaOfDamagedValues()
             values[2] = std::numeric_limits<float>::quiet_NaN();
         putRecord(reinterpret_cast<uchar *>(bytes.data()) + 24 * i, quint32(20 * i), values, 5);
     }
-    writeText(f + "/breath.txt", bytes);
+    QVERIFY(writeFile(f + "/breath.txt", bytes));
     RecordingData data;
     QVERIFY(data.load(f, 0));
     QCOMPARE(data.breathMin(), 1500);
@@ -298,9 +292,9 @@ void RecordingDataTest::missingPairing()
     // Through the session's log.
     const QString f = folder();
     writeRecords<8>(f + "/ecg.txt", evenTimes(60, 100000));
-    writeText(f + "/logfile.txt", "ID_SESSIONE:RSSMRA80A01H501U0001\r\nSTART_ACQ:20160301090000\r\n"
+    QVERIFY(writeFile(f + "/logfile.txt", "ID_SESSIONE:RSSMRA80A01H501U0001\r\nSTART_ACQ:20160301090000\r\n"
                                   "START_MISSING_DATA:20160301100000\r\nSTOP_MISSING_DATA:20160301100500\r\n"
-                                  "START_MISSING_DATA:20160301110000\r\nSTART_MISSING_DATA:20160301120000\r\n");
+                                  "START_MISSING_DATA:20160301110000\r\nSTART_MISSING_DATA:20160301120000\r\n"));
     RecordingData data;
     QVERIFY(data.load(f, 0));
     QVERIFY(data.logPresent());
@@ -314,7 +308,7 @@ void RecordingDataTest::missingPairing()
     writeRecords<8>(g + "/ecg.txt", evenTimes(61, 120000));
     const QByteArray log = "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301100000\n"
                            "STOP_MISSING_DATA:20160301100500\nSTOP_MISSING_DATA:20160301100600\n";
-    writeText(g + "/logfile.txt", log);
+    QVERIFY(writeFile(g + "/logfile.txt", log));
     QVERIFY(data.load(g, 0));
     QCOMPARE(data.missingIntervals(), RecorderLog::parse(log).missingIntervals());
     QCOMPARE(data.availabilityText(), QStringLiteral("96% di 2h"));
@@ -324,8 +318,8 @@ void RecordingDataTest::overviewCurveKeepsEdges()
 {
     const QString f = folder();
     writeRecords<8>(f + "/ecg.txt", evenTimes(6, 1000));
-    writeText(f + "/logfile.txt", "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301090001\n"
-                                  "STOP_MISSING_DATA:20160301090003\n");
+    QVERIFY(writeFile(f + "/logfile.txt", "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301090001\n"
+                                  "STOP_MISSING_DATA:20160301090003\n"));
     RecordingData data;
     QVERIFY(data.load(f, 0));
     QCOMPARE(data.missingIntervals(), QVector<MissingInterval>({{1000, 3000}}));
@@ -347,8 +341,8 @@ void RecordingDataTest::availabilityTexts()
 
     const QString f = folder();
     writeRecords<8>(f + "/ecg.txt", evenTimes(61, 60000));
-    writeText(f + "/logfile.txt", "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301091000\n"
-                                  "STOP_MISSING_DATA:20160301091600\n");
+    QVERIFY(writeFile(f + "/logfile.txt", "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301091000\n"
+                                  "STOP_MISSING_DATA:20160301091600\n"));
     RecordingData data;
     QVERIFY(data.load(f, 0));
     QCOMPARE(data.ecgSpan(), qint64(3600000));
@@ -359,13 +353,13 @@ void RecordingDataTest::oximetryFromPulsFile()
 {
     const QString f = folder();
     writeRecords<8>(f + "/ecg.txt", evenTimes(60, 1000));
-    writeText(f + "/Puls.txt", "VERSION 2.1,export\r\n"
+    QVERIFY(writeFile(f + "/Puls.txt", "VERSION 2.1,export\r\n"
                                "x,2016,3,1,10,0,0,75,97\r\n"
                                "x,2016,3,1,10,0,1,76\r\n"          // 8 fields: skipped
                                "x,2016,3,1,10,0,2,511,511\r\n"     // probe off: left out of both
                                "x,2016,3,1,10,0,3,499,500\r\n"     // pulse kept, SpO2 left out
                                "x,2016,13,1,10,0,4,70,95\r\n"      // no such date: skipped
-                               "x,2016,3,1,10,0,5,78,94\r\n");
+                               "x,2016,3,1,10,0,5,78,94\r\n"));
     RecordingData data;
     const qint64 start = QDateTime(QDate(2016, 3, 1), QTime(9, 0), Qt::LocalTime).toSecsSinceEpoch();
     QVERIFY(data.load(f, start));
@@ -411,7 +405,7 @@ void RecordingDataTest::oximetryReadAsTheConversionReadsIt()
     text += "1,2024,5,30,10,0,0,75,98\n";                    // 60 days on: no wrapped time
     const QString f = folder();
     writeRecords<8>(f + "/ecg.txt", evenTimes(60, 1000));
-    writeText(f + "/Puls.txt", text);
+    QVERIFY(writeFile(f + "/Puls.txt", text));
     RecordingData data;
     QVERIFY(data.load(f, start.toSecsSinceEpoch()));
     using P = QVector<QPair<int, int>>;
@@ -433,7 +427,7 @@ void RecordingDataTest::oximetryReadAsTheConversionReadsIt()
     QCOMPARE(fromFile, data.spo2Series());
 
     // An export of another recording, weeks away: nothing to plot, rather than wrapped times.
-    writeText(f + "/Puls.txt", "VERSION\n1,2024,5,30,10,0,0,75,98\n1,2024,5,30,10,0,1,75,97\n");
+    QVERIFY(writeFile(f + "/Puls.txt", "VERSION\n1,2024,5,30,10,0,0,75,98\n1,2024,5,30,10,0,1,75,97\n"));
     QVERIFY(data.load(f, start.toSecsSinceEpoch()));
     QVERIFY(data.spo2Series().isEmpty());
     QVERIFY(data.pulseSeries().isEmpty());
@@ -531,7 +525,7 @@ void RecordingDataTest::imuSearchEnds()
     // An empty IMU file ends at once too.
     const QString g = folder();
     writeRecords<8>(g + "/ecg.txt", evenTimes(60, 20));
-    writeText(g + "/imu.txt", {});
+    QVERIFY(writeFile(g + "/imu.txt", {}));
     QVERIFY(data.load(g, 0));
     QVERIFY(data.imuPresent());
     data.readImuRecords(out, 123456, 1);
