@@ -4,6 +4,7 @@
 #include "app/common/LabelTable.h"
 #include "app/Login.h"
 #include "app/Platform.h"
+#include "app/ToolbarTable.h"
 #include "app/common/Prompts.h"
 #include "app/loginwindow.h"
 #include "device/SocketStartup.h"
@@ -116,9 +117,7 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     // 12-13.
     makeConnections();
     m_toolbar->hide();
-    setToolbarItemsVisible({"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport", "buttonViewPdf",
-                            "buttonSnapshot", "breath", "framegain", "frameScaleVis"},
-                           false);
+    ToolbarTable::apply(m_toolbar, ToolbarState::StartUp);
 
     // 14.
     m_online->setGain(m_toolbar->ui().gainchoice->currentText().toInt());
@@ -190,10 +189,7 @@ void KRNMainWindow::buildWidgets()
     status->setObjectName("statusBar");
     setStatusBar(status);
 
-    // 6. Mappers and pages.
-    viewMapper = new QSignalMapper(this);
-    importMapper = new QSignalMapper(this);
-    analyzeMapper = new QSignalMapper(this);
+    // The pages; the session tiles' mappers belong to the patient page.
     m_visualization = new VisualizationWindow(&database);
     m_intro = new IntroWindow;
     m_online = new OnlineVisualizationWindow;
@@ -210,8 +206,8 @@ void KRNMainWindow::makeConnections()
     connect(bar.breath->selectDuration(), &QButtonGroup::idClicked, this,
             &KRNMainWindow::gotoChangeScaleOnline);
     connect(m_visualization, &VisualizationWindow::newStartDateTime, this, &KRNMainWindow::updateTimeDate);
-    connect(viewMapper, &QSignalMapper::mappedInt, this, &KRNMainWindow::sessionViewButtonPressed);
-    connect(analyzeMapper, &QSignalMapper::mappedInt, this, &KRNMainWindow::patientAnalyzeButtonPressed);
+    connect(m_intro->viewMapper(), &QSignalMapper::mappedInt, this, &KRNMainWindow::sessionViewButtonPressed);
+    connect(m_intro->analyzeMapper(), &QSignalMapper::mappedInt, this, &KRNMainWindow::patientAnalyzeButtonPressed);
 
     // Review window to toolbar.
     connect(m_visualization, &VisualizationWindow::singleBreathScaleChanged, bar.breathScaleSlider, &QSlider::setValue);
@@ -233,18 +229,9 @@ void KRNMainWindow::makeConnections()
     bar.printCheckBox->setChecked(false);
 }
 
-void KRNMainWindow::setToolbarItemsVisible(const QStringList &names, bool visible)
-{
-    for (const QString &name : names) {
-        if (QWidget *item = m_toolbar->findChild<QWidget *>(name))
-            item->setVisible(visible);
-        else
-            qWarning().noquote() << "Toolbar has no control " + name;
-    }
-}
-
 const SessionRecord *KRNMainWindow::currentSession() const
 {
+    const std::vector<SessionRecord> &sessions = m_patients.sessions();
     if (currentSessionIndex < 0 || currentSessionIndex >= int(sessions.size()))
         return nullptr;
     return &sessions[size_t(currentSessionIndex)];
@@ -279,11 +266,7 @@ void KRNMainWindow::goToIntroPage()
 {
     onLivePage = false;
     m_stackWidget->setCurrentIndex(IntroPage);
-    setToolbarItemsVisible({"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport", "buttonViewPdf",
-                            "buttonSnapshot", "breath", "framebreath", "frameecg", "buttonPlay", "buttonStop",
-                            "framegain", "checkBoxAutoscale", "nameFrame", "frameScaleVis", "FrameDate",
-                            "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent"},
-                           false);
+    ToolbarTable::apply(m_toolbar, ToolbarState::PatientList);
 }
 
 void KRNMainWindow::goToOnlineVisualizationPage()
@@ -291,13 +274,7 @@ void KRNMainWindow::goToOnlineVisualizationPage()
     onLivePage = true;
     m_stackWidget->setCurrentIndex(OnlineVisualizationPage);
     m_toolbar->show();
-    setToolbarItemsVisible({"buttonPlay", "buttonStop", "buttonFiilters", "buttonExport", "buttonViewPdf",
-                            "buttonSnapshot", "framegain", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
-                            "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent"},
-                           false);
-    setToolbarItemsVisible({"buttonBack", "buttonStartSession", "breath", "framebreath", "frameecg", "nameFrame",
-                            "buttonplayecg", "buttonplaybreath", "buttonstopecg", "buttonstopbreath"},
-                           true);
+    ToolbarTable::apply(m_toolbar, ToolbarState::LivePage);
     const viewSubmenu::Controls &bar = m_toolbar->ui();
     bar.buttonplayecg->setEnabled(true);
     bar.buttonplaybreath->setEnabled(true);
@@ -316,20 +293,14 @@ void KRNMainWindow::goToVisualizationPage()
 
     m_stackWidget->setCurrentIndex(VisualizationPage);
     m_toolbar->show();
-    setToolbarItemsVisible({"buttonBack", "nameFrame", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
-                            "frameBreathScale", "loadAnalysisPushButton"},
-                           true);
-    setToolbarItemsVisible({"buttonStartSession", "buttonFiilters", "breath", "framebreath", "frameecg", "buttonPlay",
-                            "buttonStop", "framegain"},
-                           false);
+    ToolbarTable::apply(m_toolbar, ToolbarState::ReviewPage);
 
     // A finished session is read-only: only its report can be opened.
     const bool analyzed = session->status == statusAnalyzed;
-    setToolbarItemsVisible({"buttonSnapshot", "buttonExport", "frameAddEvent"}, !analyzed);
-    setToolbarItemsVisible({"buttonViewPdf"}, analyzed);
+    ToolbarTable::apply(m_toolbar, analyzed ? ToolbarState::ReviewAnalyzed : ToolbarState::ReviewOpen);
     m_visualization->setEventsLocked(analyzed);
     if (!analyzed && currentUser.role == roleNurse)
-        setToolbarItemsVisible({"buttonSnapshot", "buttonExport"}, false);
+        ToolbarTable::apply(m_toolbar, ToolbarState::ReviewNurse);
 
     sessionFolder = m_dataFolder + "/" + QString::fromStdString(session->dataPathName);
     if (!QDir(sessionFolder + "/ANALISI").exists()) {

@@ -3,6 +3,7 @@
 #include "app/common/Prompts.h"
 #include "db/Database.h"
 #include "db/Records.h"
+#include "patients/PatientDirectory.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -57,14 +58,16 @@ public:
     int previousPageIndex() const { return previousPage; }
     bool isOnLivePage() const { return onLivePage; }
     const UserRecord &loggedInUser() const { return currentUser; }
-    const std::vector<PatientRecord> &patientList() const { return patients; }
-    const std::vector<SessionRecord> &sessionList() const { return sessions; }
+    const std::vector<PatientRecord> &patientList() const { return m_patients.shown(); }
+    const std::vector<SessionRecord> &sessionList() const { return m_patients.sessions(); }
+    // The patient whose form and session tiles are shown, whatever a search left in the list.
+    const PatientRecord *currentPatient() const { return m_patients.current(); }
     QString currentSessionFolder() const { return sessionFolder; }
     bool isLoadingReview() const { return m_loadingDialog != nullptr; }
     int sessionDuration() const { return sessionDurationMinutes; }
 
-    int currentPatientRow() const { return currentPatientIndex; }
-    const QList<Session *> &sessionTileList() const { return sessionTiles; }
+    int currentPatientRow() const { return m_patients.currentRow(); }
+    const QList<Session *> &sessionTileList() const;
     // Selects the session the review page works on (the session tiles do this before loading).
     void setCurrentSessionIndex(int index) { currentSessionIndex = index; }
 
@@ -113,12 +116,11 @@ protected:
 private:
     void buildWidgets();
     void makeConnections();
-    void setToolbarItemsVisible(const QStringList &names, bool visible);
     // Patient page (KRNMainWindowPatients.cpp).
     void connectPatientPage();
     void refreshPatientList(const QString &search);
-    int patientIndexOf(const std::string &fiscalCode) const;
-    void clearSessionTiles();
+    // Shows the current patient in the form and their sessions as tiles (or clears both).
+    void showCurrentPatient();
     bool refuseFailedSave();
     const SessionRecord *currentSession() const;
     // Import (KRNMainWindowImport.cpp).
@@ -131,17 +133,11 @@ private:
     QString m_dataFolder;
 
     Database database;
-    std::vector<PatientRecord> patients;
-    int currentPatientIndex = -1;
-    std::vector<SessionRecord> sessions;
+    PatientDirectory m_patients{database};
     int currentSessionIndex = -1;
     std::vector<UserRecord> users;
     UserRecord currentUser;
 
-    QList<Session *> sessionTiles;
-    QSignalMapper *viewMapper = nullptr;
-    QSignalMapper *importMapper = nullptr;
-    QSignalMapper *analyzeMapper = nullptr;
 
     int currentPage = -1;
     int previousPage = -1;

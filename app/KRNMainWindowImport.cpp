@@ -4,6 +4,7 @@
 
 #include "import/ImportWorkflow.h"
 #include "import/UsbDownload.h"
+#include "patients/IntroWindow.h"
 
 #include <QDebug>
 #include <QGuiApplication>
@@ -21,7 +22,7 @@ void KRNMainWindow::connectImport()
         else
             QGuiApplication::restoreOverrideCursor();
     });
-    connect(importMapper, &QSignalMapper::mappedInt, this, &KRNMainWindow::patientImportButtonPressed);
+    connect(m_intro->importMapper(), &QSignalMapper::mappedInt, this, &KRNMainWindow::patientImportButtonPressed);
     connect(m_usb, &UsbDownload::downloadEcgBreathFinished, this, &KRNMainWindow::downloadEcgBreathFinished);
     connect(m_usb, &UsbDownload::downloadImuFinished, this, &KRNMainWindow::downloadImuFinished);
     connect(m_usb, &UsbDownload::importCompleted, this, &KRNMainWindow::reloadAfterImport);
@@ -31,8 +32,10 @@ QTimer *KRNMainWindow::importTimer() const { return m_usb->importTimer(); }
 
 bool KRNMainWindow::patientImportButtonPressed(int index)
 {
-    if (index < 0 || index >= int(sessions.size()) || currentPatientIndex < 0
-        || currentPatientIndex >= int(patients.size())) {
+    // The tiles are the current patient's, whatever the patient list shows after a search.
+    const std::vector<SessionRecord> &sessions = m_patients.sessions();
+    const PatientRecord *patient = m_patients.current();
+    if (index < 0 || index >= int(sessions.size()) || !patient) {
         qWarning().noquote() << "No session to import at " + QString::number(index);
         return false;
     }
@@ -40,7 +43,7 @@ bool KRNMainWindow::patientImportButtonPressed(int index)
     ImportTarget target;
     target.sessionIndex = index;
     target.session = sessions[size_t(index)];
-    target.patient = patients[size_t(currentPatientIndex)];
+    target.patient = *patient;
     target.userId = currentUser.id;
     target.dataFolder = m_dataFolder;
     sessionFolder = ImportWorkflow::sessionFolder(target);
@@ -52,11 +55,7 @@ bool KRNMainWindow::patientImportButtonPressed(int index)
 
 void KRNMainWindow::reloadAfterImport()
 {
-    const std::string fiscalCode = currentPatientIndex >= 0 && currentPatientIndex < int(patients.size())
-                                       ? patients[size_t(currentPatientIndex)].fiscalCode
-                                       : std::string();
     refreshPatientList(QString());
-    const int row = patientIndexOf(fiscalCode);
-    if (row >= 0)
-        patientSelected(row);
+    m_patients.refreshCurrent();
+    showCurrentPatient();
 }

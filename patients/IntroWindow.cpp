@@ -1,6 +1,7 @@
 #include "patients/IntroWindow.h"
 
 #include "app/common/LabelTable.h"
+#include "patients/Session.h"
 #include "patients/patient.h"
 #include "patients/patientInfo.h"
 
@@ -20,6 +21,9 @@ IntroWindow::IntroWindow(QWidget *parent)
       m_editPatientSearch(new QLineEdit),
       m_newSessionMapper(new QSignalMapper(this)),
       m_viewPatientMapper(new QSignalMapper(this)),
+      m_viewMapper(new QSignalMapper(this)),
+      m_importMapper(new QSignalMapper(this)),
+      m_analyzeMapper(new QSignalMapper(this)),
       m_info(new patientInfo),
       m_listFrame(new QFrame),
       m_grid(new QGridLayout(m_listFrame)),
@@ -161,4 +165,38 @@ void IntroWindow::patientViewSelected(int index)
 void IntroWindow::newPatientButtonPressed()
 {
     m_sessionsScroll->hide();
+}
+
+void IntroWindow::showSessionPanel() { m_sessionsScroll->show(); }
+
+void IntroWindow::showSessions(const std::vector<SessionRecord> &sessions)
+{
+    clearSessionTiles();
+    for (size_t j = 0; j < sessions.size(); ++j) {
+        auto *tile = new Session(sessions[j]);
+        m_sessionTiles.append(tile);
+        m_sessionLayout->addWidget(tile);
+        const struct {
+            QPushButton *button;
+            QSignalMapper *mapper;
+        } routes[] = {{tile->buttonImport(), m_importMapper},
+                      {tile->buttonAnalyze(), m_analyzeMapper},
+                      {tile->buttonView(), m_viewMapper}};
+        for (const auto &route : routes) {
+            route.mapper->setMapping(route.button, int(j));
+            connect(route.button, &QPushButton::clicked, route.mapper, qOverload<>(&QSignalMapper::map));
+        }
+    }
+}
+
+void IntroWindow::clearSessionTiles()
+{
+    // Later, not now: the list is rebuilt from a tile's own button when an import or a review
+    // ends, and that button is still on the call stack.
+    for (Session *tile : qAsConst(m_sessionTiles)) {
+        m_sessionLayout->removeWidget(tile);
+        tile->hide();
+        tile->deleteLater();
+    }
+    m_sessionTiles.clear();
 }

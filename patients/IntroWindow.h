@@ -12,6 +12,7 @@ class QPushButton;
 class QScrollArea;
 class QSignalMapper;
 class QVBoxLayout;
+class Session;
 class patient;
 class patientInfo;
 
@@ -30,9 +31,20 @@ public:
     QSignalMapper *newSessionMapper() const { return m_newSessionMapper; }
     QSignalMapper *viewPatientMapper() const { return m_viewPatientMapper; }
     patientInfo *info() const { return m_info; }
-    // Where the main window puts the session tiles, and the panel around them.
+    // The panel of the session tiles.
     QVBoxLayout *sessionLayout() const { return m_sessionLayout; }
     QScrollArea *sessionsScroll() const { return m_sessionsScroll; }
+
+    // One tile per session, in list order; their view, import and analyze buttons are mapped to
+    // the tile's index in these three mappers.
+    void showSessions(const std::vector<SessionRecord> &sessions);
+    void clearSessionTiles();
+    const QList<Session *> &sessionTiles() const { return m_sessionTiles; }
+    QSignalMapper *viewMapper() const { return m_viewMapper; }
+    QSignalMapper *importMapper() const { return m_importMapper; }
+    QSignalMapper *analyzeMapper() const { return m_analyzeMapper; }
+    // Back from the new-patient form: the panel the form's opening hid comes back.
+    void showSessionPanel();
 
     // Appends one grid row: the patient's tile, its new-session button (disabled while a
     // recording of the patient is "OPEN" on a recorder) and its view button.
@@ -64,6 +76,10 @@ private:
     QList<patient *> m_tiles;
     QList<QPushButton *> m_newSessionButtons;
     QList<QPushButton *> m_viewButtons;
+    QList<Session *> m_sessionTiles;
+    QSignalMapper *m_viewMapper;
+    QSignalMapper *m_importMapper;
+    QSignalMapper *m_analyzeMapper;
     // Texts of the row buttons, read from the label table once for all rows.
     QString m_newText, m_newTooltip, m_viewText, m_viewTooltip;
     int m_selectedPatient = -1;

@@ -30,26 +30,14 @@ constexpr int LeadHeightMm = 22;
 constexpr int SingleHeightMm = 66;
 constexpr double LeadRowsPerPage = 6.5;
 constexpr double SingleShareOfPage = 1.4;
-// The window moves this many ms per unit of wheel delta over the overview.
-constexpr int OverviewWheelStep = 100;
 constexpr int TenMinutesMs = 600000;
 
 } // namespace
 
-int VisualizationWindow::windowOfTab(int tab) const
-{
-    switch (tab) {
-    case BreathTab: return m_breathRange;
-    case SingleTab: return m_singleRange;
-    case EventsTab: return m_eventsRange;
-    default: return m_ecgRange;
-    }
-}
-
 void VisualizationWindow::setXAxisRange(double p, double e, double b, double s, double v)
 {
     for (EcgPaperPlot *plot : m_leadPlots) {
-        plot->setTimeWindow(p, e, m_majorStep, m_minorStep);
+        plot->setTimeWindow(p, e, m_state.majorStep, m_state.minorStep);
         plot->replot();
     }
     for (int strip = 0; strip < 2; ++strip) {
@@ -75,44 +63,46 @@ void VisualizationWindow::setXAxisRange(double p, double e, double b, double s, 
     m_strips[4]->setMinuteLabels(int(v) == TenMinutesMs);
     m_strips[4]->setTimeWindow(p, v, v / 10);
 
+    // Without oximetry the means say so, rather than keep those of an earlier session.
     if (m_oximetryAvailable && m_data) {
-        m_satValue->setText(oximetryMeanText(m_data->spo2Series(), p, m_singleRange, Spo2MeanLimit, "%"));
-        m_pulseValue->setText(oximetryMeanText(m_data->pulseSeries(), p, m_singleRange, PulseMeanLimit, " bpm"));
+        m_satValue->setText(oximetryMeanText(m_data->spo2Series(), p, m_state.singleRange, Spo2MeanLimit, "%"));
+        m_pulseValue->setText(oximetryMeanText(m_data->pulseSeries(), p, m_state.singleRange, PulseMeanLimit, " bpm"));
+    } else {
+        m_satValue->setText(NotAvailable);
+        m_pulseValue->setText(NotAvailable);
     }
     if (m_positionsAvailable)
-        m_labelSleepPosition->setText(positionSummaryText(m_positions, p, m_singleRange));
+        m_labelSleepPosition->setText(positionSummaryText(m_positions, p, m_state.singleRange));
 }
 
 void VisualizationWindow::updateSliderLimits()
 {
-    const bool breath = m_tabs->currentIndex() == BreathTab;
-    m_sliderRange = breath ? m_breathRange : m_ecgRange;
+    const bool breath = ReviewState::scrollsBreath(m_tabs->currentIndex());
+    m_state.sliderRange = breath ? m_state.breathRange : m_state.ecgRange;
     m_scrollBar->setSingleStep(1000);
     if (!m_data)
         return;
-    const QVector<quint32> &times = breath ? m_data->breathOverviewTimes() : m_data->ecgOverviewTimes();
-    if (times.isEmpty())
+    const ReviewState::SliderLimits limits = ReviewState::sliderLimits(
+        breath ? m_data->breathOverviewTimes() : m_data->ecgOverviewTimes(), m_state.sliderRange);
+    if (!limits.valid)
         return;
-    const auto [low, high] = std::minmax_element(times.begin(), times.end());
-    const int min = int(*low);
-    const int max = int(*high);
     // The limits are set without signals: the value they clamp to is taken over below.
     const QSignalBlocker blocker(m_scrollBar);
     const bool atMaximum = m_scrollBar->value() == m_scrollBar->maximum();
-    m_scrollBar->setMaximum(max);
-    m_scrollBar->setMinimum(qint64(min) + m_sliderRange < max ? min : max);
+    m_scrollBar->setMaximum(limits.maximum);
+    m_scrollBar->setMinimum(limits.minimum);
     if (atMaximum)
-        m_scrollBar->setValue(max);
-    m_position = unsigned(m_scrollBar->value());
+        m_scrollBar->setValue(limits.maximum);
+    m_state.position = unsigned(m_scrollBar->value());
 }
 
 void VisualizationWindow::updateSlider()
 {
     updateSliderLimits();
-    setXAxisRange(m_scrollBar->value(), m_ecgRange, m_breathRange, m_singleRange, m_eventsRange);
+    setXAxisRange(m_scrollBar->value(), m_state.ecgRange, m_state.breathRange, m_state.singleRange, m_state.eventsRange);
     const int tab = m_tabs->currentIndex();
     // The caption names what the overview shows: the ECG overview on the lead and events tabs.
-    m_labelTotalPlot->setText(tab == BreathTab || tab == SingleTab ? "Somma respiro" : "ECG - V6");
+    m_labelTotalPlot->setText(ReviewState::overviewCaption(tab));
     emit sliderMoved(int(m_startDateTime + m_scrollBar->value() / 1000));
     for (int i = 0; i < m_eventPlots.size(); ++i) {
         const QString name = m_eventLeadCombos[i]->currentText();
@@ -124,7 +114,7 @@ void VisualizationWindow::updateSlider()
 
 void VisualizationWindow::onSliderMoved(int value)
 {
-    m_position = unsigned(std::max(value, 0));
+    m_state.position = unsigned(std::max(value, 0));
     updateSlider();
 }
 
@@ -137,7 +127,7 @@ void VisualizationWindow::jumpToFirstData()
         const QSignalBlocker blocker(m_scrollBar);
         m_scrollBar->setValue(int(m_data->firstEcgTime()));
     }
-    m_position = unsigned(m_scrollBar->value());
+    m_state.position = unsigned(m_scrollBar->value());
     updateSlider();
 }
 
@@ -149,19 +139,19 @@ void VisualizationWindow::tabChanged()
 
 void VisualizationWindow::setRangeBreath(int range)
 {
-    m_breathRange = range;
+    m_state.breathRange = range;
     updateSlider();
 }
 
 void VisualizationWindow::setRangeSingle(int range)
 {
-    m_singleRange = range;
+    m_state.singleRange = range;
     updateSlider();
 }
 
 void VisualizationWindow::setRangeEvents(int range)
 {
-    m_eventsRange = range;
+    m_state.eventsRange = range;
     updateSlider();
 }
 
@@ -171,7 +161,7 @@ void VisualizationWindow::getClickedTs(const QPointF &point) { m_scrollBar->setV
 
 void VisualizationWindow::fitPaperScale()
 {
-    if (m_autoscale || m_fitting)
+    if (m_state.autoscale || m_fitting)
         return;
     m_fitting = true;
     const int tab = m_tabs->currentIndex();
@@ -206,12 +196,12 @@ void VisualizationWindow::fitPaperScale()
     QSize leadSize;
     QSize size;
     switch (tab) {
-    case LeadsTab: size = leadSize = fit(m_leadPlots[leads::I], m_ecgRange, false); break;
-    case PrecordialTab: size = leadSize = fit(m_leadPlots[0], m_ecgRange, false); break;
-    case SingleTab: size = fit(m_ecgSingle, m_singleRange, true); break;
+    case LeadsTab: size = leadSize = fit(m_leadPlots[leads::I], m_state.ecgRange, false); break;
+    case PrecordialTab: size = leadSize = fit(m_leadPlots[0], m_state.ecgRange, false); break;
+    case SingleTab: size = fit(m_ecgSingle, m_state.singleRange, true); break;
     case EventsTab:
         for (EcgPaperPlot *plot : m_eventPlots)
-            size = fit(plot, m_eventsRange, false);
+            size = fit(plot, m_state.eventsRange, false);
         break;
     default: break;
     }
@@ -268,12 +258,8 @@ void VisualizationWindow::keyPressEvent(QKeyEvent *event)
 void VisualizationWindow::wheelEvent(QWheelEvent *event)
 {
     const QWidget *under = childAt(event->position().toPoint());
-    const int tab = m_tabs->currentIndex();
-    int step = 2;
-    if (under && under->accessibleName() == QLatin1String("TotalPlot"))
-        step = OverviewWheelStep;
-    else if (tab == BreathTab || tab == SingleTab || tab == EventsTab)
-        step = windowOfTab(tab) / 10000 * 2;
+    const bool overOverview = under && under->accessibleName() == QLatin1String("TotalPlot");
+    const int step = m_state.wheelStep(m_tabs->currentIndex(), overOverview);
     m_scrollBar->setValue(m_scrollBar->value() + event->angleDelta().y() * step);
     event->accept();
 }

@@ -38,7 +38,7 @@ std::pair<const R *, const R *> recordsFrom(const MappedRecords<R> &records, qui
 
 std::pair<const BreathRecord *, const BreathRecord *> VisualizationWindow::breathWindow(double length) const
 {
-    return recordsFrom(m_data->breath(), m_position, recordsForWindow(length, BreathPeriodMs));
+    return recordsFrom(m_data->breath(), m_state.position, recordsForWindow(length, BreathPeriodMs));
 }
 
 void VisualizationWindow::showData()
@@ -58,14 +58,14 @@ void VisualizationWindow::showData()
 
 WindowHoles VisualizationWindow::holesOver(quint32 lastTime) const
 {
-    return WindowHoles(m_data->missingIntervals(), m_position, std::max(lastTime, quint32(m_position)) + 1);
+    return WindowHoles(m_data->missingIntervals(), m_state.position, std::max(lastTime, quint32(m_state.position)) + 1);
 }
 
 void VisualizationWindow::drawEcgLead(EcgPaperPlot *plot, int lead, const EcgWindow &window, double pulseWidth) const
 {
     TraceBuilder trace(EcgSegmentGapMs);
-    const double gain = m_displayGain;
-    const double offset = m_displayOffset;
+    const double gain = m_state.displayGain;
+    const double offset = m_state.displayOffset;
     for (const EcgRecord *r = window.begin; r != window.end; ++r)
         if (!window.holes.hides(r->time, r->values))
             trace.add(r->time, leadValue(r->values, window.means, lead) * gain - offset);
@@ -79,7 +79,7 @@ void VisualizationWindow::drawEcgLead(EcgPaperPlot *plot, int lead, const EcgWin
 
 VisualizationWindow::EcgWindow VisualizationWindow::ecgWindow(double length) const
 {
-    const auto [begin, end] = recordsFrom(m_data->ecg(), m_position, recordsForWindow(length, EcgPeriodMs));
+    const auto [begin, end] = recordsFrom(m_data->ecg(), m_state.position, recordsForWindow(length, EcgPeriodMs));
     EcgWindow window{begin, end, holesOver(begin == end ? 0 : (end - 1)->time), {}};
     window.means = channelMeans<EcgRecord, leads::Recorded>(begin, end, window.holes);
     return window;
@@ -87,7 +87,7 @@ VisualizationWindow::EcgWindow VisualizationWindow::ecgWindow(double length) con
 
 void VisualizationWindow::showLeads()
 {
-    const EcgWindow window = ecgWindow(m_ecgRange);
+    const EcgWindow window = ecgWindow(m_state.ecgRange);
     for (int lead = 0; lead < leads::Count; ++lead)
         drawEcgLead(m_leadPlots[lead], lead, window, LeadPulseWidthMs);
     for (int strip = 0; strip < 2; ++strip) {
@@ -98,22 +98,28 @@ void VisualizationWindow::showLeads()
 
 void VisualizationWindow::applyBreathScale(SignalPlot *plot)
 {
-    if (!m_breathAutoscale) {
-        plot->setAxisScale(QwtPlot::yLeft, m_breathBaseline - m_breathHalfRange, m_breathBaseline + m_breathHalfRange);
-        return;
-    }
-    plot->setAxisAutoScale(QwtPlot::yLeft);
-    plot->updateAxes();
-    const QwtInterval range = plot->axisScaleDiv(QwtPlot::yLeft).interval().normalized();
-    m_breathHalfRange = int(range.width()) / 2;
-    m_breathBaseline = int(std::lround((range.minValue() + range.maxValue()) / 2.0));
-    emit singleBreathScaleChanged(m_breathHalfRange);
-    emit singleBreathBaselineChanged(m_breathBaseline);
+    if (m_state.breathAutoscale)
+        plot->setAxisAutoScale(QwtPlot::yLeft);
+    else
+        plot->setAxisScale(QwtPlot::yLeft, m_state.breathBaseline - m_state.breathHalfRange,
+                           m_state.breathBaseline + m_state.breathHalfRange);
+}
+
+void VisualizationWindow::evaluateBreathAutoscale()
+{
+    SignalPlot *sum = m_breathPlots[BreathSumChannel];
+    sum->setAxisAutoScale(QwtPlot::yLeft);
+    sum->updateAxes();
+    const QwtInterval range = sum->axisScaleDiv(QwtPlot::yLeft).interval().normalized();
+    m_state.breathHalfRange = int(range.width()) / 2;
+    m_state.breathBaseline = int(std::lround((range.minValue() + range.maxValue()) / 2.0));
+    emit singleBreathScaleChanged(m_state.breathHalfRange);
+    emit singleBreathBaselineChanged(m_state.breathBaseline);
 }
 
 void VisualizationWindow::showBreath()
 {
-    const auto [begin, end] = breathWindow(m_breathRange);
+    const auto [begin, end] = breathWindow(m_state.breathRange);
     const WindowHoles holes = holesOver(begin == end ? 0 : (end - 1)->time);
     std::vector<TraceBuilder> traces(BreathChannels + 1, TraceBuilder(BreathSegmentGapMs));
     for (const BreathRecord *r = begin; r != end; ++r) {
@@ -128,7 +134,11 @@ void VisualizationWindow::showBreath()
     }
     for (int channel = 0; channel <= BreathChannels; ++channel)
         m_breathPlots[channel]->setSegments(traces[std::size_t(channel)].segments());
-    applyBreathScale(m_breathPlots[BreathSumChannel]);
+    // Only the respiration tab's own redraw re-evaluates the autoscale the toolbar shows.
+    if (m_state.breathAutoscale)
+        evaluateBreathAutoscale();
+    else
+        applyBreathScale(m_breathPlots[BreathSumChannel]);
     for (SignalPlot *plot : m_breathPlots)
         plot->replot();
     m_strips[2]->setRecordTimes(begin, end, m_data);
@@ -137,26 +147,26 @@ void VisualizationWindow::showBreath()
 
 void VisualizationWindow::showSingle()
 {
-    const EcgWindow ecg = ecgWindow(m_singleRange);
-    drawEcgLead(m_ecgSingle, m_singleLead, ecg, m_singleRange / PulseShare);
+    const EcgWindow ecg = ecgWindow(m_state.singleRange);
+    drawEcgLead(m_ecgSingle, m_state.singleLead, ecg, m_state.singleRange / PulseShare);
     showBeatsAndZones(ecg);
 
-    const auto [begin, end] = breathWindow(m_singleRange * SingleBreathReadFactor);
+    const auto [begin, end] = breathWindow(m_state.singleRange * SingleBreathReadFactor);
     const WindowHoles holes = holesOver(begin == end ? 0 : (end - 1)->time);
     TraceBuilder trace(BreathSegmentGapMs);
     for (const BreathRecord *r = begin; r != end; ++r) {
         if (holes.hides(r->time, r->values))
             continue;
         double value = 0;
-        if (m_singleBreath == BreathSumChannel)
+        if (m_state.singleBreath == BreathSumChannel)
             for (int channel = 0; channel < BreathChannels; ++channel)
                 value += r->values[channel];
         else
-            value = r->values[m_singleBreath];
+            value = r->values[m_state.singleBreath];
         trace.add(r->time, value);
     }
     m_breathSingle->setSegments(trace.segments());
-    if (m_singleBreath == BreathSumChannel) {
+    if (m_state.singleBreath == BreathSumChannel) {
         applyBreathScale(m_breathSingle);
     } else {
         m_breathSingle->setAxisAutoScale(QwtPlot::yLeft);
@@ -165,12 +175,14 @@ void VisualizationWindow::showSingle()
 
     QVector<QPointF> dots;
     if (m_oximetryAvailable) {
-        const double to = double(m_position) + m_singleRange;
+        // The first sample after the window counts too, so the axis does not jump when the
+        // window reaches it.
+        const double to = double(m_state.position) + m_state.singleRange;
         for (const QPair<int, int> &sample : m_data->spo2Series()) {
+            if (sample.first > double(m_state.position))
+                dots.append(QPointF(sample.first, sample.second));
             if (sample.first > to)
                 break;
-            if (sample.first > double(m_position))
-                dots.append(QPointF(sample.first, sample.second));
         }
     }
     m_imuSingle->setDots(dots);
@@ -184,8 +196,8 @@ void VisualizationWindow::showSingle()
 
 void VisualizationWindow::showBeatsAndZones(const EcgWindow &window)
 {
-    const double from = m_position;
-    const double to = from + m_singleRange;
+    const double from = m_state.position;
+    const double to = from + m_state.singleRange;
     if (m_annotationsAvailable && m_visualizeBeats->isChecked()) {
         // The beat times come from the one list whatever lead is shown; the marks sit on the
         // shown lead's trace.
@@ -202,13 +214,13 @@ void VisualizationWindow::showBeatsAndZones(const EcgWindow &window)
             const std::size_t at = ecg.lowerBound(quint32(t));
             if (at >= ecg.size())
                 break;
-            const double y = leadValue(ecg[at].values, window.means, m_singleLead) * m_displayGain - m_displayOffset;
+            const double y = leadValue(ecg[at].values, window.means, m_state.singleLead) * m_state.displayGain - m_state.displayOffset;
             marks.append(QPointF(t, y));
         }
         m_ecgSingle->setBeatMarks(marks);
     }
-    if (m_splitAvailable[m_singleLead])
-        m_ecgSingle->setZones(uncoveredSpans(m_splitSegments[m_singleLead], from, to));
+    if (m_splitAvailable[m_state.singleLead])
+        m_ecgSingle->setZones(uncoveredSpans(m_splitSegments[m_state.singleLead], from, to));
     else
         m_ecgSingle->setZones({});
     m_ecgSingle->replot();
@@ -216,16 +228,16 @@ void VisualizationWindow::showBeatsAndZones(const EcgWindow &window)
 
 void VisualizationWindow::showEvents()
 {
-    const EcgWindow window = ecgWindow(m_eventsRange);
+    const EcgWindow window = ecgWindow(m_state.eventsRange);
     for (int i = 0; i < m_eventPlots.size(); ++i)
-        drawEcgLead(m_eventPlots[i], m_eventLeadCombos[i]->currentIndex(), window, m_eventsRange / PulseShare);
+        drawEcgLead(m_eventPlots[i], m_eventLeadCombos[i]->currentIndex(), window, m_state.eventsRange / PulseShare);
     m_strips[4]->setRecordTimes(window.begin, window.end, m_data);
     m_strips[4]->replot();
 }
 
 void VisualizationWindow::showOverview()
 {
-    const bool breath = m_tabs->currentIndex() == BreathTab || m_tabs->currentIndex() == SingleTab;
+    const bool breath = ReviewState::overviewShowsBreath(m_tabs->currentIndex());
     const QVector<quint32> &times = breath ? m_data->breathOverviewTimes() : m_data->ecgOverviewTimes();
     QVector<QPointF> points;
     if (breath) {
@@ -244,6 +256,6 @@ void VisualizationWindow::showOverview()
     m_totalGraph->setPoints(points);
     if (!times.isEmpty())
         m_totalGraph->setAxisScale(QwtPlot::xBottom, times.first(), times.last());
-    m_totalGraph->setMarkerPosition(m_position);
+    m_totalGraph->setMarkerPosition(m_state.position);
     m_totalGraph->replot();
 }

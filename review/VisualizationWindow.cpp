@@ -68,7 +68,7 @@ QButtonGroup *windowButtons(QWidget *owner, const QString &groupName, const QStr
         auto *button = named(new QPushButton(texts.at(i)), buttonNames.at(i));
         button->setCheckable(true);
         button->setChecked(i == 0);
-        group->addButton(button, VisualizationWindow::windowLengths().at(i));
+        group->addButton(button, ReviewState::windowLengths().at(i));
         into->addWidget(button);
     }
     group->setExclusive(true);
@@ -92,12 +92,6 @@ QWidget *legend(QLabel *name, QLabel *scale)
 }
 
 } // namespace
-
-const QVector<int> &VisualizationWindow::windowLengths()
-{
-    static const QVector<int> lengths = {10000, 30000, 60000, 300000, 600000};
-    return lengths;
-}
 
 VisualizationWindow::VisualizationWindow(Database *database, QWidget *parent) : QWidget(parent), m_database(database)
 {
@@ -429,7 +423,7 @@ QVector<QwtPlotPicker *> VisualizationWindow::signalPickers() const
 
 bool VisualizationWindow::breathVisible(int channel) const
 {
-    return channel >= 0 && channel < BreathChannels && m_breathVisible[channel];
+    return channel >= 0 && channel < BreathChannels && m_state.breathVisible[channel];
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -482,7 +476,7 @@ void VisualizationWindow::applyLoadedData(const std::shared_ptr<const RecordingD
         const QSignalBlocker blocker(m_scrollBar);
         m_scrollBar->setValue(int(data->firstEcgTime()));
     }
-    m_position = unsigned(m_scrollBar->value());
+    m_state.position = unsigned(m_scrollBar->value());
 
     const QString availability = data->availabilityText();
     qInfo().noquote() << "--------";
@@ -572,11 +566,11 @@ void VisualizationWindow::resetView()
     for (TimeStripPlot *strip : m_strips)
         strip->clearRecordTimes();
     m_labelAvailability->clear();
-    m_displayGain = 1.0f;
-    m_displayOffset = 0;
+    m_state.resetScaleAndLead();
+    m_satValue->setText(NotAvailable);
+    m_pulseValue->setText(NotAvailable);
     updateScaleLabels();
     m_selectECG->button(leads::V1)->setChecked(true);
-    m_singleLead = leads::V1;
     m_ecgSingle->setCanvasName(leads::name(leads::V1));
     m_selectEvent->setCurrentIndex(0);
 }
@@ -588,7 +582,7 @@ void VisualizationWindow::selectedEcg(int id)
 {
     if (id < 0 || id >= leads::Count)
         return;
-    m_singleLead = id;
+    m_state.singleLead = id;
     m_ecgSingle->setCanvasName(leads::name(id));
     updateSlider();
 }
@@ -597,16 +591,15 @@ void VisualizationWindow::selectedBreath(int id)
 {
     if (id < 0 || id > BreathSumChannel)
         return;
-    m_singleBreath = id;
+    m_state.singleBreath = id;
     updateSlider();
 }
 
 void VisualizationWindow::breathVisibilityChanged(int channel)
 {
-    if (channel < 0 || channel >= BreathChannels)
+    if (!m_state.toggleBreathVisible(channel))
         return;
-    m_breathVisible[channel] = !m_breathVisible[channel];
-    m_breathPlots[channel]->setVisible(m_breathVisible[channel]);
+    m_breathPlots[channel]->setVisible(m_state.breathVisible[channel]);
     updateSlider();
 }
 
@@ -614,13 +607,7 @@ void VisualizationWindow::visualizeBeatsChanged() { updateSlider(); }
 
 void VisualizationWindow::changeScale(int type)
 {
-    switch (type) {
-    case 0: m_displayGain = 1.0f; break;
-    case 1: m_displayGain = 2.0f; break;
-    case 2: m_displayGain = 0.5f; break;
-    default: break;
-    }
-    m_displayOffset = 0;
+    m_state.setScale(type);
     updateScaleLabels();
     updateSlider();
     emit scaleChosen(true);
@@ -628,7 +615,7 @@ void VisualizationWindow::changeScale(int type)
 
 void VisualizationWindow::setAutoscale(bool on)
 {
-    m_autoscale = on;
+    m_state.autoscale = on;
     for (EcgPaperPlot *plot : m_leadPlots)
         plot->setAutoscale(on);
     m_ecgSingle->setAutoscale(on);
@@ -640,28 +627,30 @@ void VisualizationWindow::setAutoscale(bool on)
 
 void VisualizationWindow::updateScaleLabels()
 {
-    const QString text = m_autoscale ? QStringLiteral("Auto")
-                                     : QString::number(double(m_displayGain) * 10.0, 'g', 6) + " mm/mv";
+    const QString text = m_state.scaleText();
     for (QLabel *scale : m_scaleLabels)
         scale->setText(text);
 }
 
 void VisualizationWindow::setBreathAutoscale(bool)
 {
-    m_breathAutoscale = true;
+    m_state.breathAutoscale = true;
+    // At once, on whatever tab: the sum of the current respiration window gives the scale.
+    if (m_data)
+        showBreath();
     updateSlider();
 }
 
 void VisualizationWindow::setBreathScaleValue(int scale)
 {
-    m_breathAutoscale = false;
-    m_breathHalfRange = scale;
+    m_state.breathAutoscale = false;
+    m_state.breathHalfRange = scale;
     updateSlider();
 }
 
 void VisualizationWindow::setBreathScaleBaseline(int value)
 {
-    m_breathAutoscale = false;
-    m_breathBaseline = value;
+    m_state.breathAutoscale = false;
+    m_state.breathBaseline = value;
     updateSlider();
 }

@@ -2,6 +2,7 @@
 
 #include "review/data/AnalysisFolder.h"
 #include "review/data/RecordingData.h"
+#include "review/data/ReviewState.h"
 #include "review/data/ReviewSummaries.h"
 #include "review/data/SignalTrace.h"
 
@@ -35,9 +36,12 @@ class VisualizationWindow : public QWidget
 {
     Q_OBJECT
 public:
-    enum Tab { LeadsTab = 0, PrecordialTab = 1, BreathTab = 2, SingleTab = 3, EventsTab = 4 };
-    // Window lengths of the window-length buttons, ms (also the buttons' ids).
-    static const QVector<int> &windowLengths();
+    using Tab = ReviewState::Tab;
+    static constexpr Tab LeadsTab = ReviewState::LeadsTab;
+    static constexpr Tab PrecordialTab = ReviewState::PrecordialTab;
+    static constexpr Tab BreathTab = ReviewState::BreathTab;
+    static constexpr Tab SingleTab = ReviewState::SingleTab;
+    static constexpr Tab EventsTab = ReviewState::EventsTab;
     // Fixed widths of the columns beside the plots; the paper fitting leaves them their room.
     static constexpr int LegendWidth = 100;
     static constexpr int SingleControlsWidth = 300;
@@ -79,19 +83,20 @@ public:
     void resetView();
 
     // Window state.
-    unsigned int position() const { return m_position; }
-    int ecgRange() const { return m_ecgRange; }
-    int breathRange() const { return m_breathRange; }
-    int singleRange() const { return m_singleRange; }
-    int eventsRange() const { return m_eventsRange; }
-    int sliderRange() const { return m_sliderRange; }
-    float displayGain() const { return m_displayGain; }
-    bool autoscale() const { return m_autoscale; }
-    bool breathAutoscale() const { return m_breathAutoscale; }
-    int breathHalfRange() const { return m_breathHalfRange; }
-    int breathBaseline() const { return m_breathBaseline; }
-    int singleLead() const { return m_singleLead; }
-    int singleBreath() const { return m_singleBreath; }
+    const ReviewState &state() const { return m_state; }
+    unsigned int position() const { return m_state.position; }
+    int ecgRange() const { return m_state.ecgRange; }
+    int breathRange() const { return m_state.breathRange; }
+    int singleRange() const { return m_state.singleRange; }
+    int eventsRange() const { return m_state.eventsRange; }
+    int sliderRange() const { return m_state.sliderRange; }
+    float displayGain() const { return m_state.displayGain; }
+    bool autoscale() const { return m_state.autoscale; }
+    bool breathAutoscale() const { return m_state.breathAutoscale; }
+    int breathHalfRange() const { return m_state.breathHalfRange; }
+    int breathBaseline() const { return m_state.breathBaseline; }
+    int singleLead() const { return m_state.singleLead; }
+    int singleBreath() const { return m_state.singleBreath; }
     bool breathVisible(int channel) const;
 
     // The plots, in lead-table order, respiration channel order (sum last) and event order.
@@ -176,10 +181,11 @@ private:
     void showBeatsAndZones(const EcgWindow &window);
     std::pair<const BreathRecord *, const BreathRecord *> breathWindow(double length) const;
     void applyBreathScale(SignalPlot *plot);
+    // Autoscales the respiration sum and tells the toolbar the half range and centre it took.
+    void evaluateBreathAutoscale();
     void updateScaleLabels();
     void updateSliderLimits();
     void fitPaperScale();
-    int windowOfTab(int tab) const;
 
     Database *m_database;
     int m_sessionId = -1;
@@ -200,24 +206,7 @@ private:
     TimeSpans m_splitSegments[leads::Count]; // ms from the recording start
     bool m_splitAvailable[leads::Count] = {};
 
-    // Window state.
-    unsigned int m_position = 0;
-    int m_ecgRange = 10000;
-    int m_breathRange = 10000;
-    int m_singleRange = 10000;
-    int m_eventsRange = 10000;
-    int m_sliderRange = 10000;
-    double m_minorStep = 40.0;
-    double m_majorStep = 200.0;
-    float m_displayGain = 1.0f;
-    int m_displayOffset = 0;
-    bool m_autoscale = false;
-    int m_singleLead = 7;
-    int m_singleBreath = 5;
-    bool m_breathAutoscale = true;
-    int m_breathHalfRange = 0;
-    int m_breathBaseline = 0;
-    bool m_breathVisible[5] = {true, true, true, true, true};
+    ReviewState m_state;
     bool m_fitting = false;
 
     // Widgets.

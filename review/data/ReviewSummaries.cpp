@@ -38,10 +38,10 @@ QString oximetryMeanText(const QVector<QPair<int, int>> &series, double from, do
             break;
     }
     if (count == 0)
-        return QStringLiteral("ND");
+        return QString::fromLatin1(NotAvailable);
     const double mean = sum / count;
     if (mean > limit)
-        return QStringLiteral("ND");
+        return QString::fromLatin1(NotAvailable);
     return QString::number(mean, 'f', 0) + suffix;
 }
 
@@ -99,5 +99,5 @@ QString positionSummaryText(const QVector<PositionEntry> &positions, double from
 
 QString emptyPositionSummary()
 {
-    return fillTemplate(QStringList() << "ND" << "ND" << "ND" << "ND" << "ND" << "ND");
+    return fillTemplate(QVector<QString>(6, QString::fromLatin1(NotAvailable)).toList());
 }

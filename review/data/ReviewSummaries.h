@@ -8,6 +8,9 @@
 #include <QVector>
 #include <QtGlobal>
 
+// What a summary shows when there is nothing to sum up.
+inline constexpr char NotAvailable[] = "ND";
+
 // Means above these are not measurements and show "ND".
 inline constexpr double Spo2MeanLimit = 100.0;
 inline constexpr double PulseMeanLimit = 300.0;

@@ -1,5 +1,6 @@
 // The session toolbar and its respiration options: built-in values, label-table texts, slots.
 #include "tests/support/TestMain.h"
+#include "app/ToolbarTable.h"
 #include "live/breathFilters.h"
 #include "live/viewSubmenu.h"
 
@@ -21,6 +22,8 @@ private slots:
     void baselineRangeFollowsBreathExtrema();
     void eventModeTexts();
     void breathOptions();
+    void pageTable_data();
+    void pageTable();
 };
 
 void ToolbarTest::builtInValues()
@@ -160,6 +163,70 @@ void ToolbarTest::breathOptions()
 
     QCOMPARE(filters.findChild<QLabel *>("labelScale")->text(), QString("Scala respiro"));
     QCOMPARE(filters.findChild<QLabel *>("labelPlots")->text(), QString("Plot respiro"));
+}
+
+void ToolbarTest::pageTable_data()
+{
+    // The controls each page state shows and hides, as the page flow lists them; every other
+    // control of the table stays as it was.
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QStringList>("hidden");
+    QTest::newRow("start-up") << int(ToolbarState::StartUp) << QStringList{}
+                              << QStringList{"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport",
+                                             "buttonViewPdf", "buttonSnapshot", "breath", "framegain", "frameScaleVis"};
+    QTest::newRow("patient list")
+        << int(ToolbarState::PatientList) << QStringList{}
+        << QStringList{"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport", "buttonViewPdf",
+                       "buttonSnapshot", "breath", "framebreath", "frameecg", "buttonPlay", "buttonStop",
+                       "framegain", "checkBoxAutoscale", "nameFrame", "frameScaleVis", "FrameDate",
+                       "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent"};
+    QTest::newRow("live page")
+        << int(ToolbarState::LivePage)
+        << QStringList{"buttonBack", "buttonStartSession", "breath", "framebreath", "frameecg", "nameFrame",
+                       "buttonplayecg", "buttonplaybreath", "buttonstopecg", "buttonstopbreath"}
+        << QStringList{"buttonPlay", "buttonStop", "buttonFiilters", "buttonExport", "buttonViewPdf",
+                       "buttonSnapshot", "framegain", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
+                       "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent"};
+    QTest::newRow("review page")
+        << int(ToolbarState::ReviewPage)
+        << QStringList{"buttonBack", "nameFrame", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
+                       "frameBreathScale", "loadAnalysisPushButton"}
+        << QStringList{"buttonStartSession", "buttonFiilters", "breath", "framebreath", "frameecg", "buttonPlay",
+                       "buttonStop", "framegain"};
+    QTest::newRow("session not analysed") << int(ToolbarState::ReviewOpen)
+                                          << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent"}
+                                          << QStringList{"buttonViewPdf"};
+    QTest::newRow("analysed session") << int(ToolbarState::ReviewAnalyzed) << QStringList{"buttonViewPdf"}
+                                      << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent"};
+    QTest::newRow("nurse") << int(ToolbarState::ReviewNurse) << QStringList{}
+                           << QStringList{"buttonSnapshot", "buttonExport"};
+}
+
+void ToolbarTest::pageTable()
+{
+    QFETCH(int, state);
+    QFETCH(QStringList, shown);
+    QFETCH(QStringList, hidden);
+    viewSubmenu bar;
+    for (const ToolbarTable::Row *row = ToolbarTable::begin(); row != ToolbarTable::end(); ++row) {
+        QWidget *control = bar.findChild<QWidget *>(row->control);
+        QVERIFY2(control, row->control);
+        // Half shown, half hidden before: "as it was" must stay whichever it was.
+        control->setVisible(int(row - ToolbarTable::begin()) % 2 == 0);
+    }
+    QMap<QString, bool> before;
+    for (const ToolbarTable::Row *row = ToolbarTable::begin(); row != ToolbarTable::end(); ++row)
+        before[row->control] = !bar.findChild<QWidget *>(row->control)->isHidden();
+
+    ToolbarTable::apply(&bar, ToolbarState(state));
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        const bool expected = shown.contains(it.key()) ? true : hidden.contains(it.key()) ? false : it.value();
+        // The control's own state: some sit inside frames that the same state hides.
+        QVERIFY2(!bar.findChild<QWidget *>(it.key())->isHidden() == expected, qPrintable(it.key()));
+    }
+    for (const QString &name : shown + hidden)
+        QVERIFY2(before.contains(name), qPrintable(name + " is not in the table"));
 }
 
 KRN_TEST_MAIN(ToolbarTest)

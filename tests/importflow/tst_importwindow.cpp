@@ -50,6 +50,7 @@ private slots:
     void initTestCase();
     void folderImportFromTile();
     void usbImportFromTile();
+    void importAfterASearchGoesToTheShownPatient();
 
 private:
     QTemporaryDir m_settingsDir;
@@ -112,6 +113,33 @@ void ImportWindowTest::usbImportFromTile()
     QCOMPARE(QString::fromStdString(rig.window->patientList().at(0).status), QString("LOADED"));
     QCOMPARE(rig.prompts.boxes.size(), 2);
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+}
+
+void ImportWindowTest::importAfterASearchGoesToTheShownPatient()
+{
+    qunsetenv("TAVOKRN_SERIAL_PORTS");
+    WindowRig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    const QString card = rig.fixture.makeCard("card", 0.005, 1);
+    // Rossi's tiles are shown; then a search leaves only the other two patients in the list.
+    rig.fixture.database().addPatient("BTALCU80A01H501X", "Abate", "Luca");
+    rig.fixture.database().addPatient("VRDGFR65T31L219K", "Verdi", "Gianfranco");
+    rig.window->searchPatient("e");
+    QCOMPARE(int(rig.window->patientList().size()), 2);
+    QVERIFY(rig.tile());
+
+    rig.prompts.buttons << "IMPORTA da MICRO SD" << "CANCEL" << "CONTINUA SENZA SpO2";
+    rig.prompts.directories << card;
+    rig.tile()->buttonImport()->click();
+    QVERIFY2(!rig.prompts.boxTexts().join('\n').contains("Incongruenza"), qPrintable(rig.prompts.boxTexts().join('\n')));
+    QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("LOADED"));
+    QCOMPARE(QString::fromStdString(rig.fixture.storedPatient().status), QString("LOADED"));
+    std::vector<PatientRecord> everyone;
+    QVERIFY(rig.fixture.database().db().listPatients(std::string(), everyone));
+    for (const PatientRecord &p : everyone)
+        if (p.surname != "Rossi")
+            QCOMPARE(QString::fromStdString(p.status), QString("FREE"));
+    QVERIFY(rig.tile() && rig.tile()->buttonAnalyze()->isEnabled());
 }
 
 KRN_TEST_MAIN(ImportWindowTest)

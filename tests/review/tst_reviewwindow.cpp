@@ -99,6 +99,22 @@ QVector<Ecg> steadyEcg(quint32 from, quint32 to, float value = 0.1f)
     return records;
 }
 
+// An oximeter export with one line a second from 1 s on: (SpO2, pulse) per second.
+void writePuls(const QString &folder, const QVector<QPair<int, int>> &readings)
+{
+    QFile puls(folder + "/Puls.txt");
+    QVERIFY(puls.open(QIODevice::WriteOnly | QIODevice::Text));
+    QTextStream out(&puls);
+    out << "VERSION 2.1,TAVO-OX export\n";
+    for (int i = 0; i < readings.size(); ++i) {
+        const int s = i + 1;
+        const QDateTime at = acquisitionStart.addSecs(s);
+        out << s << "," << at.date().year() << "," << at.date().month() << "," << at.date().day() << ","
+            << at.time().hour() << "," << at.time().minute() << "," << at.time().second() << ","
+            << readings[i].second << "," << readings[i].first << "\n";
+    }
+}
+
 int pointCount(const QList<QwtPlotCurve *> &curves)
 {
     int n = 0;
@@ -126,6 +142,7 @@ private slots:
     void calibrationPulseFollowsTheGain();
     void autoscaleHidesPaperAndPulse();
     void oximetryAxisAndMeans();
+    void respirationAutoscaleOnRequestAndOnItsOwnTab();
     void positionSummary();
     void beatMarksAndSplitZones();
     void envelopeDrawsTheSamePixelsAsTheFullTrace();
@@ -416,19 +433,10 @@ void ReviewWindowTest::oximetryAxisAndMeans()
     writeEcg(m_folder, steadyEcg(0, 60000));
     writeBreath(m_folder, 0, 60000, 1000);
     writeLog(m_folder);
-    // SpO2 97 at 1..9 s, pulse 75; from 20 s SpO2 readings above 100 and pulse above 300.
-    QFile puls(m_folder + "/Puls.txt");
-    QVERIFY(puls.open(QIODevice::WriteOnly | QIODevice::Text));
-    QTextStream out(&puls);
-    out << "VERSION 2.1,TAVO-OX export\n";
-    for (int s = 1; s < 40; ++s) {
-        const QDateTime at = acquisitionStart.addSecs(s);
-        const bool bad = s >= 20;
-        out << s << "," << at.date().year() << "," << at.date().month() << "," << at.date().day() << ","
-            << at.time().hour() << "," << at.time().minute() << "," << at.time().second() << ","
-            << (bad ? 320 : 75) << "," << (bad ? 120 : 97) << "\n";
-    }
-    puls.close();
+    // SpO2 97 at 1..19 s, pulse 75; from 20 s SpO2 readings above 100 and pulse above 300.
+    QVector<QPair<int, int>> readings(19, {97, 75});
+    readings += QVector<QPair<int, int>>(20, {120, 320});
+    writePuls(m_folder, readings);
     QVERIFY(load(m_folder, acquisitionStart.toSecsSinceEpoch()));
     m_window->tabs()->setCurrentIndex(VisualizationWindow::SingleTab);
 
@@ -452,6 +460,73 @@ void ReviewWindowTest::oximetryAxisAndMeans()
 
     QCOMPARE(oximetryMeanText({{100, 60}, {200, 101}, {300, 140}}, 0, 1000, Spo2MeanLimit, "%"), QString("ND"));
     QCOMPARE(oximetryMeanText({{100, 99}, {1000, 50}}, 0, 1000, Spo2MeanLimit, "%"), QString("99%"));
+
+    // The axis counts the first reading after the window: 97 inside 5..15 s, 92 from 16 s.
+    const QString second = m_folder + "-b";
+    QVERIFY(QDir().mkpath(second));
+    writeEcg(second, steadyEcg(0, 60000));
+    writeBreath(second, 0, 60000, 1000);
+    writeLog(second);
+    QVector<QPair<int, int>> drop(15, {97, 75});
+    drop += QVector<QPair<int, int>>(20, {92, 75});
+    writePuls(second, drop);
+    QVERIFY(load(second, acquisitionStart.toSecsSinceEpoch()));
+    m_window->tabs()->setCurrentIndex(VisualizationWindow::SingleTab);
+    m_window->scrollBar()->setValue(5000);
+    QCOMPARE(axis().lowerBound(), 92.0);
+    QCOMPARE(axis().upperBound(), 97.0);
+    QCOMPARE(m_window->findChild<QLabel *>("satValue")->text(), QString("97%"));
+
+    // A session without oximetry does not keep the means of the one before, nor does a reset.
+    const QString third = m_folder + "-c";
+    QVERIFY(QDir().mkpath(third));
+    writeEcg(third, steadyEcg(0, 60000));
+    writeBreath(third, 0, 60000, 1000);
+    writeLog(third);
+    QVERIFY(load(third, acquisitionStart.toSecsSinceEpoch()));
+    m_window->tabs()->setCurrentIndex(VisualizationWindow::SingleTab);
+    QVERIFY(!m_window->oximetryPlot()->isEnabled());
+    QCOMPARE(m_window->findChild<QLabel *>("satValue")->text(), QString("ND"));
+    QCOMPARE(m_window->findChild<QLabel *>("pulseValue")->text(), QString("ND"));
+    QVERIFY(load(second, acquisitionStart.toSecsSinceEpoch()));
+    m_window->tabs()->setCurrentIndex(VisualizationWindow::SingleTab);
+    QCOMPARE(m_window->findChild<QLabel *>("satValue")->text(), QString("97%"));
+    m_window->resetView();
+    QCOMPARE(m_window->findChild<QLabel *>("satValue")->text(), QString("ND"));
+    QCOMPARE(m_window->findChild<QLabel *>("pulseValue")->text(), QString("ND"));
+}
+
+void ReviewWindowTest::respirationAutoscaleOnRequestAndOnItsOwnTab()
+{
+    writeEcg(m_folder, steadyEcg(0, 60000));
+    writeBreath(m_folder, 0, 60000, 1000);
+    writeLog(m_folder);
+    QVERIFY(load(m_folder));
+    m_window->tabs()->setCurrentIndex(VisualizationWindow::LeadsTab);
+    m_window->setBreathScaleValue(40);
+    QVERIFY(!m_window->breathAutoscale());
+    QSignalSpy half(m_window, &VisualizationWindow::singleBreathScaleChanged);
+    QSignalSpy centre(m_window, &VisualizationWindow::singleBreathBaselineChanged);
+
+    // Asked for on a lead tab: computed at once from the current respiration window.
+    m_window->setBreathAutoscale(true);
+    QCOMPARE(half.size(), 1);
+    QCOMPARE(centre.size(), 1);
+    QVERIFY(m_window->breathAutoscale());
+    QCOMPARE(m_window->breathBaseline(), centre.first().at(0).toInt());
+
+    // Scrolling the single-lead tab (sum shown) leaves the toolbar's sliders alone ...
+    m_window->tabs()->setCurrentIndex(VisualizationWindow::SingleTab);
+    QCOMPARE(m_window->singleBreath(), int(BreathSumChannel));
+    half.clear();
+    m_window->scrollBar()->setValue(20000);
+    m_window->scrollBar()->setValue(30000);
+    QCOMPARE(half.size(), 0);
+    // ... while each redraw of the respiration tab evaluates it again.
+    m_window->tabs()->setCurrentIndex(VisualizationWindow::BreathTab);
+    const int before = half.size();
+    m_window->scrollBar()->setValue(10000);
+    QVERIFY(half.size() > before);
 }
 
 void ReviewWindowTest::positionSummary()
