@@ -7,6 +7,7 @@
 #include "app/ToolbarTable.h"
 #include "app/common/Prompts.h"
 #include "app/loginwindow.h"
+#include "device/RecorderLink.h"
 #include "device/SocketStartup.h"
 #include "import/ImportWorkflow.h"
 #include "import/UsbDownload.h"
@@ -25,6 +26,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -52,7 +54,7 @@ const char *const roleNurse = "nurse";
 KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidget *parent)
     : QMainWindow(parent), m_prompts(prompts), m_dataFolder(QDir::cleanPath(dataFolder))
 {
-    // 1. The data folder, hidden from casual browsing on Windows.
+    // The data folder, hidden from casual browsing on Windows.
     if (!QDir(m_dataFolder).exists()) {
         QDir().mkpath(m_dataFolder);
         if (!Platform::hideFolder(m_dataFolder.toStdString())) {
@@ -61,15 +63,15 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
         }
     }
 
-    // 2. The database file is supplied with the installation; it is never created here.
+    // The database file is supplied with the installation; it is never created here.
     database.open(m_dataFolder + "/" + "krnDb.db");
 
-    // 3. Widgets, without a maximise button.
+    // Widgets, without a maximise button.
     buildWidgets();
     setWindowFlags((windowFlags() & ~Qt::WindowMaximizeButtonHint) | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-    // 4-5. Screen facts for the log, and a window that fills the screen.
+    // Screen facts for the log, and a window that fills the screen.
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QSizeF physical = screen->physicalSize();
         const QSize pixels = screen->size();
@@ -82,18 +84,17 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
         setFixedSize(int(available.width() * 0.99), int(available.height() * 0.99));
     }
 
-    // 7. The remembered user name.
+    // The remembered user name.
     const QString lastUser = AppSettings::lastUsername();
     if (!lastUser.isEmpty())
         m_login->setRememberedUser(lastUser);
 
-    // 8.
+    // No page yet; the serial port and the import timer belong to the USB download.
     currentPage = -1;
     previousPage = -1;
-    // The serial port and the import timer belong to the USB download.
     m_usb = new UsbDownload(m_prompts, database, this);
 
-    // 9. Pages at their fixed indices; login first.
+    // Pages at their fixed indices; login first.
     connect(m_stackWidget, &QStackedWidget::currentChanged, this, &KRNMainWindow::pageChanged);
     m_stackWidget->insertWidget(IntroPage, m_intro);
     m_stackWidget->insertWidget(VisualizationPage, m_visualization);
@@ -101,12 +102,10 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     m_stackWidget->insertWidget(LoginPage, m_login);
     m_stackWidget->setCurrentIndex(LoginPage);
 
-    // 10.
-    ecgStreaming = false;
-    breathStreaming = false;
+    // Nothing streams yet; the patient list is filled once before anyone logs in.
     refreshPatientList(QString());
 
-    // 11.
+    // The socket layer the recorder link needs.
     const int socketError = SocketStartup::start();
     m_socketsStarted = socketError == 0;
     if (m_socketsStarted)
@@ -114,15 +113,16 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     else
         qInfo().noquote() << "WSAStartup failed: " + QString::number(socketError);
 
-    // 12-13.
+    // Signals between pages, toolbar and window; the toolbar waits for a session page.
     makeConnections();
+    setUpDevice();
     m_toolbar->hide();
     ToolbarTable::apply(m_toolbar, ToolbarState::StartUp);
 
-    // 14.
+    // The live view divides by the gain the toolbar starts with.
     m_online->setGain(m_toolbar->ui().gainchoice->currentText().toInt());
 
-    // 15. Start-up goes on after the warning: the program still works, only less legibly.
+    // Screen check. Start-up goes on after the warning: the program still works, only less legibly.
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (screen && !screenIsSufficient(screen->virtualGeometry().size())) {
         m_prompts.inform(Prompts::Icon::Critical, "Risoluzione schermo insufficiente.",
@@ -130,10 +130,13 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
                          "Il segnale potrebbe non essere visualizzato correttamente.");
     }
 
-    // 16.
+    // A database that cannot be used would only show up as logins that always fail.
+    checkDatabase();
+
+    // The import and its watchdog.
     connectImport();
 
-    // 18. Escape must never leave a page half-done.
+    // Escape must never leave a page half-done.
     installEventFilter(this);
 }
 
@@ -332,13 +335,7 @@ void KRNMainWindow::backButtonPressed()
                                "cancellati, Proseguire lo stesso?"))
             return;
         goToIntroPage();
-        m_online->setGain(6);
-        // Back to gain "6" without telling the recorder: the link is being dropped anyway.
-        QComboBox *gain = m_toolbar->ui().gainchoice;
-        const QSignalBlocker blocker(gain);
-        gain->setCurrentIndex(4);
-        ecgStreaming = false;
-        breathStreaming = false;
+        leaveLivePage();
         break;
     }
     default:
@@ -346,8 +343,30 @@ void KRNMainWindow::backButtonPressed()
     }
 }
 
+void KRNMainWindow::checkDatabase()
+{
+    const QString path = database.fileName();
+    QString reason;
+    if (!QFileInfo::exists(path))
+        reason = QStringLiteral("il file non esiste");
+    else if (!database.isOpen())
+        reason = QStringLiteral("il file non può essere aperto (%1)").arg(database.lastError());
+    else if (!database.hasSchema())
+        reason = QStringLiteral("il file non contiene le tabelle del programma (%1)").arg(database.lastError());
+    m_databaseUsable = reason.isEmpty();
+    if (m_databaseUsable)
+        return;
+    m_login->setLoginUnavailable();
+    m_prompts.inform(Prompts::Icon::Critical, QStringLiteral("Database non utilizzabile"),
+                     QStringLiteral("Impossibile usare il database %1: %2.\nSenza database non è possibile accedere "
+                                    "al programma: chiudere e contattare l'assistenza.")
+                         .arg(QDir::toNativeSeparators(path), reason));
+}
+
 void KRNMainWindow::login()
 {
+    if (!m_databaseUsable)
+        return;
     const QString userName = m_login->userName()->text();
     users.clear();
     database.listUsers(users);
@@ -389,6 +408,7 @@ void KRNMainWindow::closeEvent(QCloseEvent *event)
     onLivePage = false;
     database.close();
     m_usb->shutdown();
+    m_link->shutdown();
     if (m_socketsStarted) {
         SocketStartup::cleanup();
         m_socketsStarted = false;

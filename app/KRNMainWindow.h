@@ -4,6 +4,7 @@
 #include "db/Database.h"
 #include "db/Records.h"
 #include "patients/PatientDirectory.h"
+#include "import/RecordingFormat.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -11,9 +12,11 @@
 #include <memory>
 #include <vector>
 
+class BluetoothDialog;
 class ImportWorkflow;
 class IntroWindow;
 class OnlineVisualizationWindow;
+class RecorderLink;
 class QSignalMapper;
 class QStackedWidget;
 class QTimer;
@@ -53,6 +56,8 @@ public:
     // The watchdog of the USB download.
     QTimer *importTimer() const;
     UsbDownload *usbDownload() const { return m_usb; }
+    BluetoothDialog *bluetoothDialog() const { return m_bluetoothDialog; }
+    RecorderLink &recorderLink() const;
 
     int currentPageIndex() const { return currentPage; }
     int previousPageIndex() const { return previousPage; }
@@ -100,6 +105,20 @@ public slots:
     // Import of a session's recording (KRNMainWindowImport.cpp).
     bool patientImportButtonPressed(int index);
 
+    // The recorder link (KRNMainWindowDevice.cpp).
+    void showBluetoothDialog();
+    void bluetoothPairSelect(int index);
+    void bluetoothPairSelect();
+    void bluetoothDeviceSelected(int index);
+    void startStreaming();
+    void stopStreaming();
+    void startEcgStreaming();
+    void stopEcgStreaming();
+    void startBreathStreaming();
+    void stopBreathStreaming();
+    void sendGainCommand(int position);
+    void streamingErrorSlot();
+
     void updateTimeDate(int seconds);
     void gotoChangeScaleOnline(int milliseconds);
 
@@ -115,6 +134,8 @@ protected:
 
 private:
     void buildWidgets();
+    // Says at start-up which database file cannot be used and why, and closes the login.
+    void checkDatabase();
     void makeConnections();
     // Patient page (KRNMainWindowPatients.cpp).
     void connectPatientPage();
@@ -126,6 +147,12 @@ private:
     // Import (KRNMainWindowImport.cpp).
     void connectImport();
     void reloadAfterImport();
+    // Recorder link (KRNMainWindowDevice.cpp).
+    void setUpDevice();
+    void openDeviceDialog();
+    void showStreamControls(Stream stream, bool streaming);
+    void runStreamDisplay(Stream stream, bool running);
+    void leaveLivePage();
     // Review (KRNMainWindowReview.cpp).
     void startReviewLoad(int index, const QString &dialogTitle, bool setsReviewStart);
 
@@ -142,8 +169,6 @@ private:
     int currentPage = -1;
     int previousPage = -1;
     bool onLivePage = false;
-    bool ecgStreaming = false;
-    bool breathStreaming = false;
     QString sessionFolder;
     std::unique_ptr<Prompts::Progress> m_loadingDialog; // open while a review load runs
     int sessionDurationMinutes = 0;                     // of the last session loaded for review
@@ -156,6 +181,9 @@ private:
     loginwindow *m_login = nullptr;
     UsbDownload *m_usb = nullptr;
     std::unique_ptr<ImportWorkflow> m_importWorkflow;
+    BluetoothDialog *m_bluetoothDialog = nullptr;
+    std::unique_ptr<RecorderLink> m_link;
     bool m_busyCursor = false;
     bool m_socketsStarted = false;
+    bool m_databaseUsable = false;
 };

@@ -57,7 +57,12 @@ void KRNMainWindow::patientSelected(int index)
     showCurrentPatient();
 }
 
-void KRNMainWindow::patientButtonPressed(int index) { patientSelected(index); }
+void KRNMainWindow::patientButtonPressed(int index)
+{
+    patientSelected(index);
+    if (m_patients.currentRow() == index)
+        openDeviceDialog();
+}
 
 void KRNMainWindow::newPatientButtonPressed() { m_intro->clearSessionTiles(); }
 

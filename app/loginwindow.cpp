@@ -99,4 +99,11 @@ void loginwindow::setRememberedUser(const QString &userName)
     m_password->setFocus();
 }
 
+void loginwindow::setLoginUnavailable()
+{
+    m_userName->setEnabled(false);
+    m_password->setEnabled(false);
+    m_buttonLogin->setEnabled(false);
+}
+
 void loginwindow::manageLoginButton(QString s) { m_buttonLogin->setEnabled(!s.isEmpty()); }

@@ -20,6 +20,9 @@ public:
 
     // Puts the remembered user name in place, so the user only has to type the password.
     void setRememberedUser(const QString &userName);
+    // Without a usable database nobody can log in: the fields and the login button are disabled,
+    // only "Esci" is left.
+    void setLoginUnavailable();
 
 public slots:
     void manageLoginButton(QString s);

@@ -193,6 +193,17 @@ void Database::open(const QString &fileName)
     listUsers(scratch);
 }
 
+bool Database::hasSchema()
+{
+    if (!m_handle)
+        return false;
+    std::vector<UserRecord> users;
+    std::vector<PatientRecord> patients;
+    std::vector<SessionRecord> sessions;
+    return listUsers(users) && listPatients(std::string(), patients) && listSessions(std::string(), sessions)
+        && countAnnotations(-1, std::string(), std::string(), std::string()) >= 0;
+}
+
 void Database::close()
 {
     if (!m_handle)

@@ -36,6 +36,9 @@ public:
     void open(const QString &fileName);
     void close();
     bool isOpen() const { return m_handle != nullptr; }
+    // Whether the four tables can be read with the program's own statements; false, with
+    // lastError() saying why, for a file that is not the workstation's database.
+    bool hasSchema();
     QString fileName() const { return m_fileName; }
     // SQLite's text for the last open or statement that failed; empty after one that succeeded.
     QString lastError() const { return m_lastError; }

@@ -68,6 +68,9 @@ private:
     QLineEdit *m_editPatientSearch;
     QSignalMapper *m_newSessionMapper;
     QSignalMapper *m_viewPatientMapper;
+    QSignalMapper *m_viewMapper;
+    QSignalMapper *m_importMapper;
+    QSignalMapper *m_analyzeMapper;
     patientInfo *m_info;
     QFrame *m_listFrame;
     QGridLayout *m_grid;
@@ -77,9 +80,6 @@ private:
     QList<QPushButton *> m_newSessionButtons;
     QList<QPushButton *> m_viewButtons;
     QList<Session *> m_sessionTiles;
-    QSignalMapper *m_viewMapper;
-    QSignalMapper *m_importMapper;
-    QSignalMapper *m_analyzeMapper;
     // Texts of the row buttons, read from the label table once for all rows.
     QString m_newText, m_newTooltip, m_viewText, m_viewTooltip;
     int m_selectedPatient = -1;

@@ -12,4 +12,5 @@ int spo2(const QStringList &args);
 int demoPatients(const QStringList &args);
 int demoRecordings(const QStringList &args);
 int recorderUsb(const QStringList &args);
+int recorderBt(const QStringList &args);
 }

@@ -81,6 +81,12 @@ icon "$ICONS/reload.png" \
         polygon 92,4 140,36 92,68"
 
 # Breath filters: a funnel.
+# Choose a recorder in the device dialog: a plus sign, white so that it reads on the row's green
+# or red button.
+icon "$IMG/plus.png" \
+    -fill white -stroke white -strokewidth 2 -draw "roundrectangle 80,30 112,162 10,10" \
+    -draw "roundrectangle 30,80 162,112 10,10"
+
 icon "$IMG/filter.png" \
     -fill "$ACCENT" -stroke "$ACCENT" -strokewidth 14 -draw "stroke-linejoin round
         polygon 26,36 166,36 112,100 112,160 80,178 80,100"

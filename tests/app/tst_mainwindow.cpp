@@ -52,6 +52,8 @@ private slots:
     void startsOnLoginPage();
     void warnsOnSmallScreens();
     void createsDataFolderButNeverTheDatabase();
+    void unusableDatabaseIsReported_data();
+    void unusableDatabaseIsReported();
     void loginMessages();
     void loginSharedAndCaseSensitiveNames();
     void rememberedUserNameOnlyAfterSuccess();
@@ -153,10 +155,47 @@ void MainWindowTest::createsDataFolderButNeverTheDatabase()
     QVERIFY(!QFile::exists(folder + "/krnDb.db"));
     QVERIFY(!w.db().isOpen());
     QVERIFY(w.patientList().empty());
-    // Without a database nobody can log in.
-    m_prompts->boxes.clear();
-    logIn(w, "demo", "demo");
-    QCOMPARE(m_prompts->boxTexts(), QStringList{"Errore Login|Username o password errati"});
+    QVERIFY(m_prompts->boxTexts().join('\n').contains("il file non esiste"));
+}
+
+void MainWindowTest::unusableDatabaseIsReported_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QByteArray random(4096, '\0');
+    for (int i = 0; i < random.size(); ++i)
+        random[i] = char((i * 2654435761u) >> 13);
+    TestDatabase fresh;
+    QFile schema(fresh.dbPath());
+    QVERIFY(schema.open(QIODevice::ReadOnly));
+    const QByteArray real = schema.readAll();
+    QTest::newRow("missing") << QByteArray() << "il file non esiste";
+    QTest::newRow("empty") << QByteArray("") << "il file non contiene le tabelle del programma";
+    QTest::newRow("random bytes") << random << "il file non";
+    QTest::newRow("truncated") << real.left(real.size() / 3) << "il file non";
+}
+
+void MainWindowTest::unusableDatabaseIsReported()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    QTemporaryDir data;
+    const QString path = data.filePath("krnDb.db");
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    // Whatever SQLite says of the file is logged, as often as a statement meets it.
+    const krntest::AllowedMessages failures(QtInfoMsg, QRegularExpression("^\\[DB\\] (Can't load|Query execution error)"));
+    ScriptedPrompts prompts;
+    Window w(data.path(), prompts);
+    const QString box = prompts.boxTexts().filter("Database non utilizzabile").value(0);
+    QVERIFY2(box.contains(QDir::toNativeSeparators(path)) && box.contains(reason), qPrintable(box));
+    // No login is offered that cannot work.
+    QVERIFY(!w.loginPage()->password()->isEnabled());
+    QVERIFY(!w.loginPage()->buttonLogin()->isEnabled());
+    QVERIFY(w.loginPage()->buttonQuit()->isEnabled());
 }
 
 void MainWindowTest::loginMessages()

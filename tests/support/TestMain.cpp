@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -14,8 +15,16 @@ struct Expectation {
     QRegularExpression pattern;
 };
 
+struct Allowance {
+    int id;
+    QtMsgType type;
+    QRegularExpression pattern;
+};
+
 QMutex guardLock;
 QList<Expectation> expectations;
+QList<Allowance> allowances;
+int nextAllowance = 0;
 QStringList lateFailures; // unexpected messages from other threads, reported at the end
 QtMessageHandler qtestHandler = nullptr;
 
@@ -44,6 +53,9 @@ bool takeExpectation(QtMsgType type, const QString &message)
             return true;
         }
     }
+    for (const Allowance &a : qAsConst(allowances))
+        if (a.type == type && a.pattern.match(message).hasMatch())
+            return true;
     return false;
 }
 
@@ -77,6 +89,20 @@ void krntest::expectMessage(QtMsgType type, const QRegularExpression &pattern)
 {
     const QMutexLocker lock(&guardLock);
     expectations.append({type, QString(), pattern});
+}
+
+krntest::AllowedMessages::AllowedMessages(QtMsgType type, const QRegularExpression &pattern)
+{
+    const QMutexLocker lock(&guardLock);
+    m_id = ++nextAllowance;
+    allowances.append({m_id, type, pattern});
+}
+
+krntest::AllowedMessages::~AllowedMessages()
+{
+    const QMutexLocker lock(&guardLock);
+    allowances.erase(std::remove_if(allowances.begin(), allowances.end(), [this](const Allowance &a) { return a.id == m_id; }),
+                     allowances.end());
 }
 
 int krntest::exec(QObject *test, int argc, char **argv)
