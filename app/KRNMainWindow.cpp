@@ -230,6 +230,15 @@ void KRNMainWindow::makeConnections()
     connect(bar.breathBaselineSlider, &QSlider::sliderMoved, m_visualization,
             &VisualizationWindow::setBreathScaleBaseline);
     bar.printCheckBox->setChecked(false);
+    connect(bar.buttonExportEdf, &QPushButton::clicked, this, &KRNMainWindow::exportEdfButtonPressed);
+
+    // The events of the review window.
+    m_visualization->setPrompts(&m_prompts);
+    connect(bar.loadAnalysisPushButton, &QPushButton::clicked, m_visualization,
+            &VisualizationWindow::loadAnnotationDataFromFile);
+    connect(bar.buttonAddEvent, &QPushButton::clicked, m_visualization, &VisualizationWindow::addEventButtonClicked);
+    connect(bar.printCheckBox, &QCheckBox::stateChanged, m_visualization, &VisualizationWindow::setPrintNewEvent);
+    connectSnapshots();
 }
 
 const SessionRecord *KRNMainWindow::currentSession() const

@@ -6,6 +6,7 @@
 #include "patients/PatientDirectory.h"
 #include "import/RecordingFormat.h"
 
+#include <QImage>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -128,6 +129,15 @@ public slots:
     void patientAnalyzeButtonPressed(int index);
     void loadingFinished(bool timeCorrect, int duration);
 
+    // The reviewed session as an EDF+ file (KRNMainWindowExport.cpp).
+    void exportEdfButtonPressed();
+
+    // Snapshots of the review page with a note, and the review window's event snapshots, in the
+    // session folder's "snap" folder (KRNMainWindowSnapshots.cpp).
+    void takeSnapshot();
+    void addSnapshot(QImage shot, QString text, float ratio, int id);
+    void deleteSnapshot(int id);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -155,6 +165,8 @@ private:
     void leaveLivePage();
     // Review (KRNMainWindowReview.cpp).
     void startReviewLoad(int index, const QString &dialogTitle, bool setsReviewStart);
+    // Snapshots (KRNMainWindowSnapshots.cpp).
+    void connectSnapshots();
 
     Prompts &m_prompts;
     QString m_dataFolder;

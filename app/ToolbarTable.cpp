@@ -39,6 +39,7 @@ const Row rows[] = {
     {"frameBreathScale",        {  _,    H,    H,   S,      _,    _,       _ }},
     {"loadAnalysisPushButton",  {  _,    H,    H,   S,      _,    _,       _ }},
     {"frameAddEvent",           {  _,    H,    H,   _,      S,    H,       _ }},
+    {"buttonExportEdf",         {  H,    H,    H,   S,      _,    _,       _ }},
 };
 
 } // namespace

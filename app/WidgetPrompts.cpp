@@ -1,11 +1,16 @@
 #include "app/WidgetPrompts.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QFileDialog>
+#include <QFont>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -105,6 +110,11 @@ QString WidgetPrompts::openFileName(const QString &title, const QString &startDi
     return QFileDialog::getOpenFileName(m_parent, title, startDir, filter);
 }
 
+QString WidgetPrompts::saveFileName(const QString &title, const QString &startPath, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(m_parent, title, startPath, filter);
+}
+
 std::optional<int> WidgetPrompts::integer(const QString &title, const QString &label, int value, int minimum,
                                           int maximum, int step)
 {
@@ -118,4 +128,20 @@ std::optional<int> WidgetPrompts::integer(const QString &title, const QString &l
 std::unique_ptr<Prompts::Progress> WidgetPrompts::progress(const ProgressSpec &setup)
 {
     return std::make_unique<DialogProgress>(m_parent, setup);
+}
+
+void WidgetPrompts::notice(const QString &text, int milliseconds)
+{
+    QDialog box(m_parent, Qt::Dialog | Qt::FramelessWindowHint);
+    box.setModal(true);
+    auto *layout = new QHBoxLayout(&box);
+    auto *label = new QLabel(text);
+    QFont font = label->font();
+    font.setPointSize(10);
+    font.setBold(true);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignCenter);
+    layout->addWidget(label);
+    QTimer::singleShot(milliseconds, &box, &QDialog::accept);
+    box.exec();
 }

@@ -1,6 +1,9 @@
 #include "bench/BenchSession.h"
 
+#include "db/Database.h"
+#include "db/Schema.h"
 #include "import/RecordingDecoder.h"
+#include "sim/SyntheticAnalysis.h"
 #include "sim/SyntheticRecorder.h"
 
 #include <QCoreApplication>
@@ -75,4 +78,45 @@ double residentMiB()
         }
     }
     return 0;
+}
+
+QString busyAnalysis24h(QString *error)
+{
+    const QString folder = benchRoot() + QStringLiteral("/analysis-busy-24h");
+    if (QFile::exists(folder + QStringLiteral("/complete")))
+        return folder;
+    const SynthTrace trace = busyAnalysisTrace(24, 0.3, 60, QDateTime::fromSecsSinceEpoch(benchRecordingStart()));
+    if (!writeSyntheticAnalysis(folder, trace, error) || !markComplete(folder))
+        return QString();
+    return folder;
+}
+
+QString emptyEventsDatabase(QString *error)
+{
+    const QString path = benchRoot() + QStringLiteral("/events-empty.db");
+    if (QFile::exists(path))
+        return path;
+    QDir().mkpath(benchRoot());
+    const QString work = path + QStringLiteral(".part-%1").arg(QCoreApplication::applicationPid());
+    QFile::remove(work);
+    if (!createDatabaseFile(work, error))
+        return QString();
+    {
+        Database db;
+        db.open(work);
+        PatientRecord patient;
+        patient.fiscalCode = "RSSMRA80A01H501U";
+        patient.status = "LOADED";
+        SessionRecord session;
+        session.patientFC = patient.fiscalCode;
+        session.status = "LOADED";
+        session.startRecDate = benchRecordingStart();
+        if (!db.insertPatient(patient) || !db.insertSession(session) || session.id != 1) {
+            *error = QStringLiteral("cannot prepare the benchmark database");
+            return QString();
+        }
+    }
+    QFile::rename(work, path);
+    QFile::remove(work);
+    return QFile::exists(path) ? path : QString();
 }

@@ -14,3 +14,9 @@ QString session24h(QString *error);
 qint64 benchRecordingStart();
 // Resident set size now, MiB (file-backed pages of the maps included).
 double residentMiB();
+
+// The analysis folder of a busy 24-hour day (about 100 000 beats, 30 000 of them ventricular,
+// 300 episodes) made by sim's busy analysis trace, under $TMPDIR/tavokrn-bench/analysis-busy-24h.
+QString busyAnalysis24h(QString *error);
+// A database with one patient and the session those events belong to (id 1) and no event row.
+QString emptyEventsDatabase(QString *error);

@@ -6,10 +6,10 @@
 //                 10-minute figure): the records the consumer delivers against the frames the
 //                 simulator sent (lost must be 0), and the CPU of the link's pool threads (the
 //                 stream reader and the stream consumer) as a share of one core.
-#include "app/common/Prompts.h"
 #include "device/RecorderLink.h"
 #include "device/SimulatorLink.h"
 #include "sim/BluetoothRecorderSimulator.h"
+#include "tests/support/ScriptedPrompts.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,17 +25,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Presses the first button of every box.
-class FirstButtonPrompts : public Prompts
-{
-public:
-    int ask(const Box &) override { return 0; }
-    QString existingDirectory(const QString &, const QString &) override { return QString(); }
-    QString openFileName(const QString &, const QString &, const QString &) override { return QString(); }
-    std::optional<int> integer(const QString &, const QString &, int, int, int, int) override { return std::nullopt; }
-    std::unique_ptr<Progress> progress(const ProgressSpec &) override { return nullptr; }
-};
 
 // The simulator serving on a thread named after it (its connection threads inherit the name).
 class Simulator
@@ -96,7 +85,7 @@ struct ThreadTimes {
 void BM_Handshake(benchmark::State &state)
 {
     Simulator sim;
-    FirstButtonPrompts prompts;
+    ScriptedPrompts prompts; // every box answered with its first button
     const auto link = sim.link(prompts);
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
@@ -117,7 +106,7 @@ void BM_Stream(benchmark::State &state)
     const int seconds = int(state.range(0));
     for (auto _ : state) {
         Simulator sim;
-        FirstButtonPrompts prompts;
+        ScriptedPrompts prompts; // every box answered with its first button
         const auto link = sim.link(prompts);
         RecordBuffer ecg, breath;
         link->setRecordBuffers(&ecg, &breath);

@@ -1,9 +1,11 @@
 // Redrawing the review page on a 24-hour session: showData of each tab at its shortest and
 // longest window, at places spread over the day (warm page cache), on the page at a full-HD size.
 // "ShowData" times the re-read and curve rebuild alone; "ShowDataAndPaint" adds painting the tab
-// into an image, the whole cost of a redraw the user waits for.
+// into an image, the whole cost of a redraw the user waits for. With a busy day's analysis
+// loaded: stepping to the next event, and the single-lead tab with and without its beat marks.
 
 #include "bench/BenchSession.h"
+#include "db/Database.h"
 #include "review/data/RecordingData.h"
 #include "review/VisualizationWindow.h"
 
@@ -12,6 +14,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
@@ -134,6 +139,106 @@ void tabsAndWindows(benchmark::internal::Benchmark *bench)
 
 BENCHMARK(BM_ShowData)->Apply(tabsAndWindows);
 BENCHMARK(BM_ShowDataAndPaint)->Apply(tabsAndWindows);
+
+// A second page on the same session with the busy day's analysis loaded (its events in a
+// database of their own), for what the analysis adds to the redraws.
+struct AnalysedPage {
+    Database db;
+    std::unique_ptr<VisualizationWindow> window;
+};
+
+VisualizationWindow *analysedWindow(QString *error)
+{
+    static std::unique_ptr<AnalysedPage> page;
+    if (page)
+        return page->window.get();
+    const QString session = session24h(error);
+    const QString analysis = session.isEmpty() ? QString() : busyAnalysis24h(error);
+    const QString emptyDb = analysis.isEmpty() ? QString() : emptyEventsDatabase(error);
+    if (emptyDb.isEmpty())
+        return nullptr;
+    const QString dbPath = benchRoot() + QStringLiteral("/events-page.db");
+    QFile::remove(dbPath);
+    QFile::copy(emptyDb, dbPath);
+    auto opened = std::make_unique<AnalysedPage>();
+    opened->db.open(dbPath);
+    opened->window = std::make_unique<VisualizationWindow>(&opened->db);
+    VisualizationWindow *window = opened->window.get();
+    window->setSessionId(1);
+    window->setEventsLocked(false);
+    window->resize(1900, 1000);
+    window->show();
+    QSignalSpy finished(window, &VisualizationWindow::loadingFinishedSignal);
+    window->loadSessionData(session, benchRecordingStart());
+    if (!finished.wait(60000) || !window->hasEcgData()) {
+        *error = QStringLiteral("the session did not load: ") + window->loadErrorString();
+        return nullptr;
+    }
+    window->loadAnalysisResults(analysis);
+    window->jumpToFirstData();
+    page = std::move(opened);
+    return window;
+}
+
+// Stepping to the next ventricular beat on the events tab: the labels, the window moved onto it,
+// the three plots rebuilt with their markers and painted.
+void BM_NextEvent(benchmark::State &state)
+{
+    QString error;
+    VisualizationWindow *window = analysedWindow(&error);
+    if (!window) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    window->tabs()->setCurrentIndex(VisualizationWindow::EventsTab);
+    window->findChild<QComboBox *>("selectEvent")->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    QWidget *frame = window->findChild<QWidget *>("tab5");
+    QImage image(frame->size(), QImage::Format_RGB32);
+    EventList *events = window->getEventList(0);
+    const int beats = EventList::typeIndex("V");
+    for (auto _ : state) {
+        if (events->cursor(beats) + 1 >= events->size(beats)) {
+            state.PauseTiming();
+            events->resetCursors();
+            state.ResumeTiming();
+        }
+        window->nextButtonClicked();
+        QPainter painter(&image);
+        frame->render(&painter);
+    }
+    state.counters["events"] = events->size(beats);
+}
+BENCHMARK(BM_NextEvent)->Unit(benchmark::kMillisecond);
+
+// The single-lead tab at 10 minutes with and without the beat marks (and the split zones, drawn
+// either way): the difference is what the marks add to showData.
+void BM_ShowDataSingle10Min(benchmark::State &state)
+{
+    QString error;
+    VisualizationWindow *window = analysedWindow(&error);
+    if (!window) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    window->tabs()->setCurrentIndex(VisualizationWindow::SingleTab);
+    window->findChild<QButtonGroup *>("selectSingleRange")->button(600000)->click();
+    window->findChild<QCheckBox *>("visualizeBeatsCheckBox")->setChecked(state.range(0) != 0);
+    QCoreApplication::processEvents();
+    QScrollBar *bar = window->scrollBar();
+    const int span = bar->maximum() - bar->minimum();
+    int step = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        bar->blockSignals(true);
+        bar->setValue(bar->minimum() + int((qint64(step++) * 2220017) % qMax(span, 1)));
+        bar->blockSignals(false);
+        window->onSliderMoved(bar->value());
+        state.ResumeTiming();
+        window->showData();
+    }
+}
+BENCHMARK(BM_ShowDataSingle10Min)->ArgName("beats")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -536,22 +536,78 @@ int Database::countAnnotations(int sessionId, const std::string &sourcePattern, 
     return execute(q) ? count : -1;
 }
 
+namespace {
+
+const char annotationInsert[] =
+    "INSERT INTO ANNOTATIONS (\"index\", who_validated, date_start, date_end, date_max, value_max, type, status, "
+    "family, channel, session_id, source_id) VALUES (?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)";
+const char annotationIdRead[] = "SELECT last_insert_rowid() FROM ANNOTATIONS LIMIT 1;";
+
+} // namespace
+
 bool Database::insertAnnotation(AnnotationRecord &a)
 {
     // One transaction, so the id read back belongs to the row just inserted.
     Query insert;
-    insert.sql = "INSERT INTO ANNOTATIONS (\"index\", who_validated, date_start, date_end, date_max, value_max, "
-                 "type, status, family, channel, session_id, source_id) VALUES (?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
-                 "?10, ?11, ?12, ?13)";
+    insert.sql = annotationInsert;
     insert.bind = [&a](sqlite3_stmt *s) { bindAnnotation(s, a); };
     int id = 0;
     Query readId;
-    readId.sql = "SELECT last_insert_rowid() FROM ANNOTATIONS LIMIT 1;";
+    readId.sql = annotationIdRead;
     readId.onRow = [&id](sqlite3_stmt *s) { id = sqlite3_column_int(s, 0); };
     if (!executeTransaction({insert, readId}))
         return false;
     a.m_id = id;
     return true;
+}
+
+bool Database::insertAnnotations(std::vector<AnnotationRecord> &rows)
+{
+    // A statement per row would make a 24-hour file's tens of thousands of rows a transaction
+    // each; and a conversion cut short must not leave part of its rows to be taken as complete.
+    sqlite3_stmt *insert = nullptr;
+    sqlite3_stmt *readId = nullptr;
+    bool begun = false;
+    std::vector<int> ids;
+    ids.reserve(rows.size());
+    m_lastError.clear();
+    try {
+        if (!m_handle)
+            check(m_handle, SQLITE_MISUSE);
+        exec(m_handle, "BEGIN");
+        begun = true;
+        check(m_handle, sqlite3_prepare_v2(m_handle, annotationInsert, -1, &insert, nullptr));
+        check(m_handle, sqlite3_prepare_v2(m_handle, annotationIdRead, -1, &readId, nullptr));
+        for (const AnnotationRecord &a : rows) {
+            check(m_handle, sqlite3_reset(insert));
+            check(m_handle, sqlite3_clear_bindings(insert));
+            bindAnnotation(insert, a);
+            check(m_handle, sqlite3_step(insert));
+            check(m_handle, sqlite3_reset(readId));
+            int id = 0;
+            int rc;
+            while ((rc = sqlite3_step(readId)) == SQLITE_ROW)
+                id = sqlite3_column_int(readId, 0);
+            check(m_handle, rc);
+            ids.push_back(id);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_finalize(readId);
+        insert = readId = nullptr;
+        exec(m_handle, "COMMIT");
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i].m_id = ids[i];
+        return true;
+    } catch (const std::exception &e) {
+        m_lastError = QString::fromStdString(e.what());
+    } catch (...) {
+        m_lastError = QStringLiteral("unexpected error while inserting the annotations");
+    }
+    sqlite3_finalize(insert);
+    sqlite3_finalize(readId);
+    if (begun)
+        sqlite3_exec(m_handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
 }
 
 bool Database::updateAnnotation(const AnnotationRecord &a)

@@ -70,6 +70,9 @@ public:
     int countAnnotations(int sessionId, const std::string &sourcePattern, const std::string &type,
                          const std::string &status);
     bool insertAnnotation(AnnotationRecord &a); // sets a.m_id
+    // Many rows in one transaction, each with the statements of insertAnnotation (prepared once)
+    // and its id read back; all of them are stored or none (their ids stay 0 then).
+    bool insertAnnotations(std::vector<AnnotationRecord> &rows);
     bool updateAnnotation(const AnnotationRecord &a);
 
 private:

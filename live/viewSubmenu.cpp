@@ -108,6 +108,10 @@ viewSubmenu::viewSubmenu(QWidget *parent) : QWidget(parent)
 
     u.loadAnalysisPushButton = make<QPushButton>(this, "loadAnalysisPushButton", "Carica analisi");
     bar->addWidget(u.loadAnalysisPushButton);
+    // The export of the reviewed session for other programs; its text is its own.
+    u.buttonExportEdf = make<QPushButton>(this, "buttonExportEdf", QStringLiteral("Esporta EDF"));
+    u.buttonExportEdf->setToolTip(QStringLiteral("Esporta la registrazione in formato EDF+, per aprirla con altri programmi"));
+    bar->addWidget(u.buttonExportEdf);
 
     u.frameScaleVis = makeFrame(this, "frameScaleVis", inner);
     u.label_4 = make<QLabel>(u.frameScaleVis, "label_4", "Taratura");

@@ -51,6 +51,7 @@ public:
         QPushButton *buttonAddEvent;
         QCheckBox *printCheckBox;
         QLabel *label_5, *labelAddEvent;
+        QPushButton *buttonExportEdf;
     };
     const Controls &ui() const { return m_ui; }
 

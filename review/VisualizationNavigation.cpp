@@ -71,8 +71,8 @@ void VisualizationWindow::setXAxisRange(double p, double e, double b, double s, 
         m_satValue->setText(NotAvailable);
         m_pulseValue->setText(NotAvailable);
     }
-    if (m_positionsAvailable)
-        m_labelSleepPosition->setText(positionSummaryText(m_positions, p, m_state.singleRange));
+    if (m_analysis.positionsAvailable())
+        m_labelSleepPosition->setText(positionSummaryText(m_analysis.positions(), p, m_state.singleRange));
 }
 
 void VisualizationWindow::updateSliderLimits()
@@ -135,6 +135,8 @@ void VisualizationWindow::tabChanged()
 {
     updateSlider();
     fitPaperScale();
+    if (m_tabs->currentIndex() == EventsTab)
+        showEvents(0);
 }
 
 void VisualizationWindow::setRangeBreath(int range)
@@ -153,6 +155,7 @@ void VisualizationWindow::setRangeEvents(int range)
 {
     m_state.eventsRange = range;
     updateSlider();
+    showEvents(0);
 }
 
 void VisualizationWindow::getClickedTs(const QPointF &point) { m_scrollBar->setValue(int(std::lround(point.x()))); }
@@ -249,6 +252,24 @@ void VisualizationWindow::keyPressEvent(QKeyEvent *event)
             m_tabs->setCurrentIndex(tab); // currentChanged runs tabChanged
         else
             tabChanged();
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_E) {
+        addEventButtonClicked();
+        event->accept();
+        return;
+    }
+    if (m_tabs->currentIndex() == EventsTab) {
+        switch (key) {
+        case Qt::Key_A: acceptButtonClicked(); break;
+        case Qt::Key_S: acceptPrintButtonClicked(); break;
+        case Qt::Key_X: rejectButtonClicked(); break;
+        case Qt::Key_N: nextButtonClicked(); break;
+        case Qt::Key_B: previousButtonClicked(); break;
+        case Qt::Key_C: showEvents(0); break;
+        default: QWidget::keyPressEvent(event); return;
+        }
         event->accept();
         return;
     }

@@ -50,7 +50,7 @@ void VisualizationWindow::showData()
     case PrecordialTab: showLeads(); break;
     case BreathTab: showBreath(); break;
     case SingleTab: showSingle(); break;
-    case EventsTab: showEvents(); break;
+    case EventsTab: showEventPlots(); break;
     default: break;
     }
     showOverview();
@@ -198,16 +198,17 @@ void VisualizationWindow::showBeatsAndZones(const EcgWindow &window)
 {
     const double from = m_state.position;
     const double to = from + m_state.singleRange;
-    if (m_annotationsAvailable && m_visualizeBeats->isChecked()) {
+    const QVector<Beat> &beats = m_analysis.beats();
+    if (m_analysis.annotationsAvailable() && m_visualizeBeats->isChecked()) {
         // The beat times come from the one list whatever lead is shown; the marks sit on the
         // shown lead's trace.
-        const auto first = std::lower_bound(m_beats.begin(), m_beats.end(), from / 1000.0,
+        const auto first = std::lower_bound(beats.begin(), beats.end(), from / 1000.0,
                                             [](const Beat &beat, double seconds) { return beat.seconds < seconds; });
         QVector<QPointF> marks;
         const MappedRecords<EcgRecord> &ecg = m_data->ecg();
-        for (auto beat = first; beat != m_beats.end(); ++beat) {
+        for (auto beat = first; beat != beats.end(); ++beat) {
             const double t = beat->seconds * 1000.0;
-            if (t > to)
+            if (t >= to)
                 break;
             if (t <= from || beat->code == QLatin1String("+"))
                 continue;
@@ -219,18 +220,25 @@ void VisualizationWindow::showBeatsAndZones(const EcgWindow &window)
         }
         m_ecgSingle->setBeatMarks(marks);
     }
-    if (m_splitAvailable[m_state.singleLead])
-        m_ecgSingle->setZones(uncoveredSpans(m_splitSegments[m_state.singleLead], from, to));
+    if (m_analysis.splitAvailable(m_state.singleLead))
+        m_ecgSingle->setZones(uncoveredSpans(m_analysis.splitSegments(m_state.singleLead), from, to));
     else
         m_ecgSingle->setZones({});
     m_ecgSingle->replot();
 }
 
-void VisualizationWindow::showEvents()
+void VisualizationWindow::showEventPlots()
 {
     const EcgWindow window = ecgWindow(m_state.eventsRange);
-    for (int i = 0; i < m_eventPlots.size(); ++i)
-        drawEcgLead(m_eventPlots[i], m_eventLeadCombos[i]->currentIndex(), window, m_state.eventsRange / PulseShare);
+    for (int i = 0; i < m_eventPlots.size(); ++i) {
+        EcgPaperPlot *plot = m_eventPlots[i];
+        // One repaint per plot, not one per curve and marker.
+        const bool autoReplot = plot->autoReplot();
+        plot->setAutoReplot(false);
+        plot->setEventMarks(m_marks);
+        drawEcgLead(plot, m_eventLeadCombos[i]->currentIndex(), window, m_state.eventsRange / PulseShare);
+        plot->setAutoReplot(autoReplot);
+    }
     m_strips[4]->setRecordTimes(window.begin, window.end, m_data);
     m_strips[4]->replot();
 }

@@ -22,7 +22,6 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include <cstdio>
 
 namespace {
 
@@ -93,7 +92,8 @@ QWidget *legend(QLabel *name, QLabel *scale)
 
 } // namespace
 
-VisualizationWindow::VisualizationWindow(Database *database, QWidget *parent) : QWidget(parent), m_database(database)
+VisualizationWindow::VisualizationWindow(Database *database, QWidget *parent)
+    : QWidget(parent), m_database(database), m_analysis(database)
 {
     setObjectName("VisualizationWindow");
     setFocusPolicy(Qt::StrongFocus);
@@ -150,6 +150,7 @@ void VisualizationWindow::buildTree()
         auto *pageLayout = new QVBoxLayout(tabPage);
         pageLayout->setContentsMargins(0, 0, 0, 0);
         auto *leadFrame = frame(tab == 0 ? "Tab1" : "Tab2");
+        m_leadFrames[tab] = leadFrame;
         auto *grid = new QGridLayout(leadFrame);
         grid->setContentsMargins(0, 0, 0, 0);
         grid->setHorizontalSpacing(0);
@@ -181,7 +182,8 @@ void VisualizationWindow::buildTree()
         auto *tabPage = named(new QWidget, "BreathTab");
         auto *pageLayout = new QVBoxLayout(tabPage);
         pageLayout->setContentsMargins(0, 0, 0, 0);
-        auto *breathFrame = frame("frameBreath");
+        auto *breathFrame = frame("Tab3");
+        m_breathFrame = breathFrame;
         auto *grid = new QGridLayout(breathFrame);
         grid->setContentsMargins(0, 0, 0, 0);
         grid->setHorizontalSpacing(0);
@@ -218,7 +220,8 @@ void VisualizationWindow::buildTree()
         auto *tabPage = named(new QWidget, "singleTab");
         auto *pageLayout = new QHBoxLayout(tabPage);
         pageLayout->setContentsMargins(0, 0, 0, 0);
-        auto *singleFrame = frame("frameSingle");
+        auto *singleFrame = frame("Tab4");
+        m_singleFrame = singleFrame;
         auto *grid = new QGridLayout(singleFrame);
         grid->setContentsMargins(0, 0, 0, 0);
         grid->setHorizontalSpacing(0);
@@ -304,7 +307,8 @@ void VisualizationWindow::buildTree()
         auto *tabPage = named(new QWidget, "eventsTab");
         auto *pageLayout = new QHBoxLayout(tabPage);
         pageLayout->setContentsMargins(0, 0, 0, 0);
-        auto *eventsFrame = frame("frameEvents");
+        auto *eventsFrame = frame("tab5");
+        m_eventsFrame = eventsFrame;
         auto *grid = new QGridLayout(eventsFrame);
         grid->setContentsMargins(0, 0, 0, 0);
         grid->setHorizontalSpacing(0);
@@ -343,19 +347,31 @@ void VisualizationWindow::buildTree()
             m_selectEvent->addItem(type);
         controls->addWidget(m_selectEvent);
         auto *counter = new QHBoxLayout;
-        counter->addWidget(label("labelIndex"));
+        m_labelIndex = label("labelIndex");
+        counter->addWidget(m_labelIndex);
         counter->addWidget(new QLabel("/"));
-        auto *total = label("labelTot", "0");
-        counter->addWidget(total);
+        m_labelTot = label("labelTot", "0");
+        counter->addWidget(m_labelTot);
         counter->addStretch(1);
         controls->addLayout(counter);
-        for (const char *name : {"labelChannel", "labelDuration", "labelState"})
-            controls->addWidget(label(name));
-        for (const char *name : {"buttonBack", "buttonForward", "buttonCenter", "buttonAccept", "buttonReject",
-                                 "buttonAcceptPrint"}) {
-            auto *button = named(new QPushButton, name);
+        m_labelChannel = label("labelChannel");
+        m_labelDuration = label("labelDuration");
+        m_labelState = label("labelState");
+        for (QLabel *l : {m_labelChannel, m_labelDuration, m_labelState}) {
+            l->setWordWrap(true);
+            controls->addWidget(l);
+        }
+        QPushButton **buttons[] = {&m_buttonBack, &m_buttonForward, &m_buttonCenter, &m_buttonAccept, &m_buttonReject,
+                                   &m_buttonAcceptPrint};
+        const char *const buttonNames[] = {"buttonBack", "buttonForward", "buttonCenter", "buttonAccept",
+                                           "buttonReject", "buttonAcceptPrint"};
+        for (int i = 0; i < 6; ++i) {
+            auto *button = named(new QPushButton, buttonNames[i]);
             button->setEnabled(false);
+            // The page keeps the focus, so that its keys work after a click.
+            button->setFocusPolicy(Qt::NoFocus);
             controls->addWidget(button);
+            *buttons[i] = button;
         }
         auto *rangeButtons = new QVBoxLayout;
         m_selectEventRange = windowButtons(this, "selectEventRange",
@@ -401,6 +417,16 @@ void VisualizationWindow::makeConnections()
             &VisualizationWindow::getClickedTs);
     for (QComboBox *combo : m_eventLeadCombos)
         connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this, &VisualizationWindow::updateSlider);
+    for (QwtPlotPicker *picker : signalPickers())
+        connect(picker, qOverload<const QPointF &>(&QwtPlotPicker::selected), this, &VisualizationWindow::addEventTs);
+    connect(m_selectEvent, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &VisualizationWindow::changeEventType);
+    connect(m_buttonForward, &QPushButton::clicked, this, &VisualizationWindow::nextButtonClicked);
+    connect(m_buttonBack, &QPushButton::clicked, this, &VisualizationWindow::previousButtonClicked);
+    connect(m_buttonCenter, &QPushButton::clicked, this, &VisualizationWindow::centerButtonClicked);
+    connect(m_buttonAccept, &QPushButton::clicked, this, &VisualizationWindow::acceptButtonClicked);
+    connect(m_buttonReject, &QPushButton::clicked, this, &VisualizationWindow::rejectButtonClicked);
+    connect(m_buttonAcceptPrint, &QPushButton::clicked, this, &VisualizationWindow::acceptPrintButtonClicked);
 
     m_tabs->installEventFilter(this);
     m_selectEvent->installEventFilter(this);
@@ -484,7 +510,7 @@ void VisualizationWindow::applyLoadedData(const std::shared_ptr<const RecordingD
     m_labelAvailability->setText(availability);
 
     setOximetryEnabled(data->pulsPresent());
-    qInfo().noquote() << " POSITION DATA FOUND : " + QString::number(m_positionsAvailable);
+    qInfo().noquote() << " POSITION DATA FOUND : " + QString::number(m_analysis.positionsAvailable());
     emit loadingFinishedSignal(data->timeCorrect(), int(data->ecgSpan()));
 }
 
@@ -503,45 +529,22 @@ void VisualizationWindow::setTimeAxisOffset(qint64 seconds)
 
 void VisualizationWindow::clearAnalysis()
 {
-    m_positions.clear();
-    m_positionsAvailable = false;
-    m_beats.clear();
-    m_annotationsAvailable = false;
-    m_annotationCount = 0;
-    m_normalCount = 0;
-    for (int lead = 0; lead < leads::Count; ++lead) {
-        m_splitSegments[lead].clear();
-        m_splitAvailable[lead] = false;
-    }
+    m_analysis.clear();
+    m_marks = EventMarks();
     m_labelSleepPosition->setText(emptyPositionSummary());
 }
 
 void VisualizationWindow::loadAnalysisResults(const QString &folder)
 {
-    clearAnalysis();
-    const QString positions = folder + "/positions.txt";
-    m_positionsAvailable = QFile::exists(positions) && readPositionsFile(positions, m_recordingStartSeconds, &m_positions);
-    if (m_positionsAvailable)
-        qInfo().noquote() << " POSITION DATA READ " + QString::number(m_positions.size());
-
-    for (int lead = 0; lead < leads::Count; ++lead) {
-        const QString split = folder + "/split_" + leads::name(lead) + ".txt";
-        if (!QFile::exists(split)) {
-            std::fputs("SPLIT NOT FOUND\n", stdout);
-            continue;
-        }
-        qInfo().noquote() << "FOUND -- " + QString::number(lead);
-        TimeSpans seconds;
-        m_splitAvailable[lead] = readSplitFile(split, &seconds);
-        for (const auto &segment : seconds)
-            m_splitSegments[lead].append({segment.first * 1000.0, segment.second * 1000.0});
-    }
-
-    const QString annotations = folder + "/annotations_fusion.pt";
-    if (QFile::exists(annotations)) {
-        m_annotationsAvailable = readBeatList(annotations, &m_beats, &m_annotationCount, &m_normalCount);
-        qInfo().noquote() << (m_annotationsAvailable ? "ANNOTATIONS DONE" : "ERROR");
-    }
+    m_labelSleepPosition->setText(emptyPositionSummary());
+    m_marks = EventMarks();
+    const AnalysisResults::Events events = m_analysis.load(folder, m_sessionId, m_recordingStartSeconds);
+    if (events == AnalysisResults::Events::Refused)
+        reportRefusal(QStringLiteral("Eventi non caricati"),
+                      QStringLiteral("Il database ha rifiutato gli eventi dell'analisi: nessun evento è stato "
+                                     "caricato e nessuno è stato salvato."),
+                      m_analysis.errorString());
+    showEvents(0);
     if (m_data)
         updateSlider();
 }
@@ -573,6 +576,9 @@ void VisualizationWindow::resetView()
     m_selectECG->button(leads::V1)->setChecked(true);
     m_ecgSingle->setCanvasName(leads::name(leads::V1));
     m_selectEvent->setCurrentIndex(0);
+    if (m_eventMode)
+        endEventMode();
+    showEvents(0);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "review/data/AnalysisFolder.h"
+#include "review/data/AnalysisResults.h"
 #include "review/data/RecordingData.h"
 #include "review/data/ReviewState.h"
 #include "review/data/ReviewSummaries.h"
 #include "review/data/SignalTrace.h"
+#include "review/plots/ReviewPlots.h"
+#include "report/SnapshotFiles.h"
 
 #include <QImage>
 #include <QPointF>
@@ -16,12 +18,14 @@
 class Database;
 class EcgPaperPlot;
 class OverviewPlot;
+class Prompts;
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QPushButton;
 class QScrollBar;
 class QTabWidget;
 class QwtPlotPicker;
@@ -50,9 +54,13 @@ public:
     explicit VisualizationWindow(Database *database, QWidget *parent = nullptr);
     ~VisualizationWindow() override;
 
+    // Where the page asks its questions and shows its failures (none: it asks nothing).
+    void setPrompts(Prompts *prompts) { m_prompts = prompts; }
     void setSessionId(int id) { m_sessionId = id; }
     int sessionId() const { return m_sessionId; }
-    void setEventsLocked(bool locked) { m_eventsLocked = locked; }
+    // An analysed session is read-only: accept, reject, accept-and-print and the event mode stay
+    // off, whatever the event's state and whichever key is pressed.
+    void setEventsLocked(bool locked);
     bool eventsLocked() const { return m_eventsLocked; }
 
     // Runs on a worker thread: opens the session folder, then hands the result to the GUI
@@ -64,13 +72,27 @@ public:
     std::shared_ptr<const RecordingData> recording() const { return m_data; }
 
     // The analysis tool's folder of the session: the body positions for the summary, the beat
-    // list for the beat marks and the analysable segments of each lead.
+    // list for the beat marks, the analysable segments of each lead and the events, from their
+    // rows in the database (converted from the beat file the first time). A database that refuses
+    // them is reported with a box.
     void loadAnalysisResults(const QString &folder);
-    bool positionsAvailable() const { return m_positionsAvailable; }
-    bool annotationsAvailable() const { return m_annotationsAvailable; }
-    bool splitAvailable(int lead) const { return lead >= 0 && lead < leads::Count && m_splitAvailable[lead]; }
-    int annotationCount() const { return m_annotationCount; }
-    int normalCount() const { return m_normalCount; }
+    const AnalysisResults &analysis() const { return m_analysis; }
+    bool positionsAvailable() const { return m_analysis.positionsAvailable(); }
+    bool annotationsAvailable() const { return m_analysis.annotationsAvailable(); }
+    bool splitAvailable(int lead) const { return m_analysis.splitAvailable(lead); }
+    int annotationCount() const { return m_analysis.annotationCount(); }
+    int normalCount() const { return m_analysis.normalCount(); }
+    QString sourceId() const { return m_analysis.events().sourceId(); }
+
+    // What a snapshot of the current tab captures: on the two lead tabs both lead frames, on the
+    // others the tab's frame, each with its width over the width of one of its plots.
+    QVector<SnapshotCapture> captureCurrentTab() const;
+    // The markers of the event shown on the events tab.
+    const EventMarks &eventMarks() const { return m_marks; }
+    bool eventMode() const { return m_eventMode; }
+    bool waitingStart() const { return m_waitingStart; }
+    bool waitingEnd() const { return m_waitingEnd; }
+    QString newEventType() const { return m_newEventType; }
 
     void setStartSetupDate(qint64 seconds) { m_startSetupDate = seconds; }
     qint64 startSetupDate() const { return m_startSetupDate; }
@@ -116,6 +138,26 @@ public:
 public slots:
     // Re-reads and redraws the current tab.
     void showData();
+
+    // The events tab.
+    bool showEvents(int channel);
+    bool changeEventType(int event);
+    void visualizeEvent(Event *ev);
+    void cycleEvents();
+    void nextButtonClicked();
+    void previousButtonClicked();
+    void centerButtonClicked();
+    void acceptButtonClicked();
+    void acceptPrintButtonClicked();
+    void rejectButtonClicked();
+    void addEventButtonClicked();
+    void addEventTs(const QPointF &point);
+    void addEventToDb(bool print);
+    void setEvent(const QString &evtype);
+    void setPrintNewEvent(int ev);
+    void loadAnnotationDataFromFile();
+    EventList *getEventList(int channel);
+
     void selectedEcg(int id);
     void selectedBreath(int id);
     void breathVisibilityChanged(int channel);
@@ -165,8 +207,13 @@ private:
     void showLeads();
     void showBreath();
     void showSingle();
-    void showEvents();
+    void showEventPlots();
     void showOverview();
+    // The events tab's widgets after the analysis was loaded again, and its boxes.
+    void reportRefusal(const QString &title, const QString &text, const QString &detail);
+    // Event mode off, the toolbar told, its prompt cleared.
+    void endEventMode();
+    QString sessionFolder() const;
     // The ECG records of the window from the position, with the holes over them and the
     // channel means of what they leave.
     struct EcgWindow {
@@ -188,6 +235,7 @@ private:
     void fitPaperScale();
 
     Database *m_database;
+    Prompts *m_prompts = nullptr;
     int m_sessionId = -1;
     bool m_eventsLocked = true;
 
@@ -197,14 +245,18 @@ private:
     qint64 m_startSetupDate = 0;
     qint64 m_startDateTime = 0;
     bool m_oximetryAvailable = false;
-    QVector<PositionEntry> m_positions;
-    bool m_positionsAvailable = false;
-    QVector<Beat> m_beats;
-    bool m_annotationsAvailable = false;
-    int m_annotationCount = 0;
-    int m_normalCount = 0;
-    TimeSpans m_splitSegments[leads::Count]; // ms from the recording start
-    bool m_splitAvailable[leads::Count] = {};
+    AnalysisResults m_analysis;
+
+    // Event mode: adding an event of the user's.
+    bool m_eventMode = false;
+    bool m_waitingStart = false;
+    bool m_waitingEnd = false;
+    QString m_newEventType;
+    double m_newEventStart = 0;    // s
+    double m_newEventDuration = 0; // s, or the heart rate of "FCMAX" and "FCMIN"
+    QStringList m_newEventChannels;
+    bool m_printNewEvent = false;
+    EventMarks m_marks;
 
     ReviewState m_state;
     bool m_fitting = false;
@@ -232,6 +284,21 @@ private:
     QButtonGroup *m_selectEventRange = nullptr;
     QCheckBox *m_visualizeBeats = nullptr;
     QComboBox *m_selectEvent = nullptr;
+    QFrame *m_eventsFrame = nullptr;
+    QFrame *m_leadFrames[2] = {};
+    QFrame *m_breathFrame = nullptr;
+    QFrame *m_singleFrame = nullptr;
+    QLabel *m_labelIndex = nullptr;
+    QLabel *m_labelTot = nullptr;
+    QLabel *m_labelChannel = nullptr;
+    QLabel *m_labelDuration = nullptr;
+    QLabel *m_labelState = nullptr;
+    QPushButton *m_buttonBack = nullptr;
+    QPushButton *m_buttonForward = nullptr;
+    QPushButton *m_buttonCenter = nullptr;
+    QPushButton *m_buttonAccept = nullptr;
+    QPushButton *m_buttonReject = nullptr;
+    QPushButton *m_buttonAcceptPrint = nullptr;
     QLabel *m_labelSleepPosition = nullptr;
     QLabel *m_satValue = nullptr;
     QLabel *m_pulseValue = nullptr;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 
 namespace {
@@ -180,7 +181,7 @@ bool write(const QString &path, const QByteArray &text, QString *error)
     return true;
 }
 
-QByteArray annotationsText(const SynthTrace &trace, const SynthRhythmPlan &plan)
+QByteArray annotationsText(const SynthTrace &trace, const QVector<SynthEpisode> &episodes)
 {
     QVector<SynthBeat> beats;
     for (const SynthBeat &beat : trace.beats) {
@@ -206,7 +207,7 @@ QByteArray annotationsText(const SynthTrace &trace, const SynthRhythmPlan &plan)
         }
         return -1.0;
     };
-    for (const SynthEpisode &episode : plan.episodes()) {
+    for (const SynthEpisode &episode : episodes) {
         if (episode.rhythm == SynthRhythm::Pause)
             continue;
         const double begin = firstBeatFrom(episode.start, false);
@@ -214,8 +215,9 @@ QByteArray annotationsText(const SynthTrace &trace, const SynthRhythmPlan &plan)
         if (begin < 0 || end < 0)
             continue;
         if (episode.rhythm == SynthRhythm::StDepression) {
+            // The depression is deepest half-way through the episode.
             const double deepest = (episode.start + episode.stop) / 2.0;
-            const int microvolts = int(std::lround(plan.stLevel(deepest) * 1000.0f));
+            const int microvolts = int(std::lround(-SynthRhythmPlan::StDepthMv * 1000.0f));
             lines.append(annotation(begin - 1, "s", StLead, rhythmLabel(episode.rhythm)));
             lines.append(annotation(deepest, "s", StLead, "AST0" + QByteArray::number(microvolts)));
             lines.append(annotation(end - 1, "s", StLead, "(N"));
@@ -276,7 +278,8 @@ bool writeSyntheticAnalysis(const QString &folder, const SynthTrace &trace, QStr
     }
     const QDir dir(folder);
     const SynthRhythmPlan plan(trace.durationMs, trace.gaps);
-    if (!write(dir.filePath(QStringLiteral("annotations_fusion.pt")), annotationsText(trace, plan), error))
+    const QVector<SynthEpisode> &episodes = trace.episodes.isEmpty() ? plan.episodes() : trace.episodes;
+    if (!write(dir.filePath(QStringLiteral("annotations_fusion.pt")), annotationsText(trace, episodes), error))
         return false;
 
     QByteArray positions;
@@ -295,4 +298,37 @@ bool writeSyntheticAnalysis(const QString &folder, const SynthTrace &trace, QStr
             return false;
     }
     return true;
+}
+
+SynthTrace busyAnalysisTrace(double hours, double ventricularShare, int episodesPerKind, const QDateTime &start)
+{
+    constexpr double SinusRrMs = 860;
+    const SynthRhythm kinds[] = {SynthRhythm::Bradycardia, SynthRhythm::Pause, SynthRhythm::Bigeminy,
+                                 SynthRhythm::VentricularTachycardia, SynthRhythm::StDepression};
+    const quint32 lengths[] = {60000, quint32(SynthRhythmPlan::PauseRrMs), 40000, 4000, 60000};
+    SynthTrace trace;
+    trace.start = start;
+    trace.durationMs = quint32(hours * 3600000.0);
+    const int count = episodesPerKind * int(std::size(kinds));
+    const double spacing = double(trace.durationMs) / (count + 1);
+    for (int i = 0; i < count; ++i) {
+        const int kind = i % int(std::size(kinds));
+        const quint32 at = quint32(spacing * (i + 1));
+        trace.episodes.append({kinds[kind], at, at + lengths[kind]});
+    }
+    int next = 0; // the next episode, whose pause the beats have to make
+    double ms = 500;
+    for (qint64 beat = 0; ms < trace.durationMs; ++beat) {
+        const bool ventricular = std::floor((beat + 1) * ventricularShare) > std::floor(beat * ventricularShare);
+        trace.beats.append({ms, ventricular ? SynthBeatKind::Ventricular : SynthBeatKind::Normal});
+        while (next < count && trace.episodes[next].start <= ms)
+            ++next;
+        const bool pauseDue = next < count && trace.episodes[next].rhythm == SynthRhythm::Pause
+                              && trace.episodes[next].start <= ms + SinusRrMs;
+        ms += pauseDue ? SynthRhythmPlan::PauseRrMs : SinusRrMs;
+    }
+    const char *const postures[] = {"SUPINE", "LEFT_SIDE", "SIT", "STAND", "RIGHT_SIDE", "PRONE"};
+    for (quint32 at = 0, p = 0; at < trace.durationMs; at += 1800000, ++p)
+        trace.postures.append({at, QLatin1String(postures[p % std::size(postures)])});
+    return trace;
 }

@@ -62,7 +62,16 @@ struct SynthTrace {
     QVector<SynthGap> gaps;
     quint32 durationMs = 0;
     QDateTime start;                               // acquisition start, local time
+    // When set, the episodes the analysis reports instead of those of SynthRhythmPlan (a trace
+    // made without a recording, see busyAnalysisTrace).
+    QVector<SynthEpisode> episodes;
 };
+
+// What the analysis would find in a day of a very ectopic heart, without writing the recording:
+// a beat every 860 ms with the given share of them ventricular, and `episodesPerKind` episodes
+// of bradycardia, pause, bigeminy, ventricular tachycardia and ST depression spread evenly over
+// the recording. For the benchmarks of the events review (24 hours: 100 000 beats).
+SynthTrace busyAnalysisTrace(double hours, double ventricularShare, int episodesPerKind, const QDateTime &start);
 
 // Writes annotations_fusion.pt, positions.txt and split_<lead>.txt into the folder (created when
 // missing). Beats inside drop-outs or after the end are left out.

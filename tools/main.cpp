@@ -24,6 +24,8 @@ const std::map<QString, Command> &commands()
         {"spo2", {tool::spo2, "spo2 PULS_TXT SPO2_OUT --start EPOCH_SECONDS"}},
         {"demo-patients", {tool::demoPatients, "demo-patients DB_FILE"}},
         {"demo-recordings", {tool::demoRecordings, "demo-recordings [--hours H] [--loaded-hours H] DB_FILE DATA_FOLDER CARD_FOLDER"}},
+        {"events", {tool::events, "events DB_FILE SESSION_ID ANALYSIS_FOLDER"}},
+        {"export-edf", {tool::exportEdf, "export-edf [--db DB_FILE --session ID] SESSION_FOLDER OUT.edf"}},
         {"recorder-bt", {tool::recorderBt, "recorder-bt [--port N] [--battery P] [--card-status S] [--card-session ID] [--out CARD_FOLDER] [--record-seconds S] [--silent-after COMMAND] [--wrong-clearsd N] [--wrong-gain] [--close-after-frames N] [--corrupt-every N]"}},
         {"recorder-usb", {tool::recorderUsb, "recorder-usb --card SD_FOLDER [--erase] [--session-id ID] [--silent-after REQUEST] [--log-without-end] [--refuse-erase N] [--split-end]"}},
     };

@@ -69,11 +69,15 @@ public:
 
     virtual QString existingDirectory(const QString &title, const QString &startDir) = 0;
     virtual QString openFileName(const QString &title, const QString &startDir, const QString &filter) = 0;
+    // A file to write; startPath may name a suggested file. Empty when cancelled.
+    virtual QString saveFileName(const QString &title, const QString &startPath, const QString &filter) = 0;
     // An integer from an input dialog; no value when the dialog was cancelled.
     virtual std::optional<int> integer(const QString &title, const QString &label, int value, int minimum,
                                        int maximum, int step) = 0;
     // An application-modal dialog that stays open until the returned handle is destroyed.
     virtual std::unique_ptr<Progress> progress(const ProgressSpec &setup) = 0;
+    // A frameless modal notice with one bold line and no button, closing itself after the time.
+    virtual void notice(const QString &text, int milliseconds) = 0;
 
     // A box with one OK button.
     void inform(Icon icon, const QString &title, const QString &text);

@@ -1,43 +1,12 @@
 #include "review/data/AnalysisFolder.h"
 
+#include <QDebug>
 #include <QFile>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTextStream>
 #include <QTime>
 
-#include <cstdio>
-
-double annotationSeconds(const QString &token)
-{
-    double seconds = 0;
-    for (const QString &field : token.split(QLatin1Char(':')))
-        seconds = seconds * 60 + field.toDouble();
-    return seconds;
-}
-
-bool readBeatList(const QString &path, QVector<Beat> *beats, int *annotationCount, int *normalCount)
-{
-    beats->clear();
-    *annotationCount = 0;
-    *normalCount = 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    static const QRegularExpression blanks(QStringLiteral("[ \t]+"));
-    QTextStream in(&file);
-    while (!in.atEnd()) {
-        const QStringList tokens = in.readLine().split(blanks, Qt::SkipEmptyParts);
-        const QString code = tokens.value(2);
-        if (code != QLatin1String("+")) {
-            beats->append({annotationSeconds(tokens.value(0)), code});
-            ++*annotationCount;
-        }
-        if (code == QLatin1String("N") || code == QLatin1String("s"))
-            ++*normalCount;
-    }
-    return true;
-}
+#include <algorithm>
 
 namespace {
 
@@ -61,7 +30,7 @@ bool readSplitFile(const QString &path, TimeSpans *segments)
     const QString first = in.readLine().trimmed();
     const int t0 = secondsOfDay(first, &ok);
     if (!ok) {
-        std::fputs("SPLIT WRONG FORMAT ---\n", stdout);
+        qInfo().noquote() << "SPLIT WRONG FORMAT ---";
         return false;
     }
     while (!in.atEnd()) {
@@ -74,7 +43,7 @@ bool readSplitFile(const QString &path, TimeSpans *segments)
         int end = fields.size() == 2 ? secondsOfDay(fields.at(1), &okEnd) : 0;
         if (!okStart || !okEnd) {
             // The segments read so far stay; a file the tool cut short still shades what it knew.
-            std::fputs("SPLIT WRONG FORMAT\n", stdout);
+            qInfo().noquote() << "SPLIT WRONG FORMAT";
             break;
         }
         if (start < t0)
@@ -115,5 +84,12 @@ TimeSpans uncoveredSpans(const TimeSpans &segments, double from, double to)
     // After the last segment of the analysis nothing is analysable up to the window's end.
     if (j >= n && !taken.isEmpty() && taken.last().second < to)
         zones.append({taken.last().second, to});
-    return zones;
+    // The gap up to the segment after the window reaches beyond it: only the window is shaded.
+    TimeSpans shown;
+    for (const auto &zone : zones) {
+        const double a = std::max(zone.first, from), b = std::min(zone.second, to);
+        if (a < b)
+            shown.append({a, b});
+    }
+    return shown;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the review plots read from the analysis tool's folder of a session: the beat list of
-// annotations_fusion.pt, the analysable segments of each lead (split_<lead>.txt) and the body
-// positions. Widget-free.
+// What the review plots read from the analysis tool's folder of a session: the beats of
+// annotations_fusion.pt (review/data/BeatFile.h reads the file) and the analysable segments of each
+// lead (split_<lead>.txt). Widget-free.
 
 #include <QPair>
 #include <QString>
@@ -12,12 +12,6 @@ struct Beat {
     double seconds; // from the recording start
     QString code;
 };
-
-// Every line whose code (token 2) is not "+"; the counts of those lines and of the "N"/"s" ones.
-// False when the file cannot be read.
-bool readBeatList(const QString &path, QVector<Beat> *beats, int *annotationCount, int *normalCount);
-// "h:mm:ss.sss": each field a decimal number, each earlier one 60 times the next.
-double annotationSeconds(const QString &token);
 
 using TimeSpans = QVector<QPair<double, double>>;
 

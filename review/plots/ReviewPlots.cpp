@@ -18,6 +18,7 @@
 #include <qwt_scale_draw.h>
 #include <qwt_scale_widget.h>
 #include <qwt_symbol.h>
+#include <qwt_text.h>
 
 #include <QPainterPath>
 
@@ -30,8 +31,12 @@ const QColor paperMinor(255, 192, 203);
 
 void hideAllAxes(QwtPlot *plot)
 {
-    for (int axis = 0; axis < QwtPlot::axisCnt; ++axis)
+    for (int axis = 0; axis < QwtPlot::axisCnt; ++axis) {
         plot->enableAxis(axis, false);
+        // A hidden axis still lays out its scale on every replot: without labels that costs
+        // nothing, with them it measured every tick's text (most of a redraw's time).
+        plot->axisScaleDraw(axis)->enableComponent(QwtAbstractScaleDraw::Labels, false);
+    }
 }
 
 void flattenMargins(QwtPlot *plot)
@@ -199,6 +204,49 @@ QList<QwtPlotZoneItem *> EcgPaperPlot::zones() const
     QList<QwtPlotZoneItem *> result;
     for (QwtPlotItem *item : itemList(QwtPlotItem::Rtti_PlotZone))
         result.append(static_cast<QwtPlotZoneItem *>(item));
+    return result;
+}
+
+void EcgPaperPlot::setEventMarks(const EventMarks &marks)
+{
+    for (QwtPlotMarker *marker : markers()) {
+        marker->detach();
+        delete marker;
+    }
+    if (!marks.shown)
+        return;
+    const QwtInterval y = axisScaleDiv(QwtPlot::yLeft).interval().normalized();
+    const int height = std::max(canvas()->height(), 1);
+    const double triangleY = y.minValue() + y.width() / height * 15;
+    auto add = [this](double x, double yValue, QwtSymbol *symbol) {
+        auto *marker = new QwtPlotMarker;
+        marker->setValue(x, yValue);
+        marker->setSymbol(symbol);
+        marker->setZ(m_pulse->z() + 1);
+        marker->attach(this);
+        return marker;
+    };
+    auto edge = [&](double x, const QColor &colour) {
+        add(x, triangleY, new QwtSymbol(QwtSymbol::UTriangle, QBrush(colour), QPen(colour), QSize(10, 10)));
+        add(x, y.minValue(), new QwtSymbol(QwtSymbol::Rect, QBrush(colour), QPen(colour), QSize(4, 20)));
+    };
+    edge(marks.startMs, Qt::blue);
+    if (marks.hasDuration)
+        edge(marks.endMs, Qt::red);
+    if (marks.isSt) {
+        QwtText label("ST MAX : " + QString::number(marks.stValue, 'g', 6));
+        label.setColor(Qt::blue);
+        QwtPlotMarker *st = add(marks.stTimeMs, -1, nullptr);
+        st->setLabel(label);
+        st->setLabelAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    }
+}
+
+QList<QwtPlotMarker *> EcgPaperPlot::markers() const
+{
+    QList<QwtPlotMarker *> result;
+    for (QwtPlotItem *item : itemList(QwtPlotItem::Rtti_PlotMarker))
+        result.append(static_cast<QwtPlotMarker *>(item));
     return result;
 }
 

@@ -45,6 +45,18 @@ private:
     QPen m_tracePen;
 };
 
+// Where the event shown on the events tab lies, ms from the recording start: its start, its end
+// when it lasts, and the extreme of an ST event.
+struct EventMarks {
+    bool shown = false;
+    double startMs = 0;
+    double endMs = 0;
+    bool hasDuration = false;
+    bool isSt = false;
+    double stTimeMs = 0;
+    double stValue = 0;
+};
+
 // An ECG plot on pink millimetre paper: major grid (5 mm) on x bottom / y left, minor grid (1 mm)
 // on x top / y right, no visible axes, a calibration pulse.
 class EcgPaperPlot : public ReviewPlot
@@ -67,6 +79,11 @@ public:
     // Shaded spans of the window (ms) where the lead was not analysable, replacing earlier ones.
     void setZones(const QVector<QPair<double, double>> &spans);
     QList<QwtPlotZoneItem *> zones() const;
+    // The event's markers, replacing earlier ones: at its start a blue triangle 15 pixels above
+    // the bottom and a blue bar on it, the same in red at its end when it lasts, and for ST the
+    // "ST MAX : " label at the extreme. Nothing when marks.shown is false.
+    void setEventMarks(const EventMarks &marks);
+    QList<QwtPlotMarker *> markers() const;
     QwtPlotGrid *majorGrid() const { return m_major; }
     QwtPlotGrid *minorGrid() const { return m_minor; }
 

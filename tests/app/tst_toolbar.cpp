@@ -68,7 +68,7 @@ void ToolbarTest::builtInValues()
                              "buttonSnapshot", "breath", "framebreath", "frameecg", "buttonPlay", "buttonStop",
                              "framegain", "checkBoxAutoscale", "nameFrame", "frameScaleVis", "FrameDate",
                              "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent", "buttonplayecg",
-                             "buttonplaybreath", "buttonstopecg", "buttonstopbreath"})
+                             "buttonplaybreath", "buttonstopecg", "buttonstopbreath", "buttonExportEdf"})
         QVERIFY2(bar.findChild<QWidget *>(name), name);
 }
 
@@ -174,24 +174,25 @@ void ToolbarTest::pageTable_data()
     QTest::addColumn<QStringList>("hidden");
     QTest::newRow("start-up") << int(ToolbarState::StartUp) << QStringList{}
                               << QStringList{"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport",
-                                             "buttonViewPdf", "buttonSnapshot", "breath", "framegain", "frameScaleVis"};
+                                             "buttonViewPdf", "buttonSnapshot", "breath", "framegain", "frameScaleVis",
+                                             "buttonExportEdf"};
     QTest::newRow("patient list")
         << int(ToolbarState::PatientList) << QStringList{}
         << QStringList{"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport", "buttonViewPdf",
                        "buttonSnapshot", "breath", "framebreath", "frameecg", "buttonPlay", "buttonStop",
                        "framegain", "checkBoxAutoscale", "nameFrame", "frameScaleVis", "FrameDate",
-                       "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent"};
+                       "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent", "buttonExportEdf"};
     QTest::newRow("live page")
         << int(ToolbarState::LivePage)
         << QStringList{"buttonBack", "buttonStartSession", "breath", "framebreath", "frameecg", "nameFrame",
                        "buttonplayecg", "buttonplaybreath", "buttonstopecg", "buttonstopbreath"}
         << QStringList{"buttonPlay", "buttonStop", "buttonFiilters", "buttonExport", "buttonViewPdf",
                        "buttonSnapshot", "framegain", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
-                       "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent"};
+                       "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent", "buttonExportEdf"};
     QTest::newRow("review page")
         << int(ToolbarState::ReviewPage)
         << QStringList{"buttonBack", "nameFrame", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
-                       "frameBreathScale", "loadAnalysisPushButton"}
+                       "frameBreathScale", "loadAnalysisPushButton", "buttonExportEdf"}
         << QStringList{"buttonStartSession", "buttonFiilters", "breath", "framebreath", "frameecg", "buttonPlay",
                        "buttonStop", "framegain"};
     QTest::newRow("session not analysed") << int(ToolbarState::ReviewOpen)

@@ -5,6 +5,7 @@
 #include "tests/support/TestMain.h"
 #include "import/RecordingFormat.h"
 #include "review/data/AnalysisFolder.h"
+#include "review/data/BeatFile.h"
 #include "review/plots/EnvelopeCurve.h"
 #include "review/plots/QwtDateScaleWithOffset.h"
 #include "review/plots/ReviewPlots.h"
@@ -624,7 +625,8 @@ void ReviewWindowTest::beatMarksAndSplitZones()
     QCOMPARE(uncoveredSpans(segments, 15000, 25000), TimeSpans({{20000, 25000}}));
     QCOMPARE(uncoveredSpans(segments, 30000, 40000), TimeSpans({{30000, 40000}}));
     QCOMPARE(uncoveredSpans(segments, 2000, 12000), TimeSpans({{5000, 7000}}));
-    QCOMPARE(annotationSeconds("1:02:03.5"), 3723.5);
+    const char clock[] = "1:02:03.5";
+    QCOMPARE(clockSeconds(clock, clock + sizeof clock - 1), 3723.5);
 }
 
 void ReviewWindowTest::envelopeDrawsTheSamePixelsAsTheFullTrace()

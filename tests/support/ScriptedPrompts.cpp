@@ -7,14 +7,23 @@ namespace {
 class RecordedProgress : public Prompts::Progress
 {
 public:
-    explicit RecordedProgress(std::shared_ptr<ScriptedPrompts::ProgressRecord> record) : m_record(std::move(record)) {}
+    RecordedProgress(std::shared_ptr<ScriptedPrompts::ProgressRecord> record, int cancelAt)
+        : m_record(std::move(record)), m_cancelAt(cancelAt)
+    {
+    }
     ~RecordedProgress() override { m_record->open = false; }
     void setLabelText(const QString &text) override { m_record->setup.labelText = text; }
-    void setValue(int value) override { m_record->values.append(value); }
+    void setValue(int value) override
+    {
+        m_record->values.append(value);
+        if (m_cancelAt >= 0 && value >= m_cancelAt)
+            m_record->canceled = true;
+    }
     bool wasCanceled() const override { return m_record->canceled; }
 
 private:
     std::shared_ptr<ScriptedPrompts::ProgressRecord> m_record;
+    int m_cancelAt;
 };
 
 } // namespace
@@ -47,6 +56,13 @@ QString ScriptedPrompts::openFileName(const QString &title, const QString &, con
     return files.isEmpty() ? QString() : files.dequeue();
 }
 
+QString ScriptedPrompts::saveFileName(const QString &title, const QString &startPath, const QString &)
+{
+    chooserTitles.append(title);
+    savePaths.append(startPath);
+    return files.isEmpty() ? QString() : files.dequeue();
+}
+
 std::optional<int> ScriptedPrompts::integer(const QString &title, const QString &, int, int, int, int)
 {
     chooserTitles.append(title);
@@ -58,8 +74,10 @@ std::unique_ptr<Prompts::Progress> ScriptedPrompts::progress(const ProgressSpec 
     auto record = std::make_shared<ProgressRecord>();
     record->setup = setup;
     progresses.append(record);
-    return std::make_unique<RecordedProgress>(record);
+    return std::make_unique<RecordedProgress>(record, cancelProgressAt);
 }
+
+void ScriptedPrompts::notice(const QString &text, int) { notices.append(text); }
 
 QStringList ScriptedPrompts::boxTexts() const
 {

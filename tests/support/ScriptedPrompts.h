@@ -21,20 +21,26 @@ public:
     // Answers, consumed in order.
     QQueue<QString> buttons;      // text of the button to press ("OK", "Cancel" or a custom text)
     QQueue<QString> directories;  // folder chooser results ("" cancels)
-    QQueue<QString> files;        // file chooser results ("" cancels)
+    QQueue<QString> files;        // file chooser results, to open or to save ("" cancels)
     QQueue<std::optional<int>> integers;
+    // A progress dialog reports itself cancelled once it has been set to this value (-1: never).
+    int cancelProgressAt = -1;
 
     // What was asked.
     QVector<Box> boxes;
     QStringList chooserTitles;
+    QStringList savePaths;        // the suggested path of each save chooser
     QVector<std::shared_ptr<ProgressRecord>> progresses;
+    QStringList notices;       // texts of the self-closing notices, which return at once here
 
     int ask(const Box &box) override;
     QString existingDirectory(const QString &title, const QString &startDir) override;
     QString openFileName(const QString &title, const QString &startDir, const QString &filter) override;
+    QString saveFileName(const QString &title, const QString &startPath, const QString &filter) override;
     std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,
                                int step) override;
     std::unique_ptr<Progress> progress(const ProgressSpec &setup) override;
+    void notice(const QString &text, int milliseconds) override;
 
     // The texts of the boxes asked so far, in order ("title|text" when the box has a title).
     QStringList boxTexts() const;

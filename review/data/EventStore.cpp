@@ -1,0 +1,148 @@
+#include "review/data/EventStore.h"
+
+#include "db/Database.h"
+#include "review/data/BeatFile.h"
+
+#include <QDebug>
+
+namespace {
+
+bool isFrequency(const QString &code) { return code == QLatin1String("FCMAX") || code == QLatin1String("FCMIN"); }
+
+void logRow(const AnnotationRecord &row)
+{
+    qInfo().noquote() << "Write to db";
+    row.print();
+}
+
+} // namespace
+
+bool EventStore::fail(const QString &what)
+{
+    m_error = what;
+    if (m_database && !m_database->lastError().isEmpty())
+        m_error += ": " + m_database->lastError();
+    return false;
+}
+
+bool EventStore::list(std::vector<AnnotationRecord> *rows)
+{
+    rows->clear();
+    if (!m_database)
+        return fail(QStringLiteral("no database"));
+    if (!m_database->listAnnotations(m_sessionId, m_sourceId.toStdString(), *rows))
+        return fail(QStringLiteral("the events could not be read from the database"));
+    return true;
+}
+
+bool EventStore::load(int sessionId, const BeatFile &file)
+{
+    m_error.clear();
+    m_sessionId = sessionId;
+    m_sourceId = file.sourceId();
+    m_wroteRows = false;
+    m_rowCount = 0;
+    m_list.clear();
+    // A newly loaded analysis starts at the first event of each type.
+    m_list.resetCursors();
+
+    std::vector<AnnotationRecord> rows;
+    if (!list(&rows))
+        return false;
+    qInfo().noquote() << "ANNOTATION LIST READ";
+    if (!rows.empty()) {
+        qInfo().noquote() << "LOADING EVENTS 1";
+        m_list.build(rows);
+        m_rowCount = int(rows.size());
+        qInfo().noquote() << "END OF LOADING EVENTS 1";
+        return true;
+    }
+
+    qInfo().noquote() << "WRITING EVENTS";
+    std::vector<AnnotationRecord> converted = beatFileRows(file.lines(), sessionId, m_sourceId);
+    if (!m_database->insertAnnotations(converted))
+        return fail(QStringLiteral("the events of the analysis could not be stored"));
+    m_wroteRows = true;
+    qInfo().noquote() << "END OF WRITING EVENTS";
+    if (!list(&rows))
+        return false;
+    qInfo().noquote() << "LOADING EVENTS";
+    m_list.build(rows);
+    m_rowCount = int(rows.size());
+    qInfo().noquote() << "END OF LOADING EVENTS";
+    return true;
+}
+
+void EventStore::clear()
+{
+    m_list.clear();
+    m_list.resetCursors();
+    m_sourceId.clear();
+    m_wroteRows = false;
+    m_rowCount = 0;
+}
+
+bool EventStore::reload()
+{
+    std::vector<AnnotationRecord> rows;
+    if (!list(&rows))
+        return false;
+    m_list.build(rows);
+    m_list.clampCursors();
+    m_rowCount = int(rows.size());
+    return true;
+}
+
+bool EventStore::review(Event *event, const QString &status)
+{
+    m_error.clear();
+    if (!event)
+        return fail(QStringLiteral("no event"));
+    if (!m_database)
+        return fail(QStringLiteral("no database"));
+    const AnnotationRecord row = event->toRecord(m_sessionId, status);
+    logRow(row);
+    if (!m_database->updateAnnotation(row))
+        return fail(QStringLiteral("the event could not be stored"));
+    event->setStatus(status);
+    return true;
+}
+
+bool EventStore::addEvent(const QString &code, double start, double duration, const QStringList &channels,
+                          bool print)
+{
+    m_error.clear();
+    if (!m_database)
+        return fail(QStringLiteral("no database"));
+    AnnotationRecord row;
+    row.m_type = typeName(code).toStdString();
+    row.m_index = AddedEventIndex;
+    row.m_dateStart = secondsToMs(start);
+    row.m_dateEnd = secondsToMs(start + duration);
+    row.m_status = (print ? reviewstatus::AddedPrint : reviewstatus::Added).toStdString();
+    row.m_family = EcgFamily;
+    row.m_channel = channels.join(QLatin1Char(',')).toStdString();
+    row.m_sessionId = m_sessionId;
+    row.m_sourceId = m_sourceId.toStdString();
+    logRow(row);
+
+    bool stored = false;
+    if (isFrequency(code)) {
+        std::vector<AnnotationRecord> rows;
+        if (!list(&rows))
+            return false;
+        for (const AnnotationRecord &earlier : rows) {
+            const QString status = QString::fromStdString(earlier.m_status);
+            if (earlier.m_type == row.m_type && (status == reviewstatus::Added || status == reviewstatus::AddedPrint)) {
+                row.m_id = earlier.m_id;
+                if (!m_database->updateAnnotation(row))
+                    return fail(QStringLiteral("the event could not be stored"));
+                stored = true;
+                break;
+            }
+        }
+    }
+    if (!stored && !m_database->insertAnnotation(row))
+        return fail(QStringLiteral("the event could not be stored"));
+    return reload();
+}
