@@ -228,11 +228,11 @@ private slots:
 
         const QVector<EventSpec> none;
         QTest::newRow("24:00, 12 added veb") << "24" << "00" << 0 << QVector<EventSpec>{{"veb", "added", 7}, {"veb", "addedprint", 5}}
-                                             << "Battiti(?! analizzati)"
+                                             << "Battiti(?! analizzati)( ectopici)?( ventricolari)?"
                                              << QStringList{"12", "0.50", "12", "0", "0.00", "0"};
         QTest::newRow("24:00, 12 accepted veb") << "24" << "00" << 0
                                                 << QVector<EventSpec>{{"veb", "checked", 8}, {"veb", "printed", 4}}
-                                                << "Battiti(?! analizzati)"
+                                                << "Battiti(?! analizzati)( ectopici)?( ventricolari)?"
                                                 << QStringList{"0", "0.00", "0", "12", "0.50", "12"};
         QTest::newRow("12:30, 5 pauses") << "12" << "30" << 0 << QVector<EventSpec>{{"pause", "added", 5}} << "Pause"
                                          << QStringList{"5", "0.40", "10", "0", "0.00", "0"};
@@ -251,7 +251,7 @@ private slots:
                                         << QVector<EventSpec>{{"desaturation", "addedprint", 4}} << "Desaturazioni"
                                         << QStringList{"4", "0.50"};
         QTest::newRow("nothing analysed: ND") << "0" << "00" << 0 << QVector<EventSpec>{{"vt", "added", 2}}
-                                              << "Tachicardie"
+                                              << "Tachicardie( ventricolari)?"
                                               << QStringList{"2", "ND", "ND", "0", "0.00", "0"};
         QTest::newRow("controlled time as typed") << "23" << "5" << 0 << none << "Durata periodo controllato"
                                                   << QStringList{"23:5"};
