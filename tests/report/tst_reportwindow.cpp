@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStackedWidget>
 #include <QTextEdit>
 
@@ -88,6 +89,8 @@ private:
 private slots:
     void initTestCase()
     {
+        // Logging in remembers the user name: in the test settings, not the user's.
+        QStandardPaths::setTestModeEnabled(true);
         // Three minutes of recording with its analysis folder, made once and copied per test.
         SynthOptions options;
         options.hours = 0.05;
