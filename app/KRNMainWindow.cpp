@@ -208,6 +208,8 @@ void KRNMainWindow::makeConnections()
     connect(m_login->buttonQuit(), &QPushButton::clicked, this, &QWidget::close);
     connect(bar.breath->selectDuration(), &QButtonGroup::idClicked, this,
             &KRNMainWindow::gotoChangeScaleOnline);
+    connect(bar.breath->selectPlot(), &QButtonGroup::idClicked, m_online,
+            &OnlineVisualizationWindow::breathVisibilityChanged);
     connect(m_visualization, &VisualizationWindow::newStartDateTime, this, &KRNMainWindow::updateTimeDate);
     connect(m_intro->viewMapper(), &QSignalMapper::mappedInt, this, &KRNMainWindow::sessionViewButtonPressed);
     connect(m_intro->analyzeMapper(), &QSignalMapper::mappedInt, this, &KRNMainWindow::patientAnalyzeButtonPressed);

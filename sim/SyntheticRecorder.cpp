@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QtEndian>
 
 #include <algorithm>
@@ -695,7 +696,7 @@ bool writeSyntheticRecording(const QString &folder, const SynthOptions &options,
     Random random(options.seed * 0x2545F4914F6CDD1Dull + 1);
     const Physiology body(options, durationMs, random);
     Heart heart(body, random);
-    summary->gaps = planGaps(durationMs, random);
+    summary->gaps = options.dropOuts ? planGaps(durationMs, random) : QVector<SynthGap>();
     std::unique_ptr<SynthRhythmPlan> plan;
     if (options.trace) {
         SynthTrace &trace = *options.trace;
@@ -811,4 +812,39 @@ bool writeSyntheticRecording(const QString &folder, const SynthOptions &options,
     return writeText(dir.filePath(QStringLiteral("log.txt")), log, error)
            && writeText(dir.filePath(QStringLiteral("Puls.txt")),
                         oximeterExport(options, body, durationMs, random, &summary->oximeterLines), error);
+}
+
+bool writeSampleCapture(const QString &cardFolder, const QString &capturePath, QString *error)
+{
+    const QDir card(cardFolder);
+    QVector<int> numbers;
+    const QRegularExpression sampleFile(QStringLiteral("^s(\\d+)\\.txt$"));
+    for (const QString &name : card.entryList({QStringLiteral("s*.txt")}, QDir::Files)) {
+        const QRegularExpressionMatch match = sampleFile.match(name);
+        if (match.hasMatch())
+            numbers.append(match.captured(1).toInt());
+    }
+    if (numbers.isEmpty()) {
+        *error = QStringLiteral("%1 holds no s-file").arg(cardFolder);
+        return false;
+    }
+    std::sort(numbers.begin(), numbers.end());
+    QFile capture(capturePath);
+    if (!capture.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = QStringLiteral("cannot create %1: %2").arg(capturePath, capture.errorString());
+        return false;
+    }
+    for (int number : numbers) {
+        QFile part(card.filePath(QStringLiteral("s%1.txt").arg(number)));
+        if (!part.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read %1: %2").arg(part.fileName(), part.errorString());
+            return false;
+        }
+        const QByteArray bytes = part.readAll();
+        if (capture.write(bytes) != bytes.size()) {
+            *error = QStringLiteral("cannot write %1: %2").arg(capturePath, capture.errorString());
+            return false;
+        }
+    }
+    return true;
 }

@@ -32,6 +32,8 @@ struct SynthOptions {
     // When set, the heart also plays the rhythm episodes of SynthRhythmPlan and the beats, body
     // positions and drop-outs are collected here (import/SyntheticAnalysis.h).
     SynthTrace *trace = nullptr;
+    // Off: the recorder never drops out, as while it streams to the workstation.
+    bool dropOuts = true;
 };
 
 // One drop-out, in ms from the acquisition start: the last frames come just before `start`, the
@@ -57,3 +59,7 @@ struct SynthSummary {
 // Writes the recording into `folder` (created when missing; files of the same names replaced).
 bool writeSyntheticRecording(const QString &folder, const SynthOptions &options,
                              SynthSummary *summary, QString *error);
+
+// The ECG and respiration byte stream of a card written above, as the recorder sends it over
+// Bluetooth: its s-files in order, one after the other, written to capturePath.
+bool writeSampleCapture(const QString &cardFolder, const QString &capturePath, QString *error);

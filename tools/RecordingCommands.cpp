@@ -70,7 +70,8 @@ int tool::synth(const QStringList &args)
     const QCommandLineOption sessionId(QStringLiteral("session-id"), QStringLiteral("20-character session identifier"), QStringLiteral("FC+NNNN"));
     const QCommandLineOption fileMinutes(QStringLiteral("file-minutes"), QStringLiteral("recording time per card file, default 60"), QStringLiteral("M"));
     const QCommandLineOption analysis(QStringLiteral("analysis"), QStringLiteral("also write the analysis results (beats with rhythm episodes, positions, split files) into this folder"), QStringLiteral("ANALISI_FOLDER"));
-    parser.addOptions({hours, seed, calibration, sessionId, fileMinutes, analysis});
+    const QCommandLineOption capture(QStringLiteral("capture"), QStringLiteral("a recorder without drop-outs; its ECG and respiration stream also written into this file, as the live page replays it"), QStringLiteral("FILE"));
+    parser.addOptions({hours, seed, calibration, sessionId, fileMinutes, analysis, capture});
     if (!parse(parser, "synth", args, 1))
         return 2;
 
@@ -101,7 +102,10 @@ int tool::synth(const QStringList &args)
     SynthTrace trace;
     if (parser.isSet(analysis))
         options.trace = &trace;
+    options.dropOuts = !parser.isSet(capture);
     if (!writeSyntheticRecording(folder, options, &summary, &error))
+        return fail("synth", error);
+    if (parser.isSet(capture) && !writeSampleCapture(folder, parser.value(capture), &error))
         return fail("synth", error);
     if (parser.isSet(analysis) && !writeSyntheticAnalysis(parser.value(analysis), trace, &error))
         return fail("synth", error);
@@ -122,6 +126,8 @@ int tool::synth(const QStringList &args)
         std::printf("missing data %s - %s, clock restarted%s\n", qPrintable(clockText(gap.start)),
                     qPrintable(clockText(gap.stop)), gap.newFiles ? ", new card files" : "");
     std::printf("Puls.txt: %d lines\n", summary.oximeterLines);
+    if (parser.isSet(capture))
+        std::printf("capture of the ECG and respiration stream: %s\n", qPrintable(parser.value(capture)));
     if (parser.isSet(analysis))
         std::printf("analysis results in %s: %lld beats\n", qPrintable(parser.value(analysis)),
                     static_cast<long long>(trace.beats.size()));

@@ -345,6 +345,7 @@ void MainWindowTest::livePageBackAsksFirst()
     QComboBox *gain = w->toolbar()->ui().gainchoice;
     gain->setCurrentIndex(6);
     w->onlineVisualizationWindow()->setGain(12);
+    w->onlineVisualizationWindow()->ecgRecords().append({makeSampleRecord(100, std::vector<float>(8, 1.0f).data(), 8)});
 
     m_prompts->buttons.enqueue("Cancel");
     w->backButtonPressed();
@@ -362,6 +363,7 @@ void MainWindowTest::livePageBackAsksFirst()
     QCOMPARE(gain->currentIndex(), 4);
     QCOMPARE(gainChanges.count(), 0); // no gain command goes out
     QCOMPARE(w->onlineVisualizationWindow()->gain(), 6);
+    QVERIFY(w->onlineVisualizationWindow()->ecgRecords().isEmpty()); // the live view was reset
 
     // On the patient page the back button does nothing.
     m_prompts->boxes.clear();
@@ -393,6 +395,12 @@ void MainWindowTest::toolbarDrivesLiveViewAndDate()
     QCOMPARE(w->onlineVisualizationWindow()->gain(), 6); // from the toolbar's gain choice
     QTest::mouseClick(w->toolbar()->ui().breath->selectDuration()->button(30000), Qt::LeftButton);
     QCOMPARE(w->onlineVisualizationWindow()->breathWindow(), 30000);
+    // "Centro" hides the third respiration curve of the live page, a second click shows it again.
+    QAbstractButton *centre = w->toolbar()->ui().breath->selectPlot()->button(2);
+    QTest::mouseClick(centre, Qt::LeftButton);
+    QVERIFY(!w->onlineVisualizationWindow()->breathTraces().isVisible(2));
+    QTest::mouseClick(centre, Qt::LeftButton);
+    QVERIFY(w->onlineVisualizationWindow()->breathTraces().isVisible(2));
 
     // Seconds since the epoch shown in local time (the test runs in Rome).
     w->updateTimeDate(1700005000);

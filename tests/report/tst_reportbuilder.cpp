@@ -6,6 +6,7 @@
 #include "app/common/Clock.h"
 #include "report/ReportBuilder.h"
 #include "tests/support/PdfReader.h"
+#include "tests/support/SessionFiles.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QDir>
@@ -30,12 +31,6 @@ Q_DECLARE_METATYPE(EventSpec)
 
 namespace {
 
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(content) == content.size(), qPrintable(path));
-}
-
 // A snapshot as the review page leaves it: a red image and, unless text is null, its text file.
 void writeSnapshot(const QString &folder, const QString &stamp, const QSize &size, const QByteArray &text)
 {
@@ -43,7 +38,7 @@ void writeSnapshot(const QString &folder, const QString &stamp, const QSize &siz
     image.fill(Qt::red);
     QVERIFY(image.save(folder + "/Screenshot_" + stamp + ".bmp"));
     if (!text.isNull())
-        writeFile(folder + "/Text_" + stamp + ".txt", text);
+        QVERIFY(writeFile(folder + "/Text_" + stamp + ".txt", text));
 }
 
 // The share of the page width covered by red on its widest row.

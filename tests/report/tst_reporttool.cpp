@@ -5,12 +5,11 @@
 #include "tests/support/TestMain.h"
 #include "db/Database.h"
 #include "tests/support/PdfReader.h"
+#include "tests/support/SessionFiles.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/ToolRun.h"
 
-#include <QFile>
 #include <QRegularExpression>
-#include <QTextStream>
 
 #include <algorithm>
 #include <functional>
@@ -28,15 +27,10 @@ SessionRecord findSession(Database &db, const std::function<bool(const SessionRe
 // The beat file's lines that are beats (code other than "+").
 int beatLines(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return -1;
     int n = 0;
-    QTextStream in(&file);
-    while (!in.atEnd()) {
-        const QStringList tokens = in.readLine().split(QRegularExpression("[ \\t]+"), Qt::SkipEmptyParts);
-        if (tokens.value(2) != "+")
-            ++n;
+    for (const QByteArray &line : readFile(path).split('\n')) {
+        const QStringList tokens = QString::fromUtf8(line).split(QRegularExpression("[ \\t]+"), Qt::SkipEmptyParts);
+        n += !tokens.isEmpty() && tokens.value(2) != "+" ? 1 : 0;
     }
     return n;
 }

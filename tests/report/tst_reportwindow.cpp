@@ -8,16 +8,15 @@
 #include "app/KRNMainWindow.h"
 #include "app/common/LabelTable.h"
 #include "app/loginwindow.h"
-#include "import/RecordingDecoder.h"
 #include "live/viewSubmenu.h"
 #include "patients/Session.h"
 #include "report/SnapshotNotesDialog.h"
 #include "review/VisualizationWindow.h"
-#include "sim/SyntheticAnalysis.h"
 #include "tests/support/ModalDialog.h"
 #include "tests/support/PdfReader.h"
 #include "tests/support/RecordingDesktop.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/support/SessionFiles.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QDialogButtonBox>
@@ -52,8 +51,8 @@ class tst_ReportWindow : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_card;
-    qint64 m_recordingStart = 0;
+    QTemporaryDir m_scratch;
+    SyntheticSession m_recording;
     std::unique_ptr<TestDatabase> m_data;
     std::unique_ptr<ScriptedPrompts> m_prompts;
     std::unique_ptr<KRNMainWindow> m_window;
@@ -91,16 +90,10 @@ private slots:
     {
         // Logging in remembers the user name: in the test settings, not the user's.
         QStandardPaths::setTestModeEnabled(true);
-        // Three minutes of recording with its analysis folder, made once and copied per test.
-        SynthOptions options;
-        options.hours = 0.05;
-        SynthTrace trace;
-        options.trace = &trace;
-        SynthSummary summary;
+        // Three minutes of recording with its analysis folder, made once and decoded per test.
+        m_recording.options.hours = 0.05;
         QString error;
-        QVERIFY2(writeSyntheticRecording(m_card.path() + "/card", options, &summary, &error), qPrintable(error));
-        QVERIFY2(writeSyntheticAnalysis(m_card.path() + "/ANALISI", trace, &error), qPrintable(error));
-        m_recordingStart = options.start.toSecsSinceEpoch();
+        QVERIFY2(m_recording.writeCard(m_scratch.filePath("card"), true, &error), qPrintable(error));
     }
 
     // The review page of a loaded session, opened as a logged-in user opens it.
@@ -111,16 +104,12 @@ private slots:
         m_prompts = std::make_unique<ScriptedPrompts>();
         m_user = m_data->addUser("lverdi", "segreta", "", "Laura", "Verdi");
         m_data->addPatient(FiscalCode);
-        m_session = m_data->addSession(FiscalCode, "LOADED", m_recordingStart);
+        m_session = m_data->addSession(FiscalCode, "LOADED", m_recording.startSeconds());
         m_session.dataPathName = FiscalCode + "/" + std::to_string(m_session.id);
-        m_session.startSetupDate = m_recordingStart - 600;
+        m_session.startSetupDate = m_recording.startSeconds() - 600;
         QVERIFY(m_data->db().updateSession(m_session));
-        CardDecodeResult result;
         QString error;
-        QVERIFY2(decodeCardFolder(m_card.path() + "/card", folder(), Calibration(), &result, &error), qPrintable(error));
-        QVERIFY(QDir().mkpath(folder() + "/ANALISI"));
-        for (const QString &name : QDir(m_card.path() + "/ANALISI").entryList(QDir::Files))
-            QVERIFY(QFile::copy(m_card.path() + "/ANALISI/" + name, folder() + "/ANALISI/" + name));
+        QVERIFY2(m_recording.decodeInto(folder(), &error), qPrintable(error));
 
         m_desktop = RecordingDesktop();
         m_window = std::make_unique<KRNMainWindow>(m_data->dataDir(), *m_prompts);
