@@ -12,7 +12,20 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 #include <QtTest>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace importtest;
 
@@ -38,6 +51,20 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
+
+// The card's log with each line passed through `edit` (an empty result drops the line).
+bool editLog(const QString &card, const std::function<QByteArray(const QByteArray &)> &edit)
+{
+    QByteArray log;
+    for (const QByteArray &line : fileBytes(card + "/log.txt").split('\n')) {
+        const QByteArray edited = edit(line);
+        if (!edited.isEmpty())
+            log += edited + '\n';
+    }
+    return writeFile(card + "/log.txt", log);
+}
+
+const QString finalBoxTitle = "Importazione completata";
 
 struct Workflow {
     ScriptedPrompts prompts;
@@ -70,6 +97,11 @@ private slots:
     void cardInsideSessionFolderRefused();
     void cardWithoutWholeFramesRefused();
     void entryWithoutRecorderOffersFolder();
+    void logWithoutAcquisitionStartRefused();
+    void recordsDroppedBehindTheClockReported();
+    void gapPast48HoursRefused();
+    void oximeterExportWithoutUsableLine();
+    void decodeRunsBehindTheProgressDialog();
 };
 
 void FolderImportTest::importsCardWithOximeterExport()
@@ -89,6 +121,8 @@ void FolderImportTest::importsCardWithOximeterExport()
     QCOMPARE(w.prompts.boxTexts(), QStringList{spo2Question});
     QCOMPARE(w.prompts.chooserTitles,
              (QStringList{"Selezionare la cartella con dati di Log, ECG, PSG e IMU", "Dati SpO2"}));
+    // The card is taken where the user picked it, a symbolic link not resolved.
+    QCOMPARE(w.prompts.linkKeepingChoosers, QStringList{"Selezionare la cartella con dati di Log, ECG, PSG e IMU"});
 
     const QString folder = w.fixture.sessionFolder();
     QCOMPARE(folder, w.fixture.dataFolder() + "/" + QString::fromStdString(FiscalCode) + "/1");
@@ -331,6 +365,13 @@ void FolderImportTest::entryWithoutRecorderOffersFolder()
     Workflow w;
     QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
     const QString card = w.fixture.makeCard("card", 0.005, 1);
+    // The busy dialog is shown and closed before the ports are asked, not kept open over them.
+    bool openDuringScan = false;
+    w.usb.setPortList([&w, &openDuringScan] {
+        for (const auto &progress : w.prompts.progresses)
+            openDuringScan = openDuringScan || progress->open;
+        return QStringList();
+    });
 
     // "OK" on the import dialog: nothing happens.
     w.prompts.buttons.enqueue("OK");
@@ -350,6 +391,7 @@ void FolderImportTest::entryWithoutRecorderOffersFolder()
     QCOMPARE(progress->setup.fixedWidth, 600);
     QVERIFY(progress->setup.cancelText.isEmpty());
     QVERIFY(!progress->open);
+    QVERIFY(!openDuringScan);
 
     // "IMPORTA da MICRO SD": the folder import, and the slot's result is the folder import's.
     w.prompts.boxes.clear();
@@ -358,6 +400,189 @@ void FolderImportTest::entryWithoutRecorderOffersFolder()
     QVERIFY(w.workflow.run(w.fixture.target()));
     QCOMPARE(w.prompts.boxes.size(), 3);
     QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("LOADED"));
+}
+
+void FolderImportTest::logWithoutAcquisitionStartRefused()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString card = w.fixture.makeCard("card", 0.005, 1);
+    // Without it no logged gap matches a clock restart: the records after each would be dropped.
+    QVERIFY(editLog(card, [](const QByteArray &line) { return line.startsWith("START_ACQ") ? QByteArray() : line; }));
+    w.prompts.directories.enqueue(card);
+    w.prompts.buttons << "OK";
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^Folder import failed: "));
+    QVERIFY(!w.workflow.importFolder(w.fixture.target()));
+    QCOMPARE(w.prompts.boxTexts(),
+             QStringList{"Errore importazione dati|Il log della cartella selezionata non contiene l'inizio "
+                         "dell'acquisizione (START_ACQ): impossibile collocare i dati nel tempo."});
+    QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder()));
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("OPEN"));
+}
+
+void FolderImportTest::recordsDroppedBehindTheClockReported()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    SynthSummary summary;
+    const QString card = w.fixture.makeCard("card", 5.0 / 60, 0.5, 3, &summary);
+    QCOMPARE(summary.gaps.size(), 1);
+    // A reset recorder clock wrote the gap's end before the acquisition: the gap is ignored (not
+    // filled to 2^32 ms), and the restart after it only sets the clock floor.
+    QVERIFY(editLog(card, [](const QByteArray &line) {
+        return line.startsWith("STOP_MISSING_DATA") ? QByteArray("STOP_MISSING_DATA:20000101000000") : line;
+    }));
+    CardDecodeResult reference;
+    QString error;
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^Missing data ignored: "));
+    QVERIFY2(decodeCardFolder(card, w.fixture.scratch("reference"), calibration(), &reference, &error), qPrintable(error));
+    QVERIFY(reference.droppedMs >= 60000);
+
+    w.prompts.directories.enqueue(card);
+    w.prompts.buttons << "CANCEL" << "CONTINUA SENZA SpO2";
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^Missing data ignored: "));
+    QVERIFY(w.workflow.importFolder(w.fixture.target()));
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("LOADED"));
+    QCOMPARE(w.prompts.boxTexts().size(), 3);
+    const Prompts::Box last = w.prompts.boxes.last();
+    QCOMPARE(last.title, finalBoxTitle);
+    QCOMPARE(last.icon, Prompts::Icon::Warning);
+    const qint64 seconds = reference.droppedMs / 1000;
+    QCOMPARE(last.text, QStringLiteral("Attenzione: %1 min %2 s di registrazione sono stati scartati perché l'orologio "
+                                       "del dispositivo è tornato indietro.")
+                            .arg(seconds / 60)
+                            .arg(seconds % 60));
+    // The decoded bytes are those of the decode itself.
+    QVERIFY(fileBytes(w.fixture.sessionFolder() + "/ecg.txt") == fileBytes(w.fixture.scratch("reference") + "/ecg.txt"));
+}
+
+void FolderImportTest::gapPast48HoursRefused()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    SynthSummary summary;
+    const QString card = w.fixture.makeCard("card", 5.0 / 60, 0.5, 3, &summary);
+    QCOMPARE(summary.gaps.size(), 1);
+    // The gap is logged to end three days on: its fill would run the recording past 48 hours.
+    const QByteArray late = SynthOptions().start.addDays(3).toString("yyyyMMddhhmmss").toLatin1();
+    QVERIFY(editLog(card, [&late](const QByteArray &line) {
+        return line.startsWith("STOP_MISSING_DATA") ? "STOP_MISSING_DATA:" + late : line;
+    }));
+    w.prompts.directories.enqueue(card);
+    w.prompts.buttons << "OK";
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^Folder import failed: "));
+    QVERIFY(!w.workflow.importFolder(w.fixture.target()));
+    QCOMPARE(w.prompts.boxTexts(),
+             QStringList{"Errore importazione dati|I dati della cartella selezionata supererebbero le 48 ore di "
+                         "registrazione: importazione annullata."});
+    QVERIFY(w.prompts.boxes[0].detailedText.contains("48 hours"));
+    QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder()));
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("OPEN"));
+}
+
+void FolderImportTest::oximeterExportWithoutUsableLine()
+{
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString card = w.fixture.makeCard("card", 0.005, 1);
+    // Every line is skipped: another recording's times, SpO2 fields that are no number.
+    const QString export_ = w.fixture.scratch("Puls.txt");
+    QVERIFY(writeFile(export_, "VERSION 2.1\n1,2024,5,30,10,0,0,75,98\n1,2024,3,4,9,30,5,70,--\n"));
+    w.prompts.directories.enqueue(card);
+    w.prompts.buttons << "IMPORTA SPO2" << "CONTINUA SENZA SpO2";
+    w.prompts.files << export_;
+    QVERIFY(w.workflow.importFolder(w.fixture.target()));
+    QCOMPARE(w.prompts.boxTexts(),
+             (QStringList{spo2Question, spo2Failed,
+                          finalBoxTitle + "|Il file SpO2 selezionato non contiene misure utilizzabili: la sessione è "
+                                          "stata importata senza SpO2."}));
+    QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder() + "/Puls.txt"));
+    QVERIFY(!QFileInfo::exists(w.fixture.sessionFolder() + "/spo2.txt"));
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("LOADED"));
+}
+
+void FolderImportTest::decodeRunsBehindTheProgressDialog()
+{
+#ifdef Q_OS_UNIX
+    Workflow w;
+    QVERIFY2(w.fixture.isValid(), qPrintable(w.fixture.error()));
+    const QString card = w.fixture.makeCard("card", 0.02, 0.5, 4);
+    const QString reference = w.fixture.scratch("reference");
+    CardDecodeResult decoded;
+    QString error;
+    QVERIFY2(decodeCardFolder(card, reference, calibration(), &decoded, &error), qPrintable(error));
+    // The last s-file becomes a pipe that only a timer of this (GUI) thread fills: the import can
+    // end only if its decode waits on another thread while this one runs its events.
+    const QString pipe = CardFolder(card).sampleFiles().last();
+    QVERIFY(CardFolder(card).sampleFiles().size() >= 2);
+    const QByteArray content = fileBytes(pipe);
+    QVERIFY(QFile::remove(pipe));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const auto feed = [&pipe, &content](int flags) {
+        const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | flags);
+        if (fd < 0)
+            return false;
+        ::fcntl(fd, F_SETFL, 0);
+        for (qint64 at = 0; at < content.size();) {
+            const auto n = ::write(fd, content.constData() + at, size_t(content.size() - at));
+            if (n <= 0)
+                break;
+            at += n;
+        }
+        ::close(fd);
+        return true;
+    };
+    std::atomic<bool> fed{false};
+    bool fedFromEvents = false;
+    QString statusDuringDecode;
+    QVector<int> valuesWhileWaiting;
+    QTimer feeder;
+    QObject::connect(&feeder, &QTimer::timeout, [&] {
+        if (fed || w.prompts.progresses.isEmpty())
+            return;
+        const auto &progress = w.prompts.progresses.last();
+        // Fed once the dialog shows the earlier files decoded and the decode waits for the pipe.
+        if (!progress->open || progress->values.isEmpty() || progress->values.last() == 0)
+            return;
+        if (!feed(O_NONBLOCK))
+            return;
+        fed = fedFromEvents = true;
+        statusDuringDecode = QString::fromStdString(w.fixture.storedSession().status);
+        valuesWhileWaiting = progress->values;
+        feeder.stop();
+    });
+    feeder.start(5);
+    // Were the decode on this thread, nothing could feed the pipe: this one does after a while,
+    // and the test fails instead of hanging.
+    std::thread fallback([&] {
+        for (int i = 0; i < 400 && !fed; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        if (!fed.exchange(true))
+            feed(0);
+    });
+    w.prompts.directories.enqueue(card);
+    w.prompts.buttons << "CANCEL" << "CONTINUA SENZA SpO2";
+    const bool imported = w.workflow.importFolder(w.fixture.target());
+    fed = true;
+    fallback.join();
+    QVERIFY(imported);
+    QVERIFY(fedFromEvents);
+    // The session changes only at the end.
+    QCOMPARE(statusDuringDecode, QString("OPEN"));
+    QCOMPARE(QString::fromStdString(w.fixture.storedSession().status), QString("LOADED"));
+    const auto progress = w.prompts.progresses.last();
+    QCOMPARE(progress->setup.title, QString("Importazione dati."));
+    QCOMPARE(progress->setup.maximum, 1000);
+    QVERIFY(!progress->open);
+    // Bytes decoded of the total: part of the way while waiting, all of it at the end.
+    QVERIFY(valuesWhileWaiting.last() > 0 && valuesWhileWaiting.last() < 1000);
+    QVERIFY(std::is_sorted(progress->values.begin(), progress->values.end()));
+    QCOMPARE(progress->values.last(), 1000);
+    for (const char *name : {"ecg.txt", "breath.txt", "imu.txt"})
+        QVERIFY2(fileBytes(w.fixture.sessionFolder() + "/" + name) == fileBytes(reference + "/" + name), name);
+#else
+    QSKIP("named pipes are a POSIX test device");
+#endif
 }
 
 KRN_TEST_GUILESS_MAIN(FolderImportTest)
