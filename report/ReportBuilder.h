@@ -24,7 +24,7 @@ struct ReportInput
     QString sessionFolder; // the report is written here; snapshots are read from its "snap" folder
 
     // From the loader of the reviewed recording.
-    int spo2SpanMs = 0; // span of the SpO2 series, taken as the sleep duration
+    qint64 spo2SpanMs = 0; // span of the SpO2 series, taken as the sleep duration
     qint64 acquisitionStartSeconds = 0; // origin of the event times of the manual heart rates
     int durationMinutes = 0; // recording duration
 
