@@ -244,6 +244,7 @@ void KRNMainWindow::makeConnections()
     connect(bar.buttonAddEvent, &QPushButton::clicked, m_visualization, &VisualizationWindow::addEventButtonClicked);
     connect(bar.printCheckBox, &QCheckBox::stateChanged, m_visualization, &VisualizationWindow::setPrintNewEvent);
     connectSnapshots();
+    connectReport();
 }
 
 const SessionRecord *KRNMainWindow::currentSession() const

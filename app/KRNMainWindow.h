@@ -14,6 +14,7 @@
 #include <vector>
 
 class BluetoothDialog;
+class DesktopOpener;
 class ImportWorkflow;
 class IntroWindow;
 class OnlineVisualizationWindow;
@@ -83,6 +84,8 @@ public:
     const QList<Session *> &sessionTileList() const;
     // Selects the session the review page works on (the session tiles do this before loading).
     void setCurrentSessionIndex(int index) { currentSessionIndex = index; }
+    // What opens a stored report (none: the desktop's own viewer).
+    void setDesktopOpener(DesktopOpener *desktop) { m_desktop = desktop; }
 
 signals:
     void downloadEcgBreathFinished(int);
@@ -155,6 +158,10 @@ public slots:
     void addSnapshot(QImage shot, QString text, float ratio, int id);
     void deleteSnapshot(int id);
 
+    // The reviewed session's report (KRNMainWindowReport.cpp): written, and the session closed,
+    // while it is not analysed; opened with the desktop's viewer once it is.
+    void generatePdf();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -187,6 +194,9 @@ private:
     void startReviewLoad(int index, const QString &dialogTitle, bool setsReviewStart);
     // Snapshots (KRNMainWindowSnapshots.cpp).
     void connectSnapshots();
+    // Report (KRNMainWindowReport.cpp).
+    void connectReport();
+    DesktopOpener &desktop();
 
     Prompts &m_prompts;
     QString m_dataFolder;
@@ -221,4 +231,5 @@ private:
     bool m_busyCursor = false;
     bool m_socketsStarted = false;
     bool m_databaseUsable = false;
+    DesktopOpener *m_desktop = nullptr;
 };

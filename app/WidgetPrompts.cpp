@@ -62,6 +62,9 @@ public:
             m_dialog.setCancelButton(nullptr);
         if (setup.fixedWidth > 0)
             m_dialog.setFixedWidth(setup.fixedWidth);
+        // A busy dialog has nothing to explain: no "?" in its title bar (Windows adds one to
+        // every dialog otherwise).
+        m_dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
         m_dialog.setWindowModality(Qt::ApplicationModal);
         m_dialog.setMinimumDuration(0);
         m_dialog.setAutoClose(false);
@@ -103,6 +106,12 @@ int WidgetPrompts::ask(const Box &box)
 QString WidgetPrompts::existingDirectory(const QString &title, const QString &startDir)
 {
     return QFileDialog::getExistingDirectory(m_parent, title, startDir, QFileDialog::ShowDirsOnly);
+}
+
+QString WidgetPrompts::existingDirectoryKeepingLinks(const QString &title, const QString &startDir)
+{
+    return QFileDialog::getExistingDirectory(m_parent, title, startDir,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
 }
 
 QString WidgetPrompts::openFileName(const QString &title, const QString &startDir, const QString &filter)

@@ -15,6 +15,7 @@ public:
 
     int ask(const Box &box) override;
     QString existingDirectory(const QString &title, const QString &startDir) override;
+    QString existingDirectoryKeepingLinks(const QString &title, const QString &startDir) override;
     QString openFileName(const QString &title, const QString &startDir, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &startPath, const QString &filter) override;
     std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,

@@ -11,16 +11,35 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QLocale>
 #include <QRegularExpression>
+#include <QTimer>
+#include <QtConcurrent>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 namespace {
 
 const QString noSessionFolder = QStringLiteral("Impossibile creare la cartella della sessione.");
 const QString logNotWritten = QStringLiteral("Impossibile scrivere il log nella cartella della sessione.");
+// Without the acquisition start no logged gap matches a clock restart, and the records after each
+// restart would be lost up to the old clock time.
+const QString deviceLogWithoutStart = QStringLiteral(
+    "Il log del dispositivo non contiene l'inizio dell'acquisizione (START_ACQ): impossibile collocare i dati nel "
+    "tempo.");
+const QString cardLogWithoutStart = QStringLiteral(
+    "Il log della cartella selezionata non contiene l'inizio dell'acquisizione (START_ACQ): impossibile collocare "
+    "i dati nel tempo.");
+
+// The decode's progress: per mille of the card's raw bytes, shown every this many ms.
+constexpr int DecodeProgressSteps = 1000;
+constexpr int DecodeProgressIntervalMs = 100;
 
 Prompts::ProgressSpec importProgressSpec()
 {
@@ -95,9 +114,9 @@ QString ImportWorkflow::sessionFolder(const ImportTarget &target)
 
 bool ImportWorkflow::refuseWhileTransferring()
 {
-    if (!m_usb.isTransferring())
+    if (!m_usb.isTransferring() && !m_decoding)
         return false;
-    // A second import would write into the folder the running download is writing to.
+    // A second import would write into the folder a running download or decode is writing to.
     m_prompts.inform(Prompts::Icon::Warning, "Importazione in corso",
                      "È in corso l'importazione dei dati dal dispositivo. Attendere il termine e riprovare.");
     return true;
@@ -114,14 +133,14 @@ bool ImportWorkflow::run(const ImportTarget &target)
 {
     if (refuseWhileTransferring())
         return false;
-    // Open while the ports are asked (each may take seconds).
-    std::unique_ptr<Prompts::Progress> progress = m_prompts.progress(importProgressSpec());
+    // Shown, then closed again before the ports are asked: the scan and the log transfer run
+    // under no dialog.
+    m_prompts.progress(importProgressSpec()).reset();
 
     const UsbRecognition recorder = m_usb.recognise();
     if (recorder.recognised) {
         QByteArray log;
         if (!m_usb.transferLog(&log)) {
-            progress.reset();
             m_prompts.inform(Prompts::Icon::Critical, "Log file non trovato.", "Log file non trovato.");
             m_usb.closePort();
             return false;
@@ -129,9 +148,14 @@ bool ImportWorkflow::run(const ImportTarget &target)
         const QString expected = expectedSessionId(target);
         qInfo().noquote() << " Session Id : " + expected;
         qInfo().noquote() << " Session read from device : " + recorder.sessionId;
-        progress.reset();
         if (recorder.sessionId != expected) {
             mismatch();
+            m_usb.closePort();
+            return false;
+        }
+        if (!RecorderLog::parse(log).acquisitionStart().isValid()) {
+            qWarning().noquote() << "USB import refused: the recorder's log has no valid START_ACQ";
+            reportImportFailure(m_prompts, deviceLogWithoutStart, QStringLiteral("%1 bytes of log").arg(log.size()));
             m_usb.closePort();
             return false;
         }
@@ -144,7 +168,6 @@ bool ImportWorkflow::run(const ImportTarget &target)
         if (!startUsbImport(target, log))
             return false;
     } else {
-        progress.reset();
         m_usb.resetPort(recorder.portsSeen);
     }
 
@@ -207,8 +230,8 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
 {
     if (refuseWhileTransferring())
         return false;
-    const QString chosen =
-        m_prompts.existingDirectory("Selezionare la cartella con dati di Log, ECG, PSG e IMU", m_startFolder);
+    const QString chosen = m_prompts.existingDirectoryKeepingLinks(
+        "Selezionare la cartella con dati di Log, ECG, PSG e IMU", m_startFolder);
     if (chosen.isEmpty()) {
         qInfo().noquote() << "Folder import cancelled";
         return false;
@@ -243,8 +266,14 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
             return false;
         }
     }
-    const QVector<MissingInterval> intervals = log.missingIntervals();
-    qInfo().noquote() << "Holes : " + describeIntervals(intervals);
+    const auto failed = [this](const QString &text, const QString &detail) {
+        m_busy(false);
+        qWarning().noquote() << "Folder import failed:" << text << detail;
+        reportImportFailure(m_prompts, text, detail);
+        return false;
+    };
+    if (!log.acquisitionStart().isValid())
+        return failed(cardLogWithoutStart, card.logPath());
 
     Calibration calibration;
     if (!sessionCalibration(target.session, false, &calibration, &error)) {
@@ -252,12 +281,6 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
         return false;
     }
     const QString folder = sessionFolder(target);
-    const auto failed = [this](const QString &text, const QString &detail) {
-        m_busy(false);
-        qWarning().noquote() << "Folder import failed:" << text << detail;
-        reportImportFailure(m_prompts, text, detail);
-        return false;
-    };
     if (folder.isEmpty())
         return failed(noSessionFolder, QString::fromStdString(target.session.patientFC));
     // The session folder is emptied before the card is read: a card copied into it would be lost.
@@ -282,22 +305,28 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
     qInfo().noquote() << "folder cteated" << folder;
     if (!QDir(folder).exists())
         return failed(noSessionFolder, folder);
-    const QString logCopy = folder + "/" + QLatin1String(SessionLogFileName);
-    if (!QFile::copy(card.logPath(), logCopy))
-        return failed(logNotWritten, logCopy);
 
-    RecordingDecoder decoder(folder, intervals, calibration);
-    const bool decoded = decoder.decodeCard(card);
-    if (!decoder.finish() || !decoded)
-        return failed("Impossibile decodificare i dati della cartella selezionata.", decoder.errorString());
-    // Files that hold no whole frame are no recording: the session stays open for another try.
-    if (decoder.recordsWritten(Stream::Ecg) == 0 && decoder.recordsWritten(Stream::Breath) == 0)
-        return failed("I file della cartella selezionata non contengono dati ECG né respiratori.",
-                      QStringLiteral("%1 bytes read").arg(decoder.bytesRead()));
+    // The decode copies the log as logfile.txt and writes the decoded files.
+    CardDecodeResult decoded;
+    if (!decodeCard(card, folder, calibration, &decoded, &error)) {
+        // Nothing of a refused card stays: the session keeps no folder of half a recording.
+        QDir(folder).removeRecursively();
+        const QString text =
+            decoded.timeBaseExceeded
+                ? QStringLiteral("I dati della cartella selezionata supererebbero le %1 ore di registrazione: "
+                                 "importazione annullata.")
+                      .arg(MaxRecordingMs / 3600000)
+            : decoded.noFrames ? QStringLiteral("I file della cartella selezionata non contengono dati ECG né respiratori.")
+                               : QStringLiteral("Impossibile decodificare i dati della cartella selezionata.");
+        return failed(text, error);
+    }
     // On the continuous time base: the device clock restarts after a gap.
-    const qint64 durationSeconds = decoder.durationMs() / 1000;
+    const qint64 durationSeconds = decoded.durationMs / 1000;
 
-    importSpo2(target, folder);
+    QStringList notes{droppedRecordingNote(decoded.droppedMs)};
+    if (!importSpo2(target, folder))
+        notes.append("Il file SpO2 selezionato non contiene misure utilizzabili: la sessione è stata importata "
+                     "senza SpO2.");
 
     SessionRecord session = target.session;
     session.status = ImportedStatus;
@@ -313,11 +342,60 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
         reportImportFailure(m_prompts, "Impossibile registrare l'importazione nel database.", QString());
         return false;
     }
+    reportImportNotes(m_prompts, notes);
     return true;
 }
 
-void ImportWorkflow::importSpo2(const ImportTarget &target, const QString &folder)
+bool ImportWorkflow::decodeCard(const CardFolder &card, const QString &folder, const Calibration &calibration,
+                                CardDecodeResult *result, QString *error)
 {
+    // A day of card is gigabytes read at the card's speed: the decode runs on a worker while
+    // this thread keeps the window painted and the dialog counting the bytes decoded.
+    const qint64 total = std::max<qint64>(1, card.rawBytes());
+    const auto megabytes = [total](qint64 bytes) {
+        return QLocale(QLocale::Italian, QLocale::Italy).toString(double(bytes) / 1e6, 'f', total < 10000000 ? 1 : 0);
+    };
+    const auto label = [&](qint64 done) {
+        return QStringLiteral("Decodifica dei dati: %1 MB di %2 MB").arg(megabytes(std::min(done, total)), megabytes(total));
+    };
+    Prompts::ProgressSpec setup = importProgressSpec();
+    setup.labelText = label(0);
+    setup.maximum = DecodeProgressSteps;
+    const std::unique_ptr<Prompts::Progress> progress = m_prompts.progress(setup);
+    std::atomic<qint64> done{0};
+    const auto show = [&] {
+        const qint64 bytes = done.load();
+        progress->setLabelText(label(bytes));
+        progress->setValue(int(std::min<qint64>(DecodeProgressSteps, bytes * DecodeProgressSteps / total)));
+    };
+    QEventLoop loop;
+    QFutureWatcher<bool> watcher;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    QTimer poll;
+    poll.setInterval(DecodeProgressIntervalMs);
+    QObject::connect(&poll, &QTimer::timeout, show);
+    const QString cardPath = card.path();
+    m_decoding = true;
+    watcher.setFuture(QtConcurrent::run([&, cardPath] {
+        return decodeCardFolder(cardPath, folder, calibration, result, error,
+                                [&done](qint64 bytes) { done.store(bytes); });
+    }));
+    poll.start();
+    if (!watcher.isFinished())
+        loop.exec();
+    watcher.waitForFinished();
+    m_decoding = false;
+    poll.stop();
+    const bool decoded = watcher.result();
+    if (decoded)
+        done.store(total);
+    show();
+    return decoded;
+}
+
+bool ImportWorkflow::importSpo2(const ImportTarget &target, const QString &folder)
+{
+    bool lastWasEmpty = false;
     const int first = m_prompts.ask(
         {Prompts::Icon::None, QString(), "Importazione Dati SPO2",
          "Per importare anche i dati di saturazione, premere sul tasto \"IMPORTA SpO2\". Altrimenti premere "
@@ -327,8 +405,12 @@ void ImportWorkflow::importSpo2(const ImportTarget &target, const QString &folde
           Prompts::Button::custom("CANCEL", Prompts::Button::Role::No)}});
     bool attempt = first == 0;
     for (;;) {
-        if (attempt && tryOximeterFile(target, folder))
-            break;
+        if (attempt) {
+            bool empty = false;
+            if (tryOximeterFile(target, folder, &empty))
+                return true;
+            lastWasEmpty = empty;
+        }
         const int answer = m_prompts.ask(
             {Prompts::Icon::None, QString(), "Importazione Dati SPO2 Fallita",
              "Errore lettura dati. Contenuto della cartella selezionata non idoneo", {},
@@ -343,17 +425,27 @@ void ImportWorkflow::importSpo2(const ImportTarget &target, const QString &folde
     }
     m_busy(false);
     QCoreApplication::processEvents();
+    return !lastWasEmpty;
 }
 
-bool ImportWorkflow::tryOximeterFile(const ImportTarget &target, const QString &folder)
+bool ImportWorkflow::tryOximeterFile(const ImportTarget &target, const QString &folder, bool *empty)
 {
+    *empty = false;
     const QString source = m_prompts.openFileName("Dati SpO2", "Data", QString());
     if (source.isEmpty())
         return false;
     const QString converted = folder + "/spo2.txt";
     const QString copy = folder + "/Puls.txt";
-    if (convertSpo2File(source, converted, QDateTime::fromSecsSinceEpoch(target.session.startRecDate))) {
+    qint64 records = 0;
+    if (convertSpo2File(source, converted, QDateTime::fromSecsSinceEpoch(target.session.startRecDate), &records)) {
         qInfo().noquote() << "SpO2 conversion failed for" << source;
+        return false;
+    }
+    // An export with nothing of this recording in it is no SpO2 of the session.
+    if (records == 0) {
+        qInfo().noquote() << "No usable SpO2 line in" << source;
+        QFile::remove(converted);
+        *empty = true;
         return false;
     }
     // Puls.txt and spo2.txt come from the same export: a file refused by an earlier attempt of

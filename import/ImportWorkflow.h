@@ -11,8 +11,11 @@
 
 #include <functional>
 
+class CardFolder;
 class Database;
 class UsbDownload;
+struct CardDecodeResult;
+struct Calibration;
 
 // The session to import into, as the window holds it.
 struct ImportTarget {
@@ -50,12 +53,16 @@ private:
     bool refuseWhileTransferring();
     void mismatch();
     bool startUsbImport(const ImportTarget &target, const QByteArray &log);
-    void importSpo2(const ImportTarget &target, const QString &folder);
-    bool tryOximeterFile(const ImportTarget &target, const QString &folder);
+    bool decodeCard(const CardFolder &card, const QString &folder, const Calibration &calibration,
+                    CardDecodeResult *result, QString *error);
+    // False when the step ended without SpO2 after an export that held no usable line.
+    bool importSpo2(const ImportTarget &target, const QString &folder);
+    bool tryOximeterFile(const ImportTarget &target, const QString &folder, bool *empty);
 
     Prompts &m_prompts;
     Database &m_database;
     UsbDownload &m_usb;
     QString m_startFolder;
     std::function<void(bool)> m_busy = [](bool) {};
+    bool m_decoding = false; // a card is being decoded behind the progress dialog
 };

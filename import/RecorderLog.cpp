@@ -1,8 +1,10 @@
 #include "import/RecorderLog.h"
 
+#include <QDebug>
 #include <QFile>
 
 #include <algorithm>
+#include <limits>
 
 RecorderLog RecorderLog::parse(const QByteArray &text)
 {
@@ -53,15 +55,29 @@ QDateTime RecorderLog::parseTime(const QString &value)
 
 QVector<MissingInterval> RecorderLog::missingIntervals() const
 {
+    return pairMissingMarks(m_acquisitionStart, m_missingStarts, m_missingStops);
+}
+
+QVector<MissingInterval> RecorderLog::pairMissingMarks(const QDateTime &acquisitionStart,
+                                                       const QVector<QDateTime> &starts,
+                                                       const QVector<QDateTime> &stops)
+{
     QVector<MissingInterval> intervals;
-    if (!m_acquisitionStart.isValid())
+    if (!acquisitionStart.isValid())
         return intervals;
-    const int pairs = std::min(m_missingStarts.size(), m_missingStops.size());
+    const int pairs = std::min(starts.size(), stops.size());
     for (int i = 0; i < pairs; ++i) {
-        if (!m_missingStarts[i].isValid() || !m_missingStops[i].isValid())
+        if (!starts[i].isValid() || !stops[i].isValid())
             continue;
-        intervals.append({quint32(m_acquisitionStart.msecsTo(m_missingStarts[i])),
-                          quint32(m_acquisitionStart.msecsTo(m_missingStops[i]))});
+        const qint64 start = acquisitionStart.msecsTo(starts[i]);
+        const qint64 stop = acquisitionStart.msecsTo(stops[i]);
+        if (start < 0 || stop < start || stop > qint64(std::numeric_limits<quint32>::max())) {
+            qWarning().noquote() << "Missing data ignored:" << starts[i].toString(Qt::ISODate) << "to"
+                                 << stops[i].toString(Qt::ISODate) << "with the acquisition started at"
+                                 << acquisitionStart.toString(Qt::ISODate);
+            continue;
+        }
+        intervals.append({quint32(start), quint32(stop)});
     }
     return intervals;
 }

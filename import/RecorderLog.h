@@ -28,10 +28,19 @@ public:
     QVector<QDateTime> missingStarts() const { return m_missingStarts; }
     QVector<QDateTime> missingStops() const { return m_missingStops; }
 
-    // Each START_MISSING_DATA with the STOP_MISSING_DATA at the same position, as milliseconds
-    // from the acquisition start (unsigned 32 bits). A start without a stop is dropped, so is a
-    // pair with a mark that is not a valid time, and so are all of them without a valid start.
+    // The missing periods of this log (pairMissingMarks on its marks). Both import roads decode
+    // with these and the review shows these, so that a filled gap is shown where it was filled.
     QVector<MissingInterval> missingIntervals() const;
+
+    // Each start mark with the stop mark at the same position, as milliseconds from the
+    // acquisition start (unsigned 32 bits). A start without a stop is dropped, so is a pair with a
+    // mark that is not a valid time, and so are all of them without a valid acquisition start. A
+    // pair that cannot be a period of the recording (before the acquisition start, a stop before
+    // its start, past 32 bits of milliseconds: what a reset recorder clock writes) is ignored with
+    // a warning: filled, it would run the time base off by weeks.
+    static QVector<MissingInterval> pairMissingMarks(const QDateTime &acquisitionStart,
+                                                     const QVector<QDateTime> &starts,
+                                                     const QVector<QDateTime> &stops);
 
 private:
     QStringList m_sessionIds;

@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -77,6 +78,14 @@ QString CardFolder::errorString() const
     return QString();
 }
 
+qint64 CardFolder::rawBytes() const
+{
+    qint64 bytes = 0;
+    for (const QString &path : m_sampleFiles + m_imuFiles)
+        bytes += QFileInfo(path).size();
+    return bytes;
+}
+
 RecordingDecoder::RecordingDecoder(const QString &sessionFolder,
                                    const QVector<MissingInterval> &missingIntervals,
                                    const Calibration &calibration)
@@ -134,6 +143,11 @@ bool RecordingDecoder::decodeFile(const QString &rawPath, bool imu)
                                        : scanSampleFrames(m_block.data(), size, *this);
         kept = size - resume;
         std::memmove(m_block.data(), m_block.data() + resume, kept);
+        if (m_progress)
+            m_progress(m_bytesRead);
+        // A stream that has failed (a full disk, a recording past its longest) ends the decode.
+        if (!checkWriters())
+            return false;
     }
     return checkWriters();
 }
@@ -197,6 +211,30 @@ quint64 RecordingDecoder::recordsFilled(Stream stream) const
     return m_writers[streamIndex(stream)]->recordsFilled();
 }
 
+quint64 RecordingDecoder::recordsDropped(Stream stream) const
+{
+    return m_writers[streamIndex(stream)]->recordsDropped();
+}
+
+quint64 RecordingDecoder::recordsOutOfLine(Stream stream) const
+{
+    return m_writers[streamIndex(stream)]->recordsOutOfLine();
+}
+
+qint64 RecordingDecoder::droppedMs() const
+{
+    qint64 longest = 0;
+    for (Stream stream : AllStreams)
+        longest = std::max(longest, qint64(recordsDropped(stream) * decodedFormat(stream).stepMs));
+    return longest;
+}
+
+bool RecordingDecoder::timeBaseExceeded() const
+{
+    return std::any_of(std::begin(m_writers), std::end(m_writers),
+                       [](const auto &writer) { return writer->timeBaseExceeded(); });
+}
+
 quint32 RecordingDecoder::durationMs() const
 {
     const bool ecg = !m_state.ecg.firstChunk;
@@ -209,8 +247,10 @@ quint32 RecordingDecoder::durationMs() const
 }
 
 bool decodeCardFolder(const QString &cardPath, const QString &sessionFolder,
-                      const Calibration &calibration, CardDecodeResult *result, QString *error)
+                      const Calibration &calibration, CardDecodeResult *result, QString *error,
+                      const std::function<void(qint64)> &progress)
 {
+    *result = CardDecodeResult();
     const CardFolder card(cardPath);
     QString problem = card.errorString();
     if (problem.isEmpty())
@@ -222,40 +262,73 @@ bool decodeCardFolder(const QString &cardPath, const QString &sessionFolder,
     RecorderLog log;
     if (!RecorderLog::read(card.logPath(), &log, error))
         return false;
+    // Without the acquisition start no logged gap can be matched to a clock restart, and every
+    // restart would drop the records up to the old clock time.
+    if (!log.acquisitionStart().isValid()) {
+        *error = QStringLiteral("%1 has no valid START_ACQ line: the records cannot be placed in time")
+                     .arg(card.logPath());
+        return false;
+    }
     const QVector<MissingInterval> intervals = log.missingIntervals();
     qInfo().noquote() << "Holes :" << describeIntervals(intervals);
 
+    const bool folderMade = !QFileInfo::exists(sessionFolder);
     if (!QDir().mkpath(sessionFolder)) {
         *error = QStringLiteral("cannot create the folder %1").arg(sessionFolder);
         return false;
     }
     const QDir session(sessionFolder);
-    for (Stream stream : AllStreams) {
-        const QString path = session.filePath(QLatin1String(decodedFormat(stream).fileName));
+    QStringList written;
+    for (Stream stream : AllStreams)
+        written.append(session.filePath(QLatin1String(decodedFormat(stream).fileName)));
+    const QString logCopy = session.filePath(QLatin1String(SessionLogFileName));
+    written.append(logCopy);
+    // What this decode wrote goes again when it fails: no half session is left behind.
+    const auto undo = [&] {
+        for (const QString &path : written)
+            QFile::remove(path);
+        if (folderMade)
+            QDir().rmdir(sessionFolder);
+        return false;
+    };
+    for (const QString &path : written) {
         if (QFile::exists(path) && !QFile::remove(path)) {
             *error = QStringLiteral("cannot replace %1").arg(path);
             return false;
         }
     }
-    const QString logCopy = session.filePath(QLatin1String(SessionLogFileName));
-    if ((QFile::exists(logCopy) && !QFile::remove(logCopy)) || !QFile::copy(card.logPath(), logCopy)) {
+    if (!QFile::copy(card.logPath(), logCopy)) {
         *error = QStringLiteral("cannot copy %1 to %2").arg(card.logPath(), logCopy);
-        return false;
+        return undo();
     }
 
     RecordingDecoder decoder(sessionFolder, intervals, calibration);
+    decoder.setProgressHandler(progress);
     const bool decoded = decoder.decodeCard(card);
-    if (!decoder.finish() || !decoded) {
+    const bool finished = decoder.finish();
+    result->timeBaseExceeded = decoder.timeBaseExceeded();
+    if (!finished || !decoded) {
         *error = decoder.errorString();
-        return false;
+        return undo();
+    }
+    if (decoder.recordsWritten(Stream::Ecg) == 0 && decoder.recordsWritten(Stream::Breath) == 0) {
+        result->noFrames = true;
+        *error = QStringLiteral("the s-files of %1 hold no whole ECG or respiration frame (%2 bytes read)")
+                     .arg(cardPath)
+                     .arg(decoder.bytesRead());
+        return undo();
     }
     result->missingIntervals = intervals;
     result->sampleFiles = card.sampleFiles().size();
     result->imuFiles = card.imuFiles().size();
     for (Stream stream : AllStreams) {
-        result->records[streamIndex(stream)] = decoder.recordsWritten(stream);
-        result->filled[streamIndex(stream)] = decoder.recordsFilled(stream);
+        const int i = streamIndex(stream);
+        result->records[i] = decoder.recordsWritten(stream);
+        result->filled[i] = decoder.recordsFilled(stream);
+        result->dropped[i] = decoder.recordsDropped(stream);
+        result->outOfLine[i] = decoder.recordsOutOfLine(stream);
     }
+    result->droppedMs = decoder.droppedMs();
     result->bytesRead = decoder.bytesRead();
     result->durationMs = decoder.durationMs();
     return true;

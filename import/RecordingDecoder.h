@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,6 +27,8 @@ public:
     QStringList imuFiles() const { return m_imuFiles; }
     // Why the folder cannot be imported (no log, no ECG/respiration file), or an empty text.
     QString errorString() const;
+    // Bytes of the s- and i-files, what a decode of the card reads.
+    qint64 rawBytes() const;
 
 private:
     QString m_path;
@@ -56,10 +59,20 @@ public:
     // Writes out what is buffered and closes the decoded files.
     bool finish();
 
+    // Called on the decoding thread with bytesRead() after each block of raw data.
+    void setProgressHandler(std::function<void(qint64 bytesRead)> handler) { m_progress = std::move(handler); }
+
     QString errorString() const { return m_error; }
     const DecodeState &state() const { return m_state; }
     quint64 recordsWritten(Stream stream) const;
     quint64 recordsFilled(Stream stream) const;
+    // See StreamWriter: records lost behind the clock floor, records left out for their time stamp.
+    quint64 recordsDropped(Stream stream) const;
+    quint64 recordsOutOfLine(Stream stream) const;
+    // The longest stretch of recording any stream lost behind the floor, in ms.
+    qint64 droppedMs() const;
+    // A stream would have run past MaxRecordingMs: the decode stopped there.
+    bool timeBaseExceeded() const;
     qint64 bytesRead() const { return m_bytesRead; }
     // The recording's length on the continuous time base: the smaller of the last ECG and
     // respiration file times (the one there is, when a stream has no records).
@@ -75,6 +88,7 @@ private:
     std::unique_ptr<StreamWriter> m_writers[3];
     std::vector<uchar> m_block;
     qint64 m_bytesRead = 0;
+    std::function<void(qint64)> m_progress;
     QString m_error;
 };
 
@@ -85,13 +99,23 @@ struct CardDecodeResult {
     int imuFiles = 0;
     quint64 records[3] = {};   // by Stream, gap fill records included
     quint64 filled[3] = {};
+    quint64 dropped[3] = {};   // behind the clock floor
+    quint64 outOfLine[3] = {}; // left out for a far-off time stamp
+    qint64 droppedMs = 0;      // RecordingDecoder::droppedMs
     qint64 bytesRead = 0;
     quint32 durationMs = 0;
+    // Why the decode failed, for the callers that tell the user in their own words.
+    bool noFrames = false;          // the s-files hold no whole ECG or respiration frame
+    bool timeBaseExceeded = false;  // the recording would run past MaxRecordingMs
 };
 
 // Decodes a copy of the recorder's card into sessionFolder (created when missing): the missing
 // intervals from log.txt, then all s-files and i-files. The decoded files already in the folder
 // are replaced and log.txt is copied there as logfile.txt. Nothing is written when the card
-// folder lacks its log or ECG/respiration files or the calibration is unusable.
+// folder lacks its log or ECG/respiration files, its log has no valid START_ACQ (its records
+// could not be placed in time), or the calibration is unusable; when the decode itself fails or
+// finds no ECG or respiration frame, what it wrote is removed again (the folder too, when this
+// call made it). `progress`, when given, is called as RecordingDecoder's progress handler is.
 bool decodeCardFolder(const QString &cardPath, const QString &sessionFolder,
-                      const Calibration &calibration, CardDecodeResult *result, QString *error);
+                      const Calibration &calibration, CardDecodeResult *result, QString *error,
+                      const std::function<void(qint64 bytesRead)> &progress = {});

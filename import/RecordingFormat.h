@@ -24,6 +24,10 @@ inline constexpr DecodedFormat BreathFormat{"breath.txt", 5, 24, 20};
 inline constexpr DecodedFormat ImuFormat{"imu.txt", 3, 16, 20};
 inline constexpr int MaxStreamValues = 8;
 
+// No recording is longer than this on its continuous time base: the decoder refuses to carry a card
+// past it, and the review takes later file times for damage. Well inside the files' 32 bits.
+inline constexpr quint32 MaxRecordingMs = 48u * 3600u * 1000u;
+
 // The twelve leads in the review's order (the 8 recorded channels, then III, aVR, aVL, aVF), named
 // as the review's plots and the analysis tool's files (split_<name>.txt, annotation channels) name them.
 inline constexpr int LeadCount = 12;

@@ -3,6 +3,11 @@
 #include <QDebug>
 #include <QStringList>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
 namespace {
 
 // A device time below this after a backward step means the recorder restarted its clock.
@@ -69,8 +74,9 @@ bool Calibration::fromText(const QString &text, Calibration *calibration, QStrin
     parsed.factors.clear();
     for (int i = 1; i < fields.size(); ++i) {
         parsed.factors.push_back(fields[i].trimmed().toFloat(&ok));
-        if (!ok) {
-            *error = QStringLiteral("calibration text '%1': factor %2 '%3' is not a number")
+        // "nan" and "inf" read as numbers, but would leave a channel without a signal.
+        if (!ok || !std::isfinite(parsed.factors.back())) {
+            *error = QStringLiteral("calibration text '%1': factor %2 '%3' is not a finite number")
                          .arg(text)
                          .arg(i)
                          .arg(fields[i]);
@@ -110,50 +116,125 @@ void StreamWriter::setScaling(const Calibration &calibration)
 
 void StreamWriter::add(quint32 deviceTime, const float *values)
 {
-    StreamClock &clock = m_clock;
-    const quint64 index = clock.recordIndex++;
-    float scaled[MaxStreamValues];
+    if (!m_error.isEmpty())
+        return;
+    // At most two records wait for a decision (three for the stream's first), so there is room.
+    Held &record = held(m_heldCount++);
+    record.time = deviceTime;
+    record.index = m_clock.recordIndex++;
     if (m_scaled) {
         for (int k = 0; k < m_format.valueCount; ++k)
-            scaled[k] = (values[k] * m_factors[k]) / m_gain;
-        values = scaled;
+            record.values[k] = (values[k] * m_factors[k]) / m_gain;
+    } else {
+        std::memcpy(record.values, values, sizeof(float) * std::size_t(m_format.valueCount));
     }
+    decideHeld(false);
+}
+
+// Whether the first held record lies far off while its neighbours agree: the previous record
+// and the next one, or for the stream's very first record the two after it. A next record that
+// may be a restart (below RestartLimitMs) leaves the decision to the floor rules.
+bool StreamWriter::frontOutOfLine()
+{
+    const auto t = [this](int i) { return qint64(held(i).time); };
+    if (m_clock.firstChunk) {
+        if (m_heldCount < 3)
+            return false;
+        const qint64 b = t(0), c = t(1), d = t(2);
+        return c <= d && b > c && c >= RestartLimitMs && b - c > d - c;
+    }
+    if (m_heldCount < 2)
+        return false;
+    const qint64 a = m_clock.lastDeviceTime, b = t(0), c = t(1);
+    if (a > c || (a <= b && b <= c) || (b > c && c < RestartLimitMs))
+        return false;
+    return std::min(std::abs(b - a), std::abs(b - c)) > c - a;
+}
+
+void StreamWriter::decideHeld(bool flushing)
+{
+    while (m_heldCount > 0 && m_error.isEmpty()) {
+        const int needed = m_clock.firstChunk ? 3 : 2;
+        if (m_heldCount < needed && !flushing)
+            return;
+        const Held &record = held(0);
+        if (frontOutOfLine()) {
+            ++m_outOfLine;
+            qInfo().noquote() << "Time stamp out of line" << record.index << record.time;
+        } else {
+            place(record, m_heldCount > 1 ? &held(1) : nullptr);
+        }
+        m_heldFirst = (m_heldFirst + 1) & (HeldCapacity - 1);
+        --m_heldCount;
+    }
+    if (!m_error.isEmpty())
+        m_heldCount = 0;
+}
+
+void StreamWriter::place(const Held &record, const Held *next)
+{
+    StreamClock &clock = m_clock;
+    const quint32 deviceTime = record.time;
     if (clock.firstChunk) {
         clock.firstChunk = false;
         clock.offset = deviceTime;
         clock.lastFileTime = 0;
-        put(0, values);
+        put(0, record.values);
     } else {
         const quint32 previous = clock.lastDeviceTime;
         const qint64 relative = qint64(deviceTime) - clock.offset;
         if (deviceTime >= previous && relative >= clock.floor) {
-            put(relative, values);
+            if (relative > qint64(MaxRecordingMs)) {
+                // A single time stamp past the longest recording is a damaged one (the last of
+                // the stream, or one before a restart, has no neighbours to tell); the recording
+                // itself running on past it is refused.
+                if (!next || qint64(next->time) - clock.offset <= qint64(MaxRecordingMs)) {
+                    ++m_outOfLine;
+                    qInfo().noquote() << "Time stamp out of line" << record.index << deviceTime;
+                    return;
+                }
+                exceed(QStringLiteral("%1: the recording goes on past %2 hours (record %3 at %4 ms)")
+                           .arg(QLatin1String(m_format.fileName))
+                           .arg(MaxRecordingMs / 3600000)
+                           .arg(record.index)
+                           .arg(relative));
+                return;
+            }
+            put(relative, record.values);
             clock.gap = false;
             clock.lastFileTime = relative;
         } else if (deviceTime < previous && !clock.gap) {
-            qInfo().noquote() << "Hole found" << index << deviceTime << previous;
+            qInfo().noquote() << "Hole found" << record.index << deviceTime << previous;
             clock.floor = qint64(previous) - clock.offset;
             clock.gap = true;
-            if (deviceTime < RestartLimitMs)
-                fillRestart();
+            if (deviceTime >= RestartLimitMs || !fillRestart())
+                ++m_dropped;
+        } else {
+            ++m_dropped;
         }
     }
     clock.lastDeviceTime = deviceTime;
 }
 
-void StreamWriter::fillRestart()
+bool StreamWriter::fillRestart()
 {
     StreamClock &clock = m_clock;
-    // Matched in unsigned 32-bit arithmetic, as the recorder's times are: a period starting in
-    // the first 10 s never matches. The last matching period wins.
-    const quint32 floor = quint32(clock.floor);
+    // A period starting in the first 10 s never matches: its start is taken in unsigned 32-bit
+    // arithmetic, as the recorder's times are. The last matching period wins.
     const MissingInterval *match = nullptr;
     for (const MissingInterval &interval : m_intervals) {
-        if (quint32(interval.start - IntervalLeadMs) < floor && floor < interval.stop)
+        if (qint64(quint32(interval.start - IntervalLeadMs)) < clock.floor && clock.floor < qint64(interval.stop))
             match = &interval;
     }
     if (!match)
-        return;
+        return false;
+    if (match->stop > MaxRecordingMs) {
+        exceed(QStringLiteral("%1: the missing data logged up to %2 ms would carry the recording past %3 hours")
+                   .arg(QLatin1String(m_format.fileName))
+                   .arg(match->stop)
+                   .arg(MaxRecordingMs / 3600000));
+        return true;
+    }
     static constexpr float zeros[MaxStreamValues] = {};
     do {
         clock.lastFileTime += m_format.stepMs;
@@ -163,6 +244,14 @@ void StreamWriter::fillRestart()
     clock.offset = -clock.lastFileTime;
     clock.floor = 0;
     clock.gap = false;
+    return true;
+}
+
+void StreamWriter::exceed(const QString &what)
+{
+    m_exceeded = true;
+    if (m_error.isEmpty())
+        m_error = what;
 }
 
 void StreamWriter::put(qint64 fileTime, const float *values)
@@ -195,6 +284,7 @@ void StreamWriter::flush()
 
 bool StreamWriter::close()
 {
+    decideHeld(true);
     if (m_file.isOpen()) {
         flush();
         m_file.close();

@@ -10,6 +10,12 @@
 // reports as missing, the period is filled with zero records up to its stop and O becomes -L, L
 // being the last file time written, so that the restarted clock carries on from there. All
 // comparisons are made in the relative base, in signed 64-bit arithmetic.
+//
+// A time stamp damaged so that its check byte still passes would set a floor far ahead (or pass
+// for a restart) and cost the rest of the file. Each record is therefore held back until the next
+// one has come: a record whose time lies far off while its neighbours agree with each other is
+// left out by itself. Records in order, restarts and steps back keep the rules above unchanged.
+// No recording runs past MaxRecordingMs: a fill or records beyond it stop the stream with an error.
 
 #include "import/FrameScanner.h"
 #include "import/RecordingFormat.h"
@@ -75,13 +81,34 @@ public:
     // One record in stream order, values as decoded from the frame.
     void add(quint32 deviceTime, const float *values);
 
+    // Decides the records still held back, then writes out what is buffered.
     bool close();
     QString errorString() const { return m_error; }
     quint64 recordsWritten() const { return m_written; }
     quint64 recordsFilled() const { return m_filled; }
+    // Records left out by the floor: behind a step back of the device clock, or after a restart
+    // that no logged gap covers. Each of them is one sample period of the recording lost.
+    quint64 recordsDropped() const { return m_dropped; }
+    // Records left out alone because their time stamp was far from both neighbours.
+    quint64 recordsOutOfLine() const { return m_outOfLine; }
+    // The stream would run past MaxRecordingMs; errorString() says where.
+    bool timeBaseExceeded() const { return m_exceeded; }
 
 private:
-    void fillRestart();
+    struct Held {
+        quint32 time;
+        quint64 index;
+        float values[MaxStreamValues];
+    };
+    static constexpr int HeldCapacity = 4; // a power of two: the ring index is a mask
+
+    Held &held(int i) { return m_held[(m_heldFirst + i) & (HeldCapacity - 1)]; }
+    void decideHeld(bool flushing);
+    bool frontOutOfLine();
+    void place(const Held &record, const Held *next);
+    // True when a logged gap covered the restart (filled, or refused as too long).
+    bool fillRestart();
+    void exceed(const QString &what);
     void put(qint64 fileTime, const float *values);
     void flush();
 
@@ -94,8 +121,14 @@ private:
     bool m_scaled = false;
     float m_factors[MaxStreamValues] = {};
     float m_gain = 1.0f;
+    Held m_held[HeldCapacity];
+    int m_heldFirst = 0;
+    int m_heldCount = 0;
     quint64 m_written = 0;
     quint64 m_filled = 0;
+    quint64 m_dropped = 0;
+    quint64 m_outOfLine = 0;
+    bool m_exceeded = false;
     QString m_error;
 };
 

@@ -14,6 +14,8 @@
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 const QString importErrorTitle = QStringLiteral("Errore importazione dati");
@@ -28,18 +30,25 @@ void reportImportFailure(Prompts &prompts, const QString &text, const QString &d
     prompts.ask({Prompts::Icon::Critical, importErrorTitle, text, {}, detail, {Prompts::Button::ok()}});
 }
 
-QVector<MissingInterval> downloadMissingIntervals(const RecorderLog &log)
+void reportImportNotes(Prompts &prompts, const QStringList &notes)
 {
-    QVector<MissingInterval> intervals = log.missingIntervals();
-    const QVector<QDateTime> starts = log.missingStarts();
-    const QVector<QDateTime> stops = log.missingStops();
-    // The folder rule pairs as many marks as both kinds have; with more stops than starts the
-    // download leaves the last start unpaired, so its interval (the last one, when it was valid)
-    // goes.
-    if (!starts.isEmpty() && stops.size() > starts.size() && !intervals.isEmpty() && starts.last().isValid()
-        && stops[starts.size() - 1].isValid())
-        intervals.removeLast();
-    return intervals;
+    QStringList said = notes;
+    said.removeAll(QString());
+    if (!said.isEmpty())
+        prompts.inform(Prompts::Icon::Warning, "Importazione completata", said.join("\n\n"));
+}
+
+QString droppedRecordingNote(qint64 droppedMs)
+{
+    if (droppedMs <= 0)
+        return QString();
+    const qint64 seconds = std::max<qint64>(1, droppedMs / 1000);
+    const QString length = seconds < 60     ? QStringLiteral("%1 s").arg(seconds)
+                           : seconds < 3600 ? QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60)
+                                            : QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds / 60 % 60);
+    return QStringLiteral("Attenzione: %1 di registrazione sono stati scartati perché l'orologio del dispositivo è "
+                          "tornato indietro.")
+        .arg(length);
 }
 
 UsbDownload::UsbDownload(Prompts &prompts, Database &database, QObject *parent)
@@ -175,6 +184,7 @@ bool UsbDownload::startTransfer(const UsbImportJob &job, std::unique_ptr<Prompts
     m_job = job;
     m_importProgress = std::move(progress);
     m_durationMs = 0;
+    m_droppedMs = 0;
     listen(Active::EcgBreath);
     qInfo().noquote() << "Start Import";
     if (m_importProgress)
@@ -244,7 +254,9 @@ void UsbDownload::fileEcgBreathDownloaded(int)
         abandon("Impossibile leggere il log del dispositivo.", error);
         return;
     }
-    m_missingIntervals = downloadMissingIntervals(log);
+    // Paired as the card folder's log is: both roads then fill the same gaps, the ones the
+    // review shows.
+    m_missingIntervals = log.missingIntervals();
     qInfo().noquote() << "Holes : " << describeIntervals(m_missingIntervals);
 
     qInfo().noquote() << "Gain : " << m_job.calibration.gain;
@@ -267,7 +279,7 @@ void UsbDownload::fileEcgBreathDownloaded(int)
         RecordingDecoder decoder(m_job.sessionFolder, m_missingIntervals, m_job.calibration);
         const bool decoded = decoder.decodeSampleFile(rawEcgBreathPath(m_job.sessionFolder));
         if (!decoder.finish() || !decoded) {
-            abandon("Impossibile decodificare i dati scaricati dal dispositivo.", decoder.errorString());
+            abandonDecode(decoder);
             return;
         }
         // An empty transfer must not end in an erased card.
@@ -277,6 +289,7 @@ void UsbDownload::fileEcgBreathDownloaded(int)
             return;
         }
         m_durationMs = decoder.durationMs();
+        m_droppedMs = decoder.droppedMs();
         qInfo().noquote() << "Decoded ECG/BREATH" << clockNow() << "duration" << m_durationMs / 1000 << "s";
     }
     QFile::remove(rawEcgBreathPath(m_job.sessionFolder));
@@ -310,9 +323,10 @@ void UsbDownload::fileImuDownloaded(int sessionIndex)
         RecordingDecoder decoder(m_job.sessionFolder, m_missingIntervals, m_job.calibration);
         const bool decoded = decoder.decodeImuFile(rawImuPath(m_job.sessionFolder));
         if (!decoder.finish() || !decoded) {
-            abandon("Impossibile decodificare i dati scaricati dal dispositivo.", decoder.errorString());
+            abandonDecode(decoder);
             return;
         }
+        m_droppedMs = std::max(m_droppedMs, decoder.droppedMs());
     }
 
     SessionRecord session = m_job.session;
@@ -333,6 +347,7 @@ void UsbDownload::fileImuDownloaded(int sessionIndex)
 
     eraseCard();
     endImport();
+    reportImportNotes(m_prompts, {droppedRecordingNote(m_droppedMs)});
     emit importCompleted(sessionIndex);
 }
 
@@ -373,6 +388,24 @@ void UsbDownload::abandon(const QString &text, const QString &detail)
     qWarning().noquote() << "USB import abandoned:" << text << detail;
     endImport();
     reportImportFailure(m_prompts, text, detail);
+}
+
+void UsbDownload::abandonDecode(const RecordingDecoder &decoder)
+{
+    // Nothing of a download that cannot be decoded stays in the session folder: the session is
+    // still "OPEN" and the card still holds the recording.
+    const QDir folder(m_job.sessionFolder);
+    for (Stream stream : {Stream::Ecg, Stream::Breath, Stream::Imu})
+        QFile::remove(folder.filePath(QLatin1String(decodedFormat(stream).fileName)));
+    QFile::remove(rawEcgBreathPath(m_job.sessionFolder));
+    QFile::remove(rawImuPath(m_job.sessionFolder));
+    QFile::remove(folder.filePath(QLatin1String(SessionLogFileName)));
+    const QString text = decoder.timeBaseExceeded()
+        ? QStringLiteral("I dati scaricati dal dispositivo supererebbero le %1 ore di registrazione: importazione "
+                         "annullata.")
+              .arg(MaxRecordingMs / 3600000)
+        : QStringLiteral("Impossibile decodificare i dati scaricati dal dispositivo.");
+    abandon(text, decoder.errorString());
 }
 
 void UsbDownload::timeoutImportCalled()

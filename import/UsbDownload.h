@@ -23,8 +23,8 @@
 
 class Database;
 class QSerialPort;
+class RecordingDecoder;
 class QTimer;
-class RecorderLog;
 
 // The waits of the link; tests shorten them.
 struct UsbTiming {
@@ -60,11 +60,12 @@ inline const char *const ImportedStatus = "LOADED";
 // The box of an import step that failed on either road: what went wrong, the technical reason as
 // its detail.
 void reportImportFailure(Prompts &prompts, const QString &text, const QString &detail);
-
-// The download's pairing of the log's missing-data marks: start i with stop i for every start but
-// the last, which is paired with the last stop only when the log has as many stops as starts. A
-// start without a stop is dropped.
-QVector<MissingInterval> downloadMissingIntervals(const RecorderLog &log);
+// The last box of an import that went through on either road with something the clinician must
+// know (each note a sentence); none when there is nothing to say.
+void reportImportNotes(Prompts &prompts, const QStringList &notes);
+// The note for recording lost behind the recorder's clock (RecordingDecoder::recordsDropped),
+// empty when nothing was.
+QString droppedRecordingNote(qint64 droppedMs);
 
 class UsbDownload : public QObject
 {
@@ -135,6 +136,7 @@ private:
     void stopTransfer();
     void endImport();
     void abandon(const QString &text, const QString &detail);
+    void abandonDecode(const RecordingDecoder &decoder);
     void eraseCard();
 
     Prompts &m_prompts;
@@ -153,5 +155,6 @@ private:
     UsbImportJob m_job;
     std::unique_ptr<Prompts::Progress> m_importProgress;
     quint32 m_durationMs = 0;
+    qint64 m_droppedMs = 0; // the most recording any stream lost behind the clock floor
     QVector<MissingInterval> m_missingIntervals;
 };

@@ -36,7 +36,6 @@ void note(const QString &message)
     std::fprintf(stderr, "recorder-usb: %s\n", qPrintable(message));
 }
 
-
 } // namespace
 
 class PtyRecorder

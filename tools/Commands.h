@@ -15,4 +15,5 @@ int recorderUsb(const QStringList &args);
 int recorderBt(const QStringList &args);
 int exportEdf(const QStringList &args);
 int events(const QStringList &args);
+int report(const QStringList &args);
 }

@@ -18,11 +18,6 @@ int fail(const QString &message, int exitCode = 1)
     return exitCode;
 }
 
-void note(const QString &message)
-{
-    std::fprintf(stderr, "recorder-usb: %s\n", qPrintable(message));
-}
-
 } // namespace
 
 int tool::recorderUsb(const QStringList &args)
@@ -72,6 +67,7 @@ int tool::recorderUsb(const QStringList &args)
     // The first line is the device path, for whoever started the simulator.
     std::printf("%s\n", device.constData());
     std::fflush(stdout);
-    note(QStringLiteral("answering from %1 on %2 (stop with Ctrl-C)").arg(behaviour.card, QString::fromLatin1(device)));
+    std::fprintf(stderr, "recorder-usb: answering from %s on %s (stop with Ctrl-C)\n", qPrintable(behaviour.card),
+                 device.constData());
     return recorder.run();
 }

@@ -162,6 +162,24 @@ int tool::decode(const QStringList &args)
                     static_cast<unsigned long long>(result.filled[s]));
     }
     std::printf("duration: %u s (%s)\n", result.durationMs / 1000, qPrintable(clockText(result.durationMs)));
+    // The decoded bytes hold no trace of what the floor rule left out: say it here.
+    static const char *const names[] = {"ECG", "respiration", "IMU"};
+    const auto counts = [](const quint64 (&perStream)[3], bool withTime) {
+        QStringList parts;
+        for (Stream stream : {Stream::Ecg, Stream::Breath, Stream::Imu}) {
+            const int s = int(stream);
+            QString part = QStringLiteral("%1 %2 records").arg(perStream[s]).arg(QLatin1String(names[s]));
+            if (withTime)
+                part += QStringLiteral(" (%1 s)").arg(double(perStream[s] * decodedFormat(stream).stepMs) / 1000.0, 0, 'f', 1);
+            parts.append(part);
+        }
+        return parts.join(QStringLiteral(", "));
+    };
+    if (result.dropped[0] + result.dropped[1] + result.dropped[2] > 0)
+        std::printf("dropped behind the recorder's clock: %s\n", qPrintable(counts(result.dropped, true)));
+    if (result.outOfLine[0] + result.outOfLine[1] + result.outOfLine[2] > 0)
+        std::printf("left out for a time stamp far from its neighbours: %s\n",
+                    qPrintable(counts(result.outOfLine, false)));
     return 0;
 }
 

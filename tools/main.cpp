@@ -3,9 +3,12 @@
 #include "Commands.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -27,6 +30,7 @@ const std::map<QString, Command> &commands()
         {"events", {tool::events, "events DB_FILE SESSION_ID ANALYSIS_FOLDER"}},
         {"export-edf", {tool::exportEdf, "export-edf [--db DB_FILE --session ID] SESSION_FOLDER OUT.edf"}},
         {"recorder-bt", {tool::recorderBt, "recorder-bt [--port N] [--battery P] [--card-status S] [--card-session ID] [--out CARD_FOLDER] [--record-seconds S] [--silent-after COMMAND] [--wrong-clearsd N] [--wrong-gain] [--close-after-frames N] [--corrupt-every N] [--calibration-pulse MV] [--calibration-period MS] [--no-calibration-signal] [--wrong-session-echo]"}},
+        {"report", {tool::report, "report DB_FILE SESSION_ID [--comment TEXT] [--hours H] [--minutes M] [--user USERNAME]"}},
         {"recorder-usb", {tool::recorderUsb, "recorder-usb --card SD_FOLDER [--erase] [--session-id ID] [--silent-after REQUEST] [--log-without-end] [--refuse-erase N] [--split-end]"}},
     };
     return table;
@@ -44,8 +48,13 @@ int usage(FILE *out)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    // The report lays out text and images, which takes Qt's GUI side, but never a display.
+    const bool drawing = argc > 1 && std::strcmp(argv[1], "report") == 0;
+    if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app = drawing ? std::make_unique<QGuiApplication>(argc, argv)
+                                                          : std::make_unique<QCoreApplication>(argc, argv);
+    QStringList args = app->arguments().mid(1);
     if (args.isEmpty())
         return usage(stderr);
     const QString name = args.takeFirst();

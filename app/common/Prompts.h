@@ -71,6 +71,12 @@ public:
     virtual int ask(const Box &box) = 0;
 
     virtual QString existingDirectory(const QString &title, const QString &startDir) = 0;
+    // The same chooser, keeping a symbolic link the user picks as picked rather than following it
+    // to its target. A prompt that cannot tell links apart answers as existingDirectory does.
+    virtual QString existingDirectoryKeepingLinks(const QString &title, const QString &startDir)
+    {
+        return existingDirectory(title, startDir);
+    }
     virtual QString openFileName(const QString &title, const QString &startDir, const QString &filter) = 0;
     // A file to write; startPath may name a suggested file. Empty when cancelled.
     virtual QString saveFileName(const QString &title, const QString &startPath, const QString &filter) = 0;

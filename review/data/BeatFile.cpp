@@ -3,6 +3,7 @@
 #include "review/data/ReviewEvents.h"
 
 #include <QCryptographicHash>
+#include <QDebug>
 #include <QFile>
 #include <QHash>
 
@@ -13,6 +14,8 @@
 namespace {
 
 constexpr int TokensRead = 7;
+// Beat times beyond this many seconds do not fit 64-bit milliseconds.
+constexpr double MaxSeconds = 9.0e15;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -151,6 +154,7 @@ void BeatFile::parse(const QByteArray &bytes)
     const char *p = bytes.constData();
     const char *const end = p + bytes.size();
     Token tokens[TokensRead];
+    int withoutTime = 0;
     while (p < end) {
         const char *lineEnd = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
         if (!lineEnd)
@@ -159,6 +163,13 @@ void BeatFile::parse(const QByteArray &bytes)
         if (tokenize(p, lineEnd, tokens) > 0) {
             BeatLine line;
             line.seconds = clockSeconds(tokens[0].begin, tokens[0].end);
+            // "nan" and "inf" read as numbers, and so does a time of 10^300 s: none of them has a
+            // place on the time axis (nor in 64-bit milliseconds). Such a line is left out.
+            if (!(std::fabs(line.seconds) < MaxSeconds)) {
+                ++withoutTime;
+                p = lineEnd + 1;
+                continue;
+            }
             line.ms = std::llround(line.seconds * 1000.0);
             line.sample = integer(tokens[1]);
             line.code = texts.text(tokens[2]);
@@ -172,6 +183,8 @@ void BeatFile::parse(const QByteArray &bytes)
         }
         p = lineEnd + 1;
     }
+    if (withoutTime > 0)
+        qWarning().noquote() << withoutTime << "annotations without a valid time left out";
 }
 
 QVector<Beat> BeatFile::beatList() const

@@ -1,5 +1,6 @@
 #include "review/data/RecordingData.h"
 
+#include "import/OximeterExport.h"
 #include "import/RecorderLog.h"
 
 #include <QDebug>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 // ---- MappedRecords --------------------------------------------------------------------------
 
@@ -235,22 +237,7 @@ QVector<MissingInterval> RecordingData::pairMissingIntervals(const QDateTime &ac
                                                              const QVector<QDateTime> &starts,
                                                              const QVector<QDateTime> &stops)
 {
-    QVector<MissingInterval> intervals;
-    if (!acquisitionStart.isValid() || starts.isEmpty())
-        return intervals;
-    const auto pair = [&](int i) {
-        if (starts[i].isValid() && stops[i].isValid())
-            intervals.append({quint32(acquisitionStart.msecsTo(starts[i])),
-                              quint32(acquisitionStart.msecsTo(stops[i]))});
-    };
-    // All starts but the last take the stop at their position while there is one; the last start
-    // only closes when every start has its stop (an open drop-out at the end is not a hole).
-    const int leading = std::min(starts.size() - 1, stops.size());
-    for (int i = 0; i < leading; ++i)
-        pair(i);
-    if (stops.size() == starts.size())
-        pair(starts.size() - 1);
-    return intervals;
+    return RecorderLog::pairMissingMarks(acquisitionStart, starts, stops);
 }
 
 qint64 RecordingData::ecgSpan() const
@@ -271,6 +258,35 @@ QString RecordingData::logPath() const { return joined(m_folder, SessionLogFileN
 QString RecordingData::pulsPath() const { return joined(m_folder, "Puls.txt"); }
 
 // ---- loading --------------------------------------------------------------------------------
+
+namespace {
+
+// Why a decoded file's times cannot be a recording's, or an empty text: the first record must
+// not come after the last, the last must lie within the longest recording, and the overview
+// points read in between must lie between them and increase (but for the last point, read a
+// little before the end).
+template <class R>
+QString timesDamage(const MappedRecords<R> &records, const char *fileName, const QVector<quint32> &points)
+{
+    if (records.empty())
+        return QString();
+    const quint32 first = records.front().time, last = records.back().time;
+    if (last > MaxRecordingMs)
+        return QStringLiteral("i tempi del file %1 superano le %2 ore di registrazione")
+            .arg(QLatin1String(fileName))
+            .arg(MaxRecordingMs / 3600000);
+    bool ordered = first <= last;
+    for (int i = 0; ordered && i < points.size(); ++i) {
+        ordered = first <= points[i] && points[i] <= last;
+        if (i > 0 && i + 1 < points.size())
+            ordered = ordered && points[i - 1] <= points[i];
+    }
+    if (!ordered)
+        return QStringLiteral("i tempi del file %1 non sono in ordine crescente").arg(QLatin1String(fileName));
+    return QString();
+}
+
+} // namespace
 
 bool RecordingData::load(const QString &sessionFolder, qint64 recordingStartSeconds)
 {
@@ -308,7 +324,28 @@ bool RecordingData::load(const QString &sessionFolder, qint64 recordingStartSeco
         qInfo().noquote() << "Imu MM " << m_imu.size();
     }
 
-    computeOverviews();
+    // Times that do not increase where they are read, or that pass the longest recording, are
+    // no decoded recording: drawn, they would show weeks of noise.
+    QString damage = timesDamage(m_ecg, EcgFormat.fileName, {});
+    if (damage.isEmpty())
+        damage = timesDamage(m_breath, BreathFormat.fileName, {});
+    if (damage.isEmpty())
+        damage = timesDamage(m_imu, ImuFormat.fileName, {});
+    if (damage.isEmpty()) {
+        computeOverviews();
+        damage = timesDamage(m_ecg, EcgFormat.fileName, m_ecgOverviewTimes);
+        if (damage.isEmpty())
+            damage = timesDamage(m_breath, BreathFormat.fileName, m_breathOverviewTimes);
+    }
+    if (!damage.isEmpty()) {
+        m_error = QStringLiteral("I dati della sessione sono danneggiati e non possono essere visualizzati: %1 (%2)")
+                      .arg(damage, sessionFolder);
+        qWarning().noquote() << m_error;
+        m_ecg.close();
+        m_breath.close();
+        m_imu.close();
+        return false;
+    }
 
     const qint64 span = ecgSpan();
     qint64 missing = 0;
@@ -342,7 +379,7 @@ void RecordingData::readLog()
     m_acquisitionStart = log.acquisitionStart();
     if (m_acquisitionStart.isValid())
         m_acquisitionStartSeconds = m_acquisitionStart.toSecsSinceEpoch();
-    m_missingIntervals = pairMissingIntervals(m_acquisitionStart, log.missingStarts(), log.missingStops());
+    m_missingIntervals = log.missingIntervals();
 }
 
 namespace {
@@ -424,8 +461,14 @@ void RecordingData::computeOverviews()
     });
     m_breathMin = 100000;
     m_breathMax = 0;
+    // Five 16-bit channels add up to at most this. A sum outside (or no number at all) comes from
+    // a damaged file and has no integer value: it stays out of the extremes.
+    constexpr float MaxBreathSum = 5 * 65535.0f;
     for (int i = 0; i + 1 < m_breathOverviewSums.size(); ++i) {
-        const int sum = int(m_breathOverviewSums[i]);
+        const float value = m_breathOverviewSums[i];
+        if (!(value >= 0.0f && value <= MaxBreathSum))
+            continue;
+        const int sum = int(value);
         m_breathMin = std::min(m_breathMin, sum);
         m_breathMax = std::max(m_breathMax, sum);
     }
@@ -438,51 +481,6 @@ void RecordingData::computeOverviews()
     }
 }
 
-namespace {
-
-// A field as an integer the way a string-to-int conversion reads it: blanks around it, an
-// optional sign, decimal digits; anything else reads as 0.
-int fieldNumber(const char *from, const char *to)
-{
-    while (from < to && (*from == ' ' || *from == '\t' || *from == '\r'))
-        ++from;
-    while (to > from && (to[-1] == ' ' || to[-1] == '\t' || to[-1] == '\r'))
-        --to;
-    const bool negative = from < to && *from == '-';
-    if (from < to && (*from == '-' || *from == '+'))
-        ++from;
-    if (from == to || to - from > 9)
-        return 0;
-    int value = 0;
-    for (; from < to; ++from) {
-        if (*from < '0' || *from > '9')
-            return 0;
-        value = value * 10 + (*from - '0');
-    }
-    return negative ? -value : value;
-}
-
-// True when the line has exactly 9 comma-separated fields; fields 1 to 8 are read as numbers.
-bool splitNumberFields(const char *from, const char *to, int (&fields)[9])
-{
-    int count = 0;
-    const char *fieldStart = from;
-    for (const char *p = from;; ++p) {
-        if (p == to || *p == ',') {
-            if (count == 9)
-                return false;
-            fields[count] = count == 0 ? 0 : fieldNumber(fieldStart, p);
-            ++count;
-            if (p == to)
-                break;
-            fieldStart = p + 1;
-        }
-    }
-    return count == 9;
-}
-
-} // namespace
-
 void RecordingData::readOximetry(qint64 recordingStartSeconds)
 {
     m_spo2Series.clear();
@@ -493,42 +491,32 @@ void RecordingData::readOximetry(qint64 recordingStartSeconds)
         qWarning().noquote() << "cannot read" << pulsPath() << file.errorString();
         return;
     }
-    // A day of export is some 86 000 lines: they are cut and read in place, and the local time is
-    // converted once per hour rather than per line (within an hour the seconds just add up).
+    // A day of export is some 86 000 lines: they are cut and read in place. The reader keeps the
+    // lines and times the SpO2 conversion keeps.
     const QByteArray text = file.readAll();
-    QDate hourDate;
-    int hourOfDay = -1;
-    qint64 hourSeconds = 0;
+    const qint64 startMs = recordingStartSeconds * 1000;
+    OximeterExportReader reader;
+    const auto measured = [](double value) {
+        return value < OximetryInvalidValue && value > double(std::numeric_limits<int>::min());
+    };
     for (int from = 0; from < text.size();) {
         int to = text.indexOf('\n', from);
         if (to < 0)
             to = text.size();
-        int fields[9];
-        if (!splitNumberFields(text.constData() + from, text.constData() + to, fields)) {
-            from = to + 1;
-            continue;
-        }
+        OximeterSample sample;
+        const bool used = reader.read(text.constData() + from, text.constData() + to, &sample);
         from = to + 1;
-        const QDate date(fields[1], fields[2], fields[3]);
-        const QTime clock(fields[4], fields[5], fields[6]);
-        // A line without a real date and time has no place on the time axis.
-        if (!date.isValid() || !clock.isValid())
+        if (!used)
             continue;
-        if (date != hourDate || clock.hour() != hourOfDay) {
-            const QDateTime hour(date, QTime(clock.hour(), 0), Qt::LocalTime);
-            if (!hour.isValid())
-                continue; // an hour skipped by the change to summer time
-            hourDate = date;
-            hourOfDay = clock.hour();
-            hourSeconds = hour.toSecsSinceEpoch();
-        }
-        const qint64 seconds = hourSeconds + clock.minute() * 60 + clock.second();
-        const int time = int((seconds - recordingStartSeconds) * 1000);
-        if (fields[8] < OximetryInvalidValue)
-            m_spo2Series.append({time, fields[8]});
-        if (fields[7] < OximetryInvalidValue)
-            m_pulseSeries.append({time, fields[7]});
+        // Lines further than the series' milliseconds reach belong to another recording.
+        const qint64 time = sample.msecsSinceEpoch - startMs;
+        if (time < std::numeric_limits<int>::min() || time > std::numeric_limits<int>::max())
+            continue;
+        if (measured(sample.spo2))
+            m_spo2Series.append({int(time), int(sample.spo2)});
+        if (measured(sample.pulse))
+            m_pulseSeries.append({int(time), int(sample.pulse)});
     }
     if (!m_spo2Series.isEmpty())
-        m_spo2Span = m_spo2Series.last().first - m_spo2Series.first().first;
+        m_spo2Span = qint64(m_spo2Series.last().first) - m_spo2Series.first().first;
 }

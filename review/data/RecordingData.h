@@ -110,8 +110,10 @@ public:
 
     // Opens the folder's decoded files and computes everything below. recordingStartSeconds is
     // the session's recording start (seconds since the epoch), the origin of the SpO2 and pulse
-    // times. False, with errorString() set, when the folder holds no ECG or respiration records;
-    // a folder with only one of the two opens with the other left empty.
+    // times. False, with errorString() set (a text for the user), when the folder holds no ECG or
+    // respiration records, or a decoded file is damaged: its times go back where they are read
+    // or pass MaxRecordingMs. A folder with only one of ECG and respiration opens with the other
+    // left empty.
     bool load(const QString &sessionFolder, qint64 recordingStartSeconds);
     QString errorString() const { return m_error; }
 
@@ -159,10 +161,12 @@ public:
     double availability() const { return m_availability; }
     QString availabilityText() const { return availabilityText(m_availability, ecgSpan()); }
 
-    // (ms from the recording start, value), from Puls.txt.
+    // (ms from the recording start, value), from Puls.txt, read as the SpO2 conversion reads it
+    // (import/OximeterExport.h), in increasing time. Lines whose time is beyond the reach of the
+    // series' milliseconds (24.8 days) are left out.
     const QVector<QPair<int, int>> &spo2Series() const { return m_spo2Series; }
     const QVector<QPair<int, int>> &pulseSeries() const { return m_pulseSeries; }
-    int spo2Span() const { return m_spo2Span; }
+    qint64 spo2Span() const { return m_spo2Span; }
 
     // Up to count records from the first one with time >= fromTime. Reading stops after the
     // first record that is not whole: at or past the end that is one record of zeros, a partial
@@ -178,8 +182,8 @@ public:
     static bool isTimeCorrect(qint64 ecgSpanMs);
     static int overviewCount(std::size_t records);
     static QString availabilityText(double availability, qint64 spanMs);
-    // Each start with the stop at the same position, the last start only when there are as
-    // many stops as starts; marks that are not valid times drop their pair.
+    // The decoder's pairing (RecorderLog::pairMissingMarks): the periods shown as missing are
+    // the ones the decoder filled.
     static QVector<MissingInterval> pairMissingIntervals(const QDateTime &acquisitionStart,
                                                          const QVector<QDateTime> &starts,
                                                          const QVector<QDateTime> &stops);
@@ -211,5 +215,5 @@ private:
     double m_availability = 0.0;
     QVector<QPair<int, int>> m_spo2Series;
     QVector<QPair<int, int>> m_pulseSeries;
-    int m_spo2Span = 0;
+    qint64 m_spo2Span = 0;
 };

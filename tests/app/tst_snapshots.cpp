@@ -11,6 +11,7 @@
 #include "review/VisualizationWindow.h"
 #include "sim/SyntheticAnalysis.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/support/SessionFiles.h"
 #include "tests/support/TestDatabase.h"
 #include "app/common/Clock.h"
 
@@ -75,6 +76,7 @@ private:
     QString snapFolder() const { return m_snap; }
 
     QTemporaryDir m_card;
+    SyntheticSession m_synth;
     qint64 m_recordingStart = 0;
     std::unique_ptr<TestDatabase> m_data;
     std::unique_ptr<ScriptedPrompts> m_prompts;
@@ -83,15 +85,10 @@ private:
 
 void SnapshotsTest::initTestCase()
 {
-    SynthOptions options;
-    options.hours = 0.05;
-    SynthTrace trace;
-    options.trace = &trace;
-    SynthSummary summary;
+    m_synth.options.hours = 0.05;
     QString error;
-    QVERIFY2(writeSyntheticRecording(m_card.path() + "/card", options, &summary, &error), qPrintable(error));
-    QVERIFY2(writeSyntheticAnalysis(m_card.path() + "/ANALISI", trace, &error), qPrintable(error));
-    m_recordingStart = options.start.toSecsSinceEpoch();
+    QVERIFY2(m_synth.writeCard(m_card.path() + "/card", true, &error), qPrintable(error));
+    m_recordingStart = m_synth.startSeconds();
 }
 
 void SnapshotsTest::init()
@@ -105,12 +102,8 @@ void SnapshotsTest::init()
         s.dataPathName = FiscalCode + "/" + std::to_string(s.id);
         QVERIFY(m_data->db().updateSession(s));
         const QString folder = m_data->dataDir() + "/" + QString::fromStdString(s.dataPathName);
-        CardDecodeResult result;
         QString error;
-        QVERIFY2(decodeCardFolder(m_card.path() + "/card", folder, Calibration(), &result, &error), qPrintable(error));
-        QVERIFY(QDir().mkpath(folder + "/ANALISI"));
-        for (const QString &name : QDir(m_card.path() + "/ANALISI").entryList(QDir::Files))
-            QVERIFY(QFile::copy(m_card.path() + "/ANALISI/" + name, folder + "/ANALISI/" + name));
+        QVERIFY2(m_synth.decodeInto(folder, &error), qPrintable(error));
     }
     Clock::setFixed(Now);
 }

@@ -3,6 +3,7 @@
 // the decoded files, annotations), hand-made decoded files for the sample grid, the rules for the
 // reviewed rows and the header ranges, and the refusals that must leave no file behind.
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
 #include "import/RecordingDecoder.h"
 #include "report/EdfExport.h"
 #include "review/data/RecordingData.h"
@@ -85,13 +86,6 @@ AnnotationRecord row(int sessionId, const std::string &source, const char *type,
     return a;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), qint64(bytes.size()));
-}
-
 // Decoded records (time, base): value k of a record is base + k.
 template <int N>
 QByteArray records(const QVector<QPair<quint32, float>> &list)
@@ -162,18 +156,14 @@ void EdfExportTest::initTestCase()
     options.hours = 0.1;
     options.seed = 5;
     options.sessionId = QString::fromStdString(m_patient.fiscalCode) + QStringLiteral("%1").arg(m_session.id, 4, 10, QLatin1Char('0'));
-    SynthTrace trace;
-    options.trace = &trace;
-    SynthSummary summary;
+    SyntheticSession synth;
+    synth.options = options;
     QString error;
-    const QString card = m_tmp.filePath("card");
     m_folder = m_tmp.filePath("session");
-    QVERIFY2(writeSyntheticRecording(card, options, &summary, &error), qPrintable(error));
+    QVERIFY2(synth.writeCard(m_tmp.filePath("card"), true, &error), qPrintable(error));
     CardDecodeResult decoded;
-    QVERIFY2(decodeCardFolder(card, m_folder, options.calibration, &decoded, &error), qPrintable(error));
+    QVERIFY2(synth.decodeInto(m_folder, &error, &decoded), qPrintable(error));
     QVERIFY(decoded.missingIntervals.size() >= 2);
-    QVERIFY(QFile::copy(card + "/Puls.txt", m_folder + "/Puls.txt"));
-    QVERIFY2(writeSyntheticAnalysis(m_folder + "/ANALISI", trace, &error), qPrintable(error));
     QFile analysis(m_folder + "/ANALISI/annotations_fusion.pt");
     QVERIFY(analysis.open(QIODevice::ReadOnly));
     m_source = QCryptographicHash::hash(analysis.readAll(), QCryptographicHash::Md5).toHex();
@@ -350,12 +340,15 @@ QString EdfExportTest::handMadeSession()
         if (t == 20)
             ecg.append({t, -50.0f}); // a repeated time: passed over
     }
-    writeFile(folder + "/ecg.txt", records<8>(ecg));
+    if (!writeFile(folder + "/ecg.txt", records<8>(ecg)))
+        QTest::qFail("cannot write the hand-made session", __FILE__, __LINE__);
     QVector<QPair<quint32, float>> breath;
     for (quint32 t = 0; t < 500; t += 20)
         breath.append({t, float(30000 + t)});
-    writeFile(folder + "/breath.txt", records<5>(breath));
-    writeFile(folder + "/logfile.txt", "ID_SESSIONE:TAVO0417\r\nSTART_ACQ:20240304093000\r\n");
+    if (!writeFile(folder + "/breath.txt", records<5>(breath)))
+        QTest::qFail("cannot write the hand-made session", __FILE__, __LINE__);
+    if (!writeFile(folder + "/logfile.txt", "ID_SESSIONE:TAVO0417\r\nSTART_ACQ:20240304093000\r\n"))
+        QTest::qFail("cannot write the hand-made session", __FILE__, __LINE__);
     return folder;
 }
 
@@ -495,7 +488,7 @@ void EdfExportTest::cancelAndFailureLeaveNoFile()
     const QString folder = m_tmp.filePath("cancel");
     QDir().mkpath(folder);
     const QString out = folder + "/kept.edf";
-    writeFile(out, "an earlier export");
+    QVERIFY(writeFile(out, "an earlier export"));
 
     // Cancelled in the second pass (the first one reports every 131072 records, the second every
     // data record): the earlier file stays as it was, nothing else is left.
@@ -526,7 +519,7 @@ void EdfExportTest::cancelAndFailureLeaveNoFile()
     const QString source = handMadeSession();
     for (const char *name : {"ecg.txt", "breath.txt"})
         QVERIFY(QFile::copy(source + "/" + name, noStart + "/" + name));
-    writeFile(noStart + "/logfile.txt", "ID_SESSIONE:X\r\n");
+    QVERIFY(writeFile(noStart + "/logfile.txt", "ID_SESSIONE:X\r\n"));
     EdfExport withoutStart(noStart);
     QVERIFY(!withoutStart.write(folder + "/nostart.edf"));
     QVERIFY(withoutStart.errorString().startsWith("Inizio acquisizione sconosciuto"));

@@ -2,6 +2,7 @@
 // a real database and data folder, the toolbar's "Esporta EDF", the save chooser, the progress
 // dialog with its cancel button and the closing box, the file read back with edflib.
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
 #include "app/KRNMainWindow.h"
 #include "import/RecordingDecoder.h"
 #include "live/viewSubmenu.h"
@@ -62,13 +63,12 @@ void EdfExportPageTest::initTestCase()
     options.sessionId = QString::fromStdString(FiscalCode) + QStringLiteral("%1").arg(session.id, 4, 10, QLatin1Char('0'));
 
     QTemporaryDir card;
-    SynthSummary summary;
-    CardDecodeResult decoded;
+    SyntheticSession synth;
+    synth.options = options;
     QString error;
     const QString folder = m_data->dataDir() + "/" + QString::fromStdString(session.dataPathName);
-    QVERIFY2(writeSyntheticRecording(card.path(), options, &summary, &error), qPrintable(error));
-    QVERIFY2(decodeCardFolder(card.path(), folder, options.calibration, &decoded, &error), qPrintable(error));
-    QVERIFY(QFile::copy(card.path() + "/Puls.txt", folder + "/Puls.txt"));
+    QVERIFY2(synth.writeCard(card.path(), false, &error), qPrintable(error));
+    QVERIFY2(synth.decodeInto(folder, &error), qPrintable(error));
     openReview();
 }
 

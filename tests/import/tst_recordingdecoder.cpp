@@ -2,6 +2,7 @@
 // file boundary, the refusals of `tavokrn-tool decode`, and a synthetic recording decoded by the
 // real tool binary and checked record by record.
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
 #include "RawFrames.h"
 #include "tests/support/ToolRun.h"
 
@@ -20,18 +21,6 @@
 namespace {
 
 ToolRun tool(const QStringList &args) { return runTool(args, 60000); }
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QVector<quint32> fileTimes(const QByteArray &bytes, const DecodedFormat &format)
 {
@@ -60,6 +49,8 @@ quint64 printedCount(const QString &out, const QString &file, int group)
 const char CalibrationText[] = "6,0.01,0.011,0.012,0.013,0.014,0.015,0.016,0.017";
 
 } // namespace
+
+Q_DECLARE_METATYPE(MissingInterval)
 
 class TestRecordingDecoder : public QObject
 {
@@ -94,6 +85,42 @@ private slots:
         QVERIFY(!keyLater.acquisitionStart().isValid());
         QVERIFY(keyLater.missingIntervals().isEmpty());
         QVERIFY(keyLater.sessionIds().isEmpty());
+    }
+
+    void missingMarksPairing_data()
+    {
+        QTest::addColumn<QByteArray>("marks");
+        QTest::addColumn<QVector<MissingInterval>>("expected");
+        QTest::addColumn<int>("ignored");
+        using V = QVector<MissingInterval>;
+        const QByteArray m1 = "START_MISSING_DATA:20160301100000\nSTOP_MISSING_DATA:20160301100500\n";
+        const QByteArray m2 = "START_MISSING_DATA:20160301110000\nSTOP_MISSING_DATA:20160301110100\n";
+        QTest::newRow("one") << m1 << V{{3600000, 3900000}} << 0;
+        QTest::newRow("two") << m1 + m2 << V{{3600000, 3900000}, {7200000, 7260000}} << 0;
+        // Every start takes the stop at its position, also when a stop more follows.
+        QTest::newRow("extra stop") << m1 + m2 + "STOP_MISSING_DATA:20160301120000\n"
+                                    << V{{3600000, 3900000}, {7200000, 7260000}} << 0;
+        QTest::newRow("starts without stops")
+            << m1 + "START_MISSING_DATA:20160301110000\nSTART_MISSING_DATA:20160301120000\n" << V{{3600000, 3900000}} << 0;
+        // A recorder clock reset writes marks that no period of this recording can have.
+        QTest::newRow("stop before the acquisition")
+            << "START_MISSING_DATA:20160301100000\nSTOP_MISSING_DATA:20000101000000\n" + m2 << V{{7200000, 7260000}} << 1;
+        QTest::newRow("start before the acquisition")
+            << "START_MISSING_DATA:20160301080000\nSTOP_MISSING_DATA:20160301100500\n" + m2 << V{{7200000, 7260000}} << 1;
+        QTest::newRow("stop before its start")
+            << m1 + "START_MISSING_DATA:20160301110000\nSTOP_MISSING_DATA:20160301105900\n" << V{{3600000, 3900000}} << 1;
+        QTest::newRow("beyond 32 bits of ms")
+            << QByteArray("START_MISSING_DATA:20160301100000\nSTOP_MISSING_DATA:20160501100000\n") << V() << 1;
+    }
+
+    void missingMarksPairing()
+    {
+        QFETCH(QByteArray, marks);
+        QFETCH(QVector<MissingInterval>, expected);
+        QFETCH(int, ignored);
+        for (int i = 0; i < ignored; ++i)
+            krntest::expectMessage(QtWarningMsg, QRegularExpression("^Missing data ignored: "));
+        QCOMPARE(RecorderLog::parse("START_ACQ:20160301090000\n" + marks).missingIntervals(), expected);
     }
 
     void numberedFilesInRecordingOrder()
@@ -159,6 +186,17 @@ private slots:
         QVERIFY(writeFile(noSamples + "/log.txt", "START_ACQ:20240304093000\n"));
         QVERIFY(writeFile(noSamples + "/i0.txt", raw::imu(0, {1, 2, 3})));
         QVERIFY(writeFile(noSamples + "/S0.txt", ecgRun(0, 3)));
+        // Logs that cannot place the records in time: every restart would only set the floor.
+        const QString garbageLog = path("garbagelog"), emptyLog = path("emptylog"), noFrames = path("noframes");
+        for (const QString &card : {garbageLog, emptyLog, noFrames}) {
+            QVERIFY(QDir().mkpath(card));
+            QVERIFY(writeFile(card + "/s0.txt", ecgRun(0, 3)));
+        }
+        QVERIFY(writeFile(garbageLog + "/log.txt", QByteArray("\x8f\x03START_ACQ\nSTART_ACQ:2024030\nID_SESSIONE:x\n", 42)));
+        QVERIFY(writeFile(emptyLog + "/log.txt", QByteArray()));
+        // Only an empty s-file: no usable ECG/respiration file.
+        QVERIFY(writeFile(noFrames + "/log.txt", "START_ACQ:20240304093000\n"));
+        QVERIFY(writeFile(noFrames + "/s0.txt", QByteArray()));
 
         struct Case {
             QStringList args;
@@ -170,6 +208,10 @@ private slots:
             {{"decode", noSamples, out}, "s<number>.txt"},
             {{"decode", path("absent"), out}, "not a folder"},
             {{"decode", "--calibration", "6,1,1,1,1,1,1,1", noLog, out}, "8"},
+            {{"decode", "--calibration", "6,nan,inf,1,1,1,1,1,1", noFrames, out}, "finite"},
+            {{"decode", garbageLog, out}, "START_ACQ"},
+            {{"decode", emptyLog, out}, "START_ACQ"},
+            {{"decode", noFrames, out}, "no whole ECG or respiration frame"},
             {{"decode", noSamples}, "argument"},
         };
         for (const Case &c : cases) {
@@ -178,6 +220,47 @@ private slots:
             QVERIFY2(run.err.contains(c.mentions), qPrintable(run.err));
             QVERIFY(!QFileInfo::exists(out));
         }
+    }
+
+    void droppedRecordsArePrintedAndBadMarksIgnored()
+    {
+        // 10 s of ECG and respiration, a clock restart, 10 s more. The log's only gap ends
+        // before the acquisition started (a reset recorder clock): it is ignored rather than
+        // filled up to 2^32 ms, and the restart then only sets the floor.
+        const QString card = path("dropped");
+        QVERIFY(QDir().mkpath(card));
+        QByteArray s0;
+        for (int run = 0; run < 2; ++run) {
+            for (quint32 t = 0; t < 10000; t += 2) {
+                s0 += raw::ecg(run * 40 + t);
+                if (t % 20 == 0)
+                    s0 += raw::breath(run * 40 + t, {100, 200, 300, 400, 500});
+            }
+        }
+        QVERIFY(writeFile(card + "/s0.txt", s0));
+        QVERIFY(writeFile(card + "/log.txt", "START_ACQ:20240304093000\nSTART_MISSING_DATA:20240304093010\n"
+                                             "STOP_MISSING_DATA:20000101000000\n"));
+        const ToolRun run = tool({"decode", card, path("dropped-out")});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains("Missing data ignored"), qPrintable(run.err));
+        // The second run's records until its clock is back at the first run's last time:
+        // ECG 40 ... 9996 and respiration 40 ... 9960.
+        QVERIFY2(run.out.contains("dropped behind the recorder's clock: 4979 ECG records (10.0 s), "
+                                  "497 respiration records (9.9 s), 0 IMU records (0.0 s)"),
+                 qPrintable(run.out));
+        QCOMPARE(QFileInfo(path("dropped-out/ecg.txt")).size(), qint64(5000 + 21) * EcgFormat.recordSize);
+
+        // A gap logged past 48 hours is refused, and nothing is left in the session folder.
+        QVERIFY(writeFile(card + "/log.txt", "START_ACQ:20240304093000\nSTART_MISSING_DATA:20240304093015\n"
+                                             "STOP_MISSING_DATA:20240307093000\n"));
+        const ToolRun refused = tool({"decode", card, path("refused-48h")});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains("48 hours"), qPrintable(refused.err));
+        QVERIFY(!QFileInfo::exists(path("refused-48h")));
+        QVERIFY(QDir().mkpath(path("kept")));
+        QVERIFY(writeFile(path("kept/notes.txt"), "x"));
+        QCOMPARE(tool({"decode", card, path("kept")}).exitCode, 1);
+        QCOMPARE(QDir(path("kept")).entryList(QDir::Files), QStringList{"notes.txt"});
     }
 
     void synthesisedRecordingDecodesRecordByRecord()

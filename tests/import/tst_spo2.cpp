@@ -1,6 +1,7 @@
 // Converting the oximeter's export into spo2.txt, through the library and through
 // `tavokrn-tool spo2`.
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
 #include "import/Spo2Conversion.h"
 #include "tests/support/ToolRun.h"
 
@@ -9,15 +10,11 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <ctime>
+
 namespace {
 
 const QDateTime Start(QDate(2024, 3, 4), QTime(9, 30, 0), Qt::LocalTime);
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 // (time, value) pairs of a converted file; its size must be a multiple of 8.
 QVector<QPair<qint32, float>> readSpo2(const QString &path)
@@ -60,7 +57,13 @@ private:
     QString path(const QString &name) const { return dir.filePath(name); }
 
 private slots:
-    void initTestCase() { QVERIFY(dir.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        // The summer-time changes below are those of the workstation's clinics.
+        qputenv("TZ", "Europe/Rome");
+        tzset();
+    }
 
     void emptySourceGivesAnEmptyFile()
     {
@@ -95,13 +98,64 @@ private slots:
         text += line(Start.addSecs(2), "72", "  97 ");            // padded: 97.0
         text += line(Start.addSecs(3), "73", "98").replace("\n", ",extra\n"); // 10 fields: skipped
         text += "1,2024,3,4\n";                                   // too few fields
-        text += line(Start.addSecs(4), "74", "abc");              // not a number: 0
+        text += line(Start.addSecs(5), "75", "98.5");             // a decimal SpO2 stays one
         text += line(Start.addSecs(3600), "75", "511");           // probe off: not range-checked
         text += line(Start.addDays(50), "76", "90");              // beyond 32 bits of ms: skipped, not wrapped
         QVERIFY(writeFile(path("puls.txt"), text));
-        QCOMPARE(convertSpo2File(path("puls.txt"), path("spo2.txt"), Start), false);
-        const QVector<QPair<qint32, float>> expected{{0, 96.0f}, {2000, 97.0f}, {4000, 0.0f}, {3600000, 511.0f}};
+        qint64 records = -1;
+        QCOMPARE(convertSpo2File(path("puls.txt"), path("spo2.txt"), Start, &records), false);
+        const QVector<QPair<qint32, float>> expected{{0, 96.0f}, {2000, 97.0f}, {5000, 98.5f}, {3600000, 511.0f}};
         QCOMPARE(readSpo2(path("spo2.txt")), expected);
+        QCOMPARE(records, qint64(expected.size()));
+    }
+
+    void spo2FieldThatIsNoNumberSkipsTheLine()
+    {
+        // Written as 0 % they would read as a catastrophic desaturation.
+        QByteArray text = "VERSION\n";
+        text += line(Start.addSecs(1), "70", "abc");
+        text += line(Start.addSecs(2), "70", QByteArray("9\0" "7", 3));  // a NUL inside, not a line end
+        text += line(Start.addSecs(3), "70", QByteArray(1000000, '9'));   // overflows to infinity
+        text += line(Start.addSecs(4), "70", "nan");
+        text += line(Start.addSecs(5), "70", "inf");
+        text += line(Start.addSecs(6), "70", "");
+        text += line(Start.addSecs(7), "70", "1e39");                     // past float32
+        text += line(Start.addSecs(8), "70", "95");
+        QVERIFY(writeFile(path("nonumber.txt"), text));
+        qint64 records = -1;
+        QCOMPARE(convertSpo2File(path("nonumber.txt"), path("nonumber-out.txt"), Start, &records), false);
+        QCOMPARE(readSpo2(path("nonumber-out.txt")), (QVector<QPair<qint32, float>>{{8000, 95.0f}}));
+        QCOMPARE(records, qint64(1));
+
+        // An export without a usable line converts into an empty file, and says so.
+        QVERIFY(writeFile(path("unusable.txt"), "VERSION\n" + line(Start.addSecs(-5), "70", "95") + line(Start, "70", "x")));
+        QCOMPARE(convertSpo2File(path("unusable.txt"), path("unusable-out.txt"), Start, &records), false);
+        QCOMPARE(QFile(path("unusable-out.txt")).size(), qint64(0));
+        QCOMPARE(records, qint64(0));
+    }
+
+    void summerTimeChangesKeepTimesIncreasing()
+    {
+        // 2024-03-31 02:00 to 02:59 does not exist in Rome; 2024-10-27 02:00 to 02:59 comes twice.
+        const QDateTime spring(QDate(2024, 3, 31), QTime(1, 0, 0), Qt::LocalTime);
+        QByteArray text = "VERSION\n";
+        for (const char *clock : {"1,59,58", "1,59,59", "2,30,0", "3,0,0", "3,0,1"})
+            text += QByteArray("1,2024,3,31,") + clock + ",70,95\n";
+        QVERIFY(writeFile(path("spring.txt"), text));
+        QCOMPARE(convertSpo2File(path("spring.txt"), path("spring-out.txt"), spring), false);
+        QCOMPARE(readSpo2(path("spring-out.txt")),
+                 (QVector<QPair<qint32, float>>{{3598000, 95.0f}, {3599000, 95.0f}, {3600000, 95.0f}, {3601000, 95.0f}}));
+
+        // The second 02:xx follows the first; a line that goes back in time is left out.
+        const QDateTime autumn(QDate(2024, 10, 27), QTime(2, 59, 58), Qt::LocalTime);
+        text = "VERSION\n";
+        for (const char *clock : {"2,59,58", "2,59,59", "2,0,0", "2,0,1", "1,59,0", "2,0,2", "3,0,0"})
+            text += QByteArray("1,2024,10,27,") + clock + ",70,95\n";
+        QVERIFY(writeFile(path("autumn.txt"), text));
+        QCOMPARE(convertSpo2File(path("autumn.txt"), path("autumn-out.txt"), autumn), false);
+        QCOMPARE(readSpo2(path("autumn-out.txt")),
+                 (QVector<QPair<qint32, float>>{{0, 95.0f}, {1000, 95.0f}, {2000, 95.0f}, {3000, 95.0f},
+                                                {4000, 95.0f}, {3600 * 1000 + 2000, 95.0f}}));
     }
 
     void toolConvertsAndReportsFailure()

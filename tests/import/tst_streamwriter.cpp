@@ -64,6 +64,33 @@ class TestStreamWriter : public QObject
 private:
     std::unique_ptr<QTemporaryDir> dir;
 
+    // One ECG writer over the whole list, as a decode holds it across raw files.
+    struct Run {
+        bool closed = false;
+        QVector<quint32> times;
+        quint64 dropped = 0;
+        quint64 outOfLine = 0;
+        bool exceeded = false;
+        QString error;
+    };
+    Run run(const QVector<quint32> &times, const QVector<MissingInterval> &intervals = {})
+    {
+        QFile::remove(dir->filePath("ecg.txt"));
+        DecodeState state;
+        StreamWriter writer(Stream::Ecg, dir->filePath("ecg.txt"), state.ecg, intervals);
+        const float values[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+        for (const quint32 t : times)
+            writer.add(t, values);
+        Run r;
+        r.closed = writer.close();
+        r.times = ecg().times;
+        r.dropped = writer.recordsDropped();
+        r.outOfLine = writer.recordsOutOfLine();
+        r.exceeded = writer.timeBaseExceeded();
+        r.error = writer.errorString();
+        return r;
+    }
+
     QString folder() const { return dir->path(); }
     Decoded ecg() const { return readDecoded(dir->filePath("ecg.txt"), EcgFormat); }
     Decoded breath() const { return readDecoded(dir->filePath("breath.txt"), BreathFormat); }
@@ -221,6 +248,116 @@ private slots:
         QCOMPARE(e.times.mid(e.times.size() - 4), (QVector<quint32>{3700042, 3750000, 3750000, 3750002}));
     }
 
+    void recordsBehindTheFloorAreCounted()
+    {
+        // A step back: 1000 is behind, so are 1004 and 1002 until the clock is past 1006 again.
+        krntest::expectMessage(QtInfoMsg, "Hole found 4 1002 1006");
+        Run r = run({1000, 1002, 1004, 1006, 1002, 1000, 1004, 1006, 1008});
+        QCOMPARE(r.times, (QVector<quint32>{0, 2, 4, 6, 6, 8}));
+        QCOMPARE(r.dropped, quint64(3));
+        // A restart without a logged gap: the restart record and all up to the old time.
+        r = run({1000, 3000, 40, 42, 2998, 3000, 3002});
+        QCOMPARE(r.times, (QVector<quint32>{0, 2000, 2000, 2002}));
+        QCOMPARE(r.dropped, quint64(3));
+        // A restart into a logged gap is filled: nothing is lost.
+        r = run({0, 3600000, 40, 42}, {{3599000, 3700000}});
+        QCOMPARE(r.times.size(), 2 + 50000 + 1);
+        QCOMPARE(r.dropped, quint64(0));
+        QCOMPARE(r.outOfLine, quint64(0));
+    }
+
+    void wildTimeStampCostsOnlyItself_data()
+    {
+        QTest::addColumn<QVector<quint32>>("times");
+        QTest::addColumn<QVector<quint32>>("expected");
+        QVector<quint32> even;
+        for (quint32 t = 1000; t <= 1040; t += 2)
+            even.append(t);
+        QVector<quint32> relative;
+        for (const quint32 t : even)
+            relative.append(t - 1000);
+        // One bit flipped in a time stamp whose check byte still passes.
+        const auto flipped = [&even](int at, quint32 bit) {
+            QVector<quint32> t = even;
+            t[at] ^= bit;
+            return t;
+        };
+        const auto without = [&relative](int at) {
+            QVector<quint32> t = relative;
+            t.remove(at);
+            return t;
+        };
+        QTest::newRow("bit 31 in the middle") << flipped(10, 1u << 31) << without(10);
+        QTest::newRow("bit 20 in the middle") << flipped(10, 1u << 20) << without(10);
+        QTest::newRow("bit 4 in the middle") << flipped(10, 1u << 4) << without(10);
+        QTest::newRow("bit 31 first") << flipped(0, 1u << 31) << [&] {
+            QVector<quint32> t;
+            for (quint32 x = 0; x <= 38; x += 2)
+                t.append(x);
+            return t;
+        }();
+        QTest::newRow("bit 31 last") << flipped(20, 1u << 31) << without(20);
+        // Near the clock's start a lower time could pass for a restart.
+        QVector<quint32> high;
+        for (quint32 t = 0; t <= 40; t += 2)
+            high.append((1u << 20) + t);
+        QVector<quint32> low = high;
+        low[10] ^= 1u << 20; // 20 ms
+        QVector<quint32> lowExpected;
+        for (quint32 t = 0; t <= 40; t += 2)
+            if (t != 20)
+                lowExpected.append(t);
+        QTest::newRow("down to 20 ms") << low << lowExpected;
+    }
+
+    void wildTimeStampCostsOnlyItself()
+    {
+        QFETCH(QVector<quint32>, times);
+        QFETCH(QVector<quint32>, expected);
+        // A restart into this gap would fill it: a wild low time stamp must not pass for one.
+        const Run r = run(times, {{10010, 20000}});
+        QVERIFY2(r.closed, qPrintable(r.error));
+        QCOMPARE(r.times, expected);
+        QCOMPARE(r.outOfLine, quint64(1));
+        QCOMPARE(r.dropped, quint64(0));
+    }
+
+    void fileTimesStayIncreasingAfterAFill()
+    {
+        // A gap filled up to 20000, then a time stamp near the end of the 32-bit clock: placed
+        // after the fill it would pass 2^32 and come back as 15904.
+        QVector<quint32> times;
+        for (quint32 t = 0; t <= 14000; t += 2)
+            times.append(t);
+        times << 40 << 0xFFFFF000u << 42 << 44;
+        const Run r = run(times, {{15000, 20000}});
+        QVERIFY2(r.closed, qPrintable(r.error));
+        for (int i = 1; i < r.times.size(); ++i)
+            QVERIFY2(r.times[i] >= r.times[i - 1], qPrintable(QStringLiteral("%1 after %2").arg(r.times[i]).arg(r.times[i - 1])));
+        QCOMPARE(r.times.last(), 20044u);
+        QCOMPARE(r.outOfLine, quint64(1));
+    }
+
+    void timeBasePast48HoursIsRefused()
+    {
+        constexpr quint32 Limit = 48u * 3600u * 1000u;
+        // Missing data logged up to beyond 48 hours: refused before anything is filled.
+        Run r = run({0, Limit - 1000, 40, 42}, {{Limit - 5000, Limit + 1000}});
+        QVERIFY(!r.closed);
+        QVERIFY(r.exceeded);
+        QVERIFY2(r.error.contains("48"), qPrintable(r.error));
+        QVERIFY(r.times.size() <= 2);
+        // Records that go on past 48 hours.
+        r = run({0, 2, Limit - 2, Limit, Limit + 2, Limit + 4});
+        QVERIFY(!r.closed);
+        QVERIFY(r.exceeded);
+        QVERIFY(r.times.size() <= 4);
+        // Up to 48 hours is a recording.
+        r = run({0, 2, Limit - 2, Limit});
+        QVERIFY(r.closed);
+        QCOMPARE(r.times.last(), Limit);
+    }
+
     void emptyStreamsWriteNothing()
     {
         DecodeState state;
@@ -285,7 +422,8 @@ private slots:
         QCOMPARE(c.gain, 6);
         QCOMPARE(c.factors, (std::vector<float>{0.0123457f, 1, 2, 3, 4, 5, 6, -7.5e-2f}));
         for (const char *bad : {"6,1,1,1,1,1,1,1", "6,1,1,1,1,1,1,1,1,1", "6", "x,1,1,1,1,1,1,1,1",
-                                "6,1,1,1,1,abc,1,1,1", "0,1,1,1,1,1,1,1,1"}) {
+                                "6,1,1,1,1,abc,1,1,1", "0,1,1,1,1,1,1,1,1", "6,nan,1,1,1,1,1,1,1",
+                                "6,1,1,1,1,1,1,1,inf", "6,1,-inf,1,1,1,1,1,1", "6,1,1,1e39,1,1,1,1,1"}) {
             error.clear();
             Calibration untouched;
             QVERIFY2(!Calibration::fromText(bad, &untouched, &error), bad);

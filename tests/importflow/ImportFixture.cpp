@@ -90,14 +90,6 @@ QString Fixture::makeCard(const QString &name, double hours, double fileMinutes,
     return folder;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
 QString copyFolder(const QString &from, const QString &to)
 {
     QDir().mkpath(to);

@@ -10,6 +10,7 @@
 #include "sim/SyntheticRecorder.h"
 #include "import/UsbDownload.h"
 #include "tests/support/TestDatabase.h"
+#include "tests/support/SessionFiles.h"
 
 #include <QProcess>
 #include <QString>
@@ -59,7 +60,6 @@ private:
     QString m_error;
 };
 
-QByteArray fileBytes(const QString &path);
 // Copies the files of a folder into another (created when missing); returns the copy's path.
 QString copyFolder(const QString &from, const QString &to);
 Calibration calibration();

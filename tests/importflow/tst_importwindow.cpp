@@ -2,6 +2,7 @@
 // tile offering "Analizza" and the patient "LOADED".
 #include "tests/support/TestMain.h"
 #include "app/KRNMainWindow.h"
+#include "app/WidgetPrompts.h"
 #include "app/loginwindow.h"
 #include "patients/IntroWindow.h"
 #include "patients/Session.h"
@@ -9,10 +10,14 @@
 #include "tests/support/ScriptedPrompts.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -50,6 +55,7 @@ private slots:
     void initTestCase();
     void folderImportFromTile();
     void usbImportFromTile();
+    void importDialogsOnRealWidgets();
     void importAfterASearchGoesToTheShownPatient();
 
 private:
@@ -113,6 +119,41 @@ void ImportWindowTest::usbImportFromTile()
     QCOMPARE(QString::fromStdString(rig.window->patientList().at(0).status), QString("LOADED"));
     QCOMPARE(rig.prompts.boxes.size(), 2);
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+}
+
+void ImportWindowTest::importDialogsOnRealWidgets()
+{
+    QWidget window;
+    WidgetPrompts prompts(&window);
+    {
+        // The import's busy dialog carries no context-help button, on any platform.
+        Prompts::ProgressSpec setup;
+        setup.title = "Importazione dati.";
+        setup.labelText = "Inizializzazione acquisizione";
+        setup.fixedWidth = 600;
+        const std::unique_ptr<Prompts::Progress> progress = prompts.progress(setup);
+        QProgressDialog *dialog = window.findChild<QProgressDialog *>();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), QString("Importazione dati."));
+        QVERIFY(!dialog->windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
+        QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
+        QCOMPARE(dialog->width(), 600);
+    }
+    // The card folder chooser keeps a symbolic link as picked.
+    QFileDialog::Options options;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto *chooser = window.findChild<QFileDialog *>(); chooser && chooser->isVisible()) {
+            options = chooser->options();
+            chooser->reject();
+        }
+    });
+    closer.start(10);
+    QVERIFY(prompts.existingDirectoryKeepingLinks("Selezionare la cartella con dati di Log, ECG, PSG e IMU",
+                                                  QDir::tempPath())
+                .isEmpty());
+    QVERIFY(options.testFlag(QFileDialog::ShowDirsOnly));
+    QVERIFY(options.testFlag(QFileDialog::DontResolveSymlinks));
 }
 
 void ImportWindowTest::importAfterASearchGoesToTheShownPatient()

@@ -3,6 +3,7 @@
 #include "tests/support/TestMain.h"
 #include "db/Database.h"
 #include "import/RecorderLog.h"
+#include "import/RecordingDecoder.h"
 #include "import/RecordingFormat.h"
 #include "import/SerialPorts.h"
 #include "import/UsbProtocol.h"
@@ -58,7 +59,6 @@ class UsbDownloadTest : public QObject
     Q_OBJECT
 private slots:
     void frameBytes();
-    void downloadPairsMissingMarksSafely();
     void listedPortsComeFirst();
     void usbImportMatchesFolderImport();
     void clockRestartKeepsImuData();
@@ -70,6 +70,9 @@ private slots:
     void eraseRefusedThenCancelled();
     void endFrameCutInTwoStillEndsTransfer();
     void secondDownloadReplacesDecodedFiles();
+    void logWithoutAcquisitionStartRefused();
+    void recordsDroppedBehindTheClockReported();
+    void gapPast48HoursRefused();
 };
 
 void UsbDownloadTest::frameBytes()
@@ -92,25 +95,6 @@ void UsbDownloadTest::frameBytes()
     QByteArray cut = reply;
     cut[12] = '\0';
     QCOMPARE(usb::sessionIdOf(cut), QByteArray("RSSMR"));
-}
-
-void UsbDownloadTest::downloadPairsMissingMarksSafely()
-{
-    const QByteArray start = "START_ACQ:20160301090000\n";
-    const auto intervals = [&start](const QByteArray &marks) {
-        return downloadMissingIntervals(RecorderLog::parse(start + marks));
-    };
-    const QByteArray m1 = "START_MISSING_DATA:20160301100000\nSTOP_MISSING_DATA:20160301100500\n";
-    const QByteArray m2 = "START_MISSING_DATA:20160301110000\nSTOP_MISSING_DATA:20160301110100\n";
-    QCOMPARE(intervals(m1), (QVector<MissingInterval>{{3600000, 3900000}}));
-    QCOMPARE(intervals(m1 + m2), (QVector<MissingInterval>{{3600000, 3900000}, {7200000, 7260000}}));
-    // More stops than starts: the last start stays unpaired on this road.
-    QCOMPARE(intervals(m1 + m2 + "STOP_MISSING_DATA:20160301120000\n"), (QVector<MissingInterval>{{3600000, 3900000}}));
-    // Fewer stops than starts minus one: only the starts that have a stop are paired.
-    QCOMPARE(intervals("START_MISSING_DATA:20160301100000\nSTOP_MISSING_DATA:20160301100500\n"
-                       "START_MISSING_DATA:20160301110000\nSTART_MISSING_DATA:20160301120000\n"),
-             (QVector<MissingInterval>{{3600000, 3900000}}));
-    QVERIFY(intervals("START_MISSING_DATA:20160301100000\nSTART_MISSING_DATA:20160301110000\n").isEmpty());
 }
 
 void UsbDownloadTest::listedPortsComeFirst()
@@ -162,11 +146,11 @@ void UsbDownloadTest::usbImportMatchesFolderImport()
     const QString usbFolder = rig.fixture.sessionFolder();
     const QString cardFolder = folderRig.fixture.sessionFolder();
     for (const char *name : {"ecg.txt", "breath.txt", "imu.txt"}) {
-        const QByteArray bytes = fileBytes(usbFolder + "/" + name);
+        const QByteArray bytes = readFile(usbFolder + "/" + name);
         QVERIFY2(!bytes.isEmpty(), name);
-        QVERIFY2(bytes == fileBytes(cardFolder + "/" + name), name);
+        QVERIFY2(bytes == readFile(cardFolder + "/" + name), name);
     }
-    QCOMPARE(fileBytes(usbFolder + "/logfile.txt"), fileBytes(card + "/log.txt"));
+    QCOMPARE(readFile(usbFolder + "/logfile.txt"), readFile(card + "/log.txt"));
     QVERIFY(!QFileInfo::exists(UsbDownload::rawEcgBreathPath(usbFolder)));
     QVERIFY(!QFileInfo::exists(UsbDownload::rawImuPath(usbFolder)));
 
@@ -186,12 +170,17 @@ void UsbDownloadTest::usbImportMatchesFolderImport()
 void UsbDownloadTest::clockRestartKeepsImuData()
 {
     // A card with missing data after which the recorder's clock restarted: both roads fill the
-    // gap, the IMU included, and agree to the byte.
+    // gap, the IMU included, and agree to the byte. Its log ends with a stop mark too many, which
+    // must not cost the download the last gap.
     Rig folderRig;
     QVERIFY2(folderRig.fixture.isValid(), qPrintable(folderRig.fixture.error()));
     SynthSummary summary;
     const QString card = folderRig.fixture.makeCard("card", 5.0 / 60, 0.5, 3, &summary);
     QVERIFY(!summary.gaps.isEmpty());
+    QFile log(card + "/log.txt");
+    QVERIFY(log.open(QIODevice::Append));
+    log.write("STOP_MISSING_DATA:" + SynthOptions().start.addSecs(290).toString("yyyyMMddhhmmss").toLatin1() + "\r\n");
+    log.close();
     folderRig.prompts.directories.enqueue(card);
     folderRig.prompts.buttons << "CANCEL" << "CONTINUA SENZA SpO2";
     QVERIFY(folderRig.workflow.importFolder(folderRig.fixture.target()));
@@ -204,12 +193,12 @@ void UsbDownloadTest::clockRestartKeepsImuData()
     QSignalSpy completed(&rig.usb, &UsbDownload::importCompleted);
     QVERIFY(!rig.workflow.run(rig.fixture.target()));
     QVERIFY(completed.wait(ImportWaitMs));
-    const QByteArray imu = fileBytes(rig.fixture.sessionFolder() + "/imu.txt");
+    const QByteArray imu = readFile(rig.fixture.sessionFolder() + "/imu.txt");
     // Every IMU frame that reached the card, plus the records filling the gap.
     QVERIFY(quint64(imu.size() / ImuFormat.recordSize)
             > summary.frames[int(Stream::Imu)] - summary.damaged[int(Stream::Imu)]);
     for (const char *name : {"ecg.txt", "breath.txt", "imu.txt"})
-        QVERIFY2(fileBytes(rig.fixture.sessionFolder() + "/" + name) == fileBytes(folderRig.fixture.sessionFolder() + "/" + name),
+        QVERIFY2(readFile(rig.fixture.sessionFolder() + "/" + name) == readFile(folderRig.fixture.sessionFolder() + "/" + name),
                  name);
 }
 
@@ -381,7 +370,7 @@ void UsbDownloadTest::secondDownloadReplacesDecodedFiles()
         QVERIFY(!rig.workflow.run(rig.fixture.target()));
         QVERIFY(completed.wait(ImportWaitMs));
         for (int i = 0; i < 3; ++i) {
-            const QByteArray bytes = fileBytes(rig.fixture.sessionFolder() + "/" + names[i]);
+            const QByteArray bytes = readFile(rig.fixture.sessionFolder() + "/" + names[i]);
             QVERIFY(!bytes.isEmpty());
             if (round == 0)
                 first[i] = bytes;
@@ -389,6 +378,104 @@ void UsbDownloadTest::secondDownloadReplacesDecodedFiles()
                 QVERIFY2(bytes == first[i], names[i]);
         }
     }
+}
+
+void UsbDownloadTest::logWithoutAcquisitionStartRefused()
+{
+    Rig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    const QString card = agreeingCard(rig.fixture, "card");
+    QByteArray log;
+    for (const QByteArray &line : readFile(card + "/log.txt").split('\n'))
+        if (!line.startsWith("START_ACQ"))
+            log += line + '\n';
+    QFile file(card + "/log.txt");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(log);
+    file.close();
+    SimulatedRecorder recorder({"--card", card, "--erase"});
+    QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
+    // Refused before the erase question: nothing is downloaded, the card keeps the recording.
+    krntest::expectMessage(QtWarningMsg, "USB import refused: the recorder's log has no valid START_ACQ");
+    QVERIFY(!rig.workflow.run(rig.fixture.target()));
+    QCOMPARE(rig.prompts.boxTexts(),
+             QStringList{"Errore importazione dati|Il log del dispositivo non contiene l'inizio dell'acquisizione "
+                         "(START_ACQ): impossibile collocare i dati nel tempo."});
+    QVERIFY(!rig.usb.isTransferring());
+    QVERIFY(!rig.usb.serialPort()->isOpen());
+    QVERIFY(!QFileInfo::exists(rig.fixture.sessionFolder()));
+    QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("OPEN"));
+    QVERIFY(QFileInfo::exists(card + "/s0.txt"));
+}
+
+void UsbDownloadTest::recordsDroppedBehindTheClockReported()
+{
+    Rig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    SynthSummary summary;
+    const QString card = rig.fixture.makeCard("card", 5.0 / 60, 0.5, 3, &summary);
+    QCOMPARE(summary.gaps.size(), 1);
+    // The log lost its missing-data marks: the restart after the gap only sets the clock floor.
+    QByteArray log;
+    for (const QByteArray &line : readFile(card + "/log.txt").split('\n'))
+        if (!line.contains("MISSING_DATA"))
+            log += line + '\n';
+    QFile file(card + "/log.txt");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(log);
+    file.close();
+    CardDecodeResult reference;
+    QString error;
+    QVERIFY2(decodeCardFolder(card, rig.fixture.scratch("reference"), calibration(), &reference, &error), qPrintable(error));
+    QVERIFY(reference.droppedMs >= 60000);
+
+    SimulatedRecorder recorder({"--card", card});
+    QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
+    rig.prompts.buttons << "OK" << "OK";
+    QSignalSpy completed(&rig.usb, &UsbDownload::importCompleted);
+    QVERIFY(!rig.workflow.run(rig.fixture.target()));
+    QVERIFY(completed.wait(ImportWaitMs));
+    QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("LOADED"));
+    const Prompts::Box last = rig.prompts.boxes.last();
+    QCOMPARE(last.title, QString("Importazione completata"));
+    const qint64 seconds = reference.droppedMs / 1000;
+    QCOMPARE(last.text, QStringLiteral("Attenzione: %1 min %2 s di registrazione sono stati scartati perché l'orologio "
+                                       "del dispositivo è tornato indietro.")
+                            .arg(seconds / 60)
+                            .arg(seconds % 60));
+}
+
+void UsbDownloadTest::gapPast48HoursRefused()
+{
+    Rig rig;
+    QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
+    SynthSummary summary;
+    const QString card = rig.fixture.makeCard("card", 5.0 / 60, 0.5, 3, &summary);
+    QCOMPARE(summary.gaps.size(), 1);
+    // The gap is logged to end three days on: filled, the recording would pass 48 hours.
+    QByteArray log;
+    for (const QByteArray &line : readFile(card + "/log.txt").split('\n'))
+        log += (line.startsWith("STOP_MISSING_DATA")
+                    ? "STOP_MISSING_DATA:" + SynthOptions().start.addDays(3).toString("yyyyMMddhhmmss").toLatin1()
+                    : line)
+               + '\n';
+    QFile file(card + "/log.txt");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(log);
+    file.close();
+    SimulatedRecorder recorder({"--card", card, "--erase"});
+    QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
+    rig.prompts.buttons << "OK" << "OK";
+    krntest::expectMessage(QtWarningMsg, QRegularExpression("^USB import abandoned: I dati scaricati dal dispositivo supererebbero"));
+    QVERIFY(!rig.workflow.run(rig.fixture.target()));
+    const QString box = "Errore importazione dati|I dati scaricati dal dispositivo supererebbero le 48 ore di "
+                        "registrazione: importazione annullata.";
+    QTRY_VERIFY_WITH_TIMEOUT(rig.prompts.boxTexts().contains(box), ImportWaitMs);
+    QVERIFY(!rig.usb.isTransferring());
+    // Nothing of the download stays in the session folder, and the card keeps the recording.
+    QVERIFY(QDir(rig.fixture.sessionFolder()).entryList(QDir::Files).isEmpty());
+    QCOMPARE(QString::fromStdString(rig.fixture.storedSession().status), QString("OPEN"));
+    QVERIFY(QFileInfo::exists(card + "/s0.txt"));
 }
 
 KRN_TEST_GUILESS_MAIN(UsbDownloadTest)

@@ -4,6 +4,7 @@
 // with the add-event dialog and the plots' pickers.
 
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
 #include "review/Dialog.h"
 #include "review/VisualizationWindow.h"
 #include "review/plots/ReviewPlots.h"
@@ -89,11 +90,11 @@ void EventsReviewTest::initTestCase()
     QVERIFY(m_tmp.isValid());
     const QString card = m_tmp.filePath("card");
     m_session = m_tmp.filePath("session");
-    const ToolRun synth =
-        runTool({"synth", "--hours", "0.3", "--analysis", m_session + "/ANALISI", card});
-    QVERIFY2(synth.exitCode == 0, qPrintable(synth.err));
-    const ToolRun decode = runTool({"decode", card, m_session});
-    QVERIFY2(decode.exitCode == 0, qPrintable(decode.err));
+    SyntheticSession synth;
+    synth.options.hours = 0.3;
+    QString error;
+    QVERIFY2(synth.writeCard(card, true, &error), qPrintable(error));
+    QVERIFY2(synth.decodeInto(m_session, &error), qPrintable(error));
 }
 
 void EventsReviewTest::init()

@@ -2,6 +2,7 @@
 // state, and `tavokrn-tool events` run as a separate process over a synthetic analysis folder.
 
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
 #include "review/data/AnalysisResults.h"
 #include "review/data/BeatFile.h"
 #include "review/data/EventStore.h"
@@ -26,13 +27,6 @@ const QByteArray beatText = "0:00:01.000\t500\tN\t0\tL2\t0\n"
                             "0:01:00.000\t30000\ts\t0\tV5\t0\t(ST\n"
                             "0:01:10.000\t35000\ts\t0\tV5\t0\tAST0-180\n"
                             "0:02:00.000\t60000\ts\t0\tV5\t0\t(N\n";
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), qint64(bytes.size()));
-}
 
 int rowCount(Database &db, int sessionId)
 {
@@ -183,7 +177,7 @@ void EventStoreTest::toolFailures()
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("no annotations_fusion.pt in " + folder), qPrintable(run.err));
 
-    writeFile(folder + "/annotations_fusion.pt", beatText);
+    QVERIFY(writeFile(folder + "/annotations_fusion.pt", beatText));
     run = runTool({"events", db, "999", folder});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("no session 999"), qPrintable(run.err));

@@ -1,19 +1,26 @@
 // The review loader on real session folders: hand-made decoded files for the exact figures, and
 // a synthetic recording decoded by the real decoder for the whole chain.
 #include "tests/support/TestMain.h"
+#include "tests/support/SessionFiles.h"
+#include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
+#include "import/Spo2Conversion.h"
 #include "sim/SyntheticAnalysis.h"
 #include "review/plots/QwtDateScaleWithOffset.h"
+#include "review/data/BeatFile.h"
 #include "review/data/RecordingData.h"
 #include "tests/support/ToolRun.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
 #include <cstring>
+#include <ctime>
+#include <limits>
 
 namespace {
 
@@ -41,13 +48,6 @@ QVector<quint32> evenTimes(int count, quint32 step, quint32 first = 0)
     return times;
 }
 
-void writeText(const QString &path, const QByteArray &text)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-}
-
 quint32 timeOf(const SampleRecord &record) { return sampleTime(record); }
 
 } // namespace
@@ -60,10 +60,14 @@ private slots:
     void fullDayBoundary();
     void overviewCountsAndSteps();
     void emptyAndShortSessions();
+    void damagedSessionsAreRefused();
+    void breathExtremaOfDamagedValues();
+    void beatTimesMustBeFinite();
     void missingPairing();
     void overviewCurveKeepsEdges();
     void availabilityTexts();
     void oximetryFromPulsFile();
+    void oximetryReadAsTheConversionReadsIt();
     void readersAndPartialRecords();
     void imuSearchEnds();
     void lowerBoundOnUnevenTimes();
@@ -147,8 +151,8 @@ void RecordingDataTest::emptyAndShortSessions()
     {
         // Files there but empty: no data either.
         const QString f = folder();
-        writeText(f + "/ecg.txt", {});
-        writeText(f + "/breath.txt", {});
+        QVERIFY(writeFile(f + "/ecg.txt", {}));
+        QVERIFY(writeFile(f + "/breath.txt", {}));
         RecordingData data;
         krntest::expectMessage(QtWarningMsg, QRegularExpression("^La sessione non contiene dati"));
         QVERIFY(!data.load(f, 0));
@@ -184,6 +188,91 @@ void RecordingDataTest::emptyAndShortSessions()
     }
 }
 
+void RecordingDataTest::damagedSessionsAreRefused()
+{
+    const QRegularExpression damaged("^I dati della sessione sono danneggiati");
+    {
+        // 1000 random bytes as ecg.txt: 27 records of noise, not a recording of 41 hours.
+        const QString f = folder();
+        QByteArray noise(1000, '\0');
+        QRandomGenerator random(7);
+        for (char &c : noise)
+            c = char(random.bounded(256));
+        QVERIFY(writeFile(f + "/ecg.txt", noise));
+        writeRecords<5>(f + "/breath.txt", evenTimes(10, 20));
+        RecordingData data;
+        krntest::expectMessage(QtWarningMsg, damaged);
+        QVERIFY(!data.load(f, 0));
+        QVERIFY2(data.errorString().contains("ecg.txt"), qPrintable(data.errorString()));
+        QVERIFY(!data.ecgPresent());
+    }
+    {
+        // Increasing, but a month long: no decoded recording passes 48 hours.
+        const QString f = folder();
+        writeRecords<8>(f + "/ecg.txt", evenTimes(100, 30000000));
+        RecordingData data;
+        krntest::expectMessage(QtWarningMsg, damaged);
+        QVERIFY(!data.load(f, 0));
+        QVERIFY(data.errorString().contains("48"));
+    }
+    {
+        // Times that run backwards.
+        const QString f = folder();
+        QVector<quint32> times = evenTimes(500, 20);
+        std::reverse(times.begin(), times.end());
+        writeRecords<8>(f + "/ecg.txt", evenTimes(500, 20));
+        writeRecords<5>(f + "/breath.txt", times);
+        RecordingData data;
+        krntest::expectMessage(QtWarningMsg, damaged);
+        QVERIFY(!data.load(f, 0));
+        QVERIFY2(data.errorString().contains("breath.txt"), qPrintable(data.errorString()));
+    }
+}
+
+void RecordingDataTest::breathExtremaOfDamagedValues()
+{
+    // Respiration sums far outside five 16-bit channels (a damaged breath.txt) have no integer
+    // value: they are left out of the autoscale's extremes.
+    const QString f = folder();
+    writeRecords<8>(f + "/ecg.txt", evenTimes(20, 2));
+    QByteArray bytes(20 * 24, '\0');
+    for (int i = 0; i < 20; ++i) {
+        float values[5] = {100, 200, 300, 400, float(500 + i)};
+        if (i == 3)
+            values[0] = 1e30f;
+        if (i == 5)
+            values[1] = -1e30f;
+        if (i == 7)
+            values[2] = std::numeric_limits<float>::quiet_NaN();
+        putRecord(reinterpret_cast<uchar *>(bytes.data()) + 24 * i, quint32(20 * i), values, 5);
+    }
+    QVERIFY(writeFile(f + "/breath.txt", bytes));
+    RecordingData data;
+    QVERIFY(data.load(f, 0));
+    QCOMPARE(data.breathMin(), 1500);
+    QCOMPARE(data.breathMax(), 1518);
+}
+
+void RecordingDataTest::beatTimesMustBeFinite()
+{
+    BeatFile file;
+    krntest::expectMessage(QtWarningMsg, "4 annotations without a valid time left out");
+    file.parse("0:00:01.000\t500\tN\t0\t0\t0\n"
+               "nan\t600\tN\t0\t0\t0\n"
+               "inf\t700\tV\t0\t0\t0\n"
+               "0:nan:02.000\t800\tN\t0\t0\t0\n"
+               "1e300:00:00\t900\tN\t0\t0\t0\n"
+               "0:00:02.500\t1250\ts\t0\t0\t0\n");
+    QCOMPARE(file.lines().size(), 2);
+    const QVector<Beat> beats = file.beatList();
+    QCOMPARE(beats.size(), 2);
+    QCOMPARE(beats[0].seconds, 1.0);
+    QCOMPARE(beats[1].seconds, 2.5);
+    QCOMPARE(file.lines()[1].ms, qint64(2500));
+    QCOMPARE(file.annotationCount(), 2);
+    QCOMPARE(file.normalCount(), 2);
+}
+
 void RecordingDataTest::missingPairing()
 {
     const QDateTime acq(QDate(2016, 3, 1), QTime(9, 0), Qt::LocalTime);
@@ -203,9 +292,9 @@ void RecordingDataTest::missingPairing()
     // Through the session's log.
     const QString f = folder();
     writeRecords<8>(f + "/ecg.txt", evenTimes(60, 100000));
-    writeText(f + "/logfile.txt", "ID_SESSIONE:RSSMRA80A01H501U0001\r\nSTART_ACQ:20160301090000\r\n"
+    QVERIFY(writeFile(f + "/logfile.txt", "ID_SESSIONE:RSSMRA80A01H501U0001\r\nSTART_ACQ:20160301090000\r\n"
                                   "START_MISSING_DATA:20160301100000\r\nSTOP_MISSING_DATA:20160301100500\r\n"
-                                  "START_MISSING_DATA:20160301110000\r\nSTART_MISSING_DATA:20160301120000\r\n");
+                                  "START_MISSING_DATA:20160301110000\r\nSTART_MISSING_DATA:20160301120000\r\n"));
     RecordingData data;
     QVERIFY(data.load(f, 0));
     QVERIFY(data.logPresent());
@@ -213,14 +302,24 @@ void RecordingDataTest::missingPairing()
     QCOMPARE(data.acquisitionStartSeconds(), acq.toSecsSinceEpoch());
     QCOMPARE(data.missingIntervals(), V({{3600000, 3900000}}));
     QCOMPARE(data.availability(), 1.0 - 300000.0 / 5900000.0);
+
+    // A stop mark too many: the decoder filled the gap, so the review must show it as missing.
+    const QString g = folder();
+    writeRecords<8>(g + "/ecg.txt", evenTimes(61, 120000));
+    const QByteArray log = "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301100000\n"
+                           "STOP_MISSING_DATA:20160301100500\nSTOP_MISSING_DATA:20160301100600\n";
+    QVERIFY(writeFile(g + "/logfile.txt", log));
+    QVERIFY(data.load(g, 0));
+    QCOMPARE(data.missingIntervals(), RecorderLog::parse(log).missingIntervals());
+    QCOMPARE(data.availabilityText(), QStringLiteral("96% di 2h"));
 }
 
 void RecordingDataTest::overviewCurveKeepsEdges()
 {
     const QString f = folder();
     writeRecords<8>(f + "/ecg.txt", evenTimes(6, 1000));
-    writeText(f + "/logfile.txt", "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301090001\n"
-                                  "STOP_MISSING_DATA:20160301090003\n");
+    QVERIFY(writeFile(f + "/logfile.txt", "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301090001\n"
+                                  "STOP_MISSING_DATA:20160301090003\n"));
     RecordingData data;
     QVERIFY(data.load(f, 0));
     QCOMPARE(data.missingIntervals(), QVector<MissingInterval>({{1000, 3000}}));
@@ -242,8 +341,8 @@ void RecordingDataTest::availabilityTexts()
 
     const QString f = folder();
     writeRecords<8>(f + "/ecg.txt", evenTimes(61, 60000));
-    writeText(f + "/logfile.txt", "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301091000\n"
-                                  "STOP_MISSING_DATA:20160301091600\n");
+    QVERIFY(writeFile(f + "/logfile.txt", "START_ACQ:20160301090000\nSTART_MISSING_DATA:20160301091000\n"
+                                  "STOP_MISSING_DATA:20160301091600\n"));
     RecordingData data;
     QVERIFY(data.load(f, 0));
     QCOMPARE(data.ecgSpan(), qint64(3600000));
@@ -254,13 +353,13 @@ void RecordingDataTest::oximetryFromPulsFile()
 {
     const QString f = folder();
     writeRecords<8>(f + "/ecg.txt", evenTimes(60, 1000));
-    writeText(f + "/Puls.txt", "VERSION 2.1,export\r\n"
+    QVERIFY(writeFile(f + "/Puls.txt", "VERSION 2.1,export\r\n"
                                "x,2016,3,1,10,0,0,75,97\r\n"
                                "x,2016,3,1,10,0,1,76\r\n"          // 8 fields: skipped
                                "x,2016,3,1,10,0,2,511,511\r\n"     // probe off: left out of both
                                "x,2016,3,1,10,0,3,499,500\r\n"     // pulse kept, SpO2 left out
                                "x,2016,13,1,10,0,4,70,95\r\n"      // no such date: skipped
-                               "x,2016,3,1,10,0,5,78,94\r\n");
+                               "x,2016,3,1,10,0,5,78,94\r\n"));
     RecordingData data;
     const qint64 start = QDateTime(QDate(2016, 3, 1), QTime(9, 0), Qt::LocalTime).toSecsSinceEpoch();
     QVERIFY(data.load(f, start));
@@ -268,7 +367,7 @@ void RecordingDataTest::oximetryFromPulsFile()
     using P = QVector<QPair<int, int>>;
     QCOMPARE(data.spo2Series(), P({{3600000, 97}, {3605000, 94}}));
     QCOMPARE(data.pulseSeries(), P({{3600000, 75}, {3603000, 499}, {3605000, 78}}));
-    QCOMPARE(data.spo2Span(), 5000);
+    QCOMPARE(data.spo2Span(), qint64(5000));
 
     // A second load of a folder without the file leaves no series behind.
     const QString g = folder();
@@ -276,7 +375,63 @@ void RecordingDataTest::oximetryFromPulsFile()
     QVERIFY(data.load(g, start));
     QVERIFY(!data.pulsPresent());
     QVERIFY(data.spo2Series().isEmpty());
-    QCOMPARE(data.spo2Span(), 0);
+    QCOMPARE(data.spo2Span(), qint64(0));
+}
+
+void RecordingDataTest::oximetryReadAsTheConversionReadsIt()
+{
+    // Rome's change to summer time: 2024-03-31 02:00 to 02:59 does not exist.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Rome");
+    tzset();
+    const auto restoreZone = qScopeGuard([zone] {
+        qputenv("TZ", zone);
+        tzset();
+    });
+    const QDateTime start(QDate(2024, 3, 31), QTime(1, 0), Qt::LocalTime);
+    const auto line = [](const char *clock, const QByteArray &pulse, const QByteArray &spo2) {
+        return QByteArray("1,2024,3,31,") + clock + "," + pulse + "," + spo2 + "\n";
+    };
+    QByteArray text = "VERSION 2.1\n";
+    text += line("1,0,0", "70", "97");
+    text += line("1,59,59", "71", "96");
+    text += line("2,30,0", "71", "96");                       // does not exist: left out
+    text += line("3,0,0", "72", "95");
+    text += line("3,0,1", "abc", "94");                       // SpO2 kept, no pulse
+    text += line("3,0,2", "72", QByteArray("9\0" "7", 3));    // a NUL inside
+    text += line("3,0,3", "72", "abc");                       // no number: not 0 %
+    text += line("3,0,4", "72", QByteArray(1000000, '9'));    // overflows
+    text += line("3,0,5", "75", "98");
+    text += "1,2024,5,30,10,0,0,75,98\n";                    // 60 days on: no wrapped time
+    const QString f = folder();
+    writeRecords<8>(f + "/ecg.txt", evenTimes(60, 1000));
+    QVERIFY(writeFile(f + "/Puls.txt", text));
+    RecordingData data;
+    QVERIFY(data.load(f, start.toSecsSinceEpoch()));
+    using P = QVector<QPair<int, int>>;
+    QCOMPARE(data.spo2Series(), P({{0, 97}, {3599000, 96}, {3600000, 95}, {3601000, 94}, {3605000, 98}}));
+    QCOMPARE(data.pulseSeries(), P({{0, 70}, {3599000, 71}, {3600000, 72}, {3605000, 75}}));
+    QCOMPARE(data.spo2Span(), qint64(3605000));
+
+    // The converted file holds the same times and values.
+    qint64 records = 0;
+    QVERIFY(!convertSpo2File(f + "/Puls.txt", f + "/spo2.txt", start, &records));
+    QFile converted(f + "/spo2.txt");
+    QVERIFY(converted.open(QIODevice::ReadOnly));
+    const QByteArray bytes = converted.readAll();
+    P fromFile;
+    for (int at = 0; at + 8 <= bytes.size(); at += 8) {
+        const auto *p = reinterpret_cast<const uchar *>(bytes.constData()) + at;
+        fromFile.append({qFromLittleEndian<qint32>(p), int(qFromLittleEndian<float>(p + 4))});
+    }
+    QCOMPARE(fromFile, data.spo2Series());
+
+    // An export of another recording, weeks away: nothing to plot, rather than wrapped times.
+    QVERIFY(writeFile(f + "/Puls.txt", "VERSION\n1,2024,5,30,10,0,0,75,98\n1,2024,5,30,10,0,1,75,97\n"));
+    QVERIFY(data.load(f, start.toSecsSinceEpoch()));
+    QVERIFY(data.spo2Series().isEmpty());
+    QVERIFY(data.pulseSeries().isEmpty());
+    QCOMPARE(data.spo2Span(), qint64(0));
 }
 
 void RecordingDataTest::readersAndPartialRecords()
@@ -370,7 +525,7 @@ void RecordingDataTest::imuSearchEnds()
     // An empty IMU file ends at once too.
     const QString g = folder();
     writeRecords<8>(g + "/ecg.txt", evenTimes(60, 20));
-    writeText(g + "/imu.txt", {});
+    QVERIFY(writeFile(g + "/imu.txt", {}));
     QVERIFY(data.load(g, 0));
     QVERIFY(data.imuPresent());
     data.readImuRecords(out, 123456, 1);
@@ -386,11 +541,11 @@ void RecordingDataTest::lowerBoundOnUnevenTimes()
     times.append({3000, 3000, 3000, 1000000, 1000001, 4000000000u});
     for (quint32 t = 4000000100u; t < 4000100000u; t += 997)
         times.append(t);
+    // Far beyond any recording: the file map on its own, not a session.
     const QString f = folder();
     writeRecords<5>(f + "/breath.txt", times);
-    RecordingData data;
-    QVERIFY(data.load(f, 0));
-    const MappedRecords<BreathRecord> &records = data.breath();
+    MappedRecords<BreathRecord> records;
+    QVERIFY(records.open(f + "/breath.txt"));
     QCOMPARE(records.size(), std::size_t(times.size()));
     QVector<quint32> probes = {0, 1, 2999, 3000, 3001, 999999, 1000000, 1000001, 1000002, 3999999999u,
                                4000000000u, 4000000001u, 4000099999u, 4294967295u};

@@ -7,6 +7,7 @@
 #include "patients/Session.h"
 #include "review/VisualizationWindow.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/support/SessionFiles.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QPushButton>
@@ -37,6 +38,7 @@ private:
     void press(KRNMainWindow &w, int tile, bool analyse);
 
     QTemporaryDir m_card;
+    SyntheticSession m_synth;
     qint64 m_recordingStart = 0;
     std::unique_ptr<TestDatabase> m_data;
     std::unique_ptr<ScriptedPrompts> m_prompts;
@@ -45,15 +47,10 @@ private:
 void ReviewOpenTest::initTestCase()
 {
     // Three minutes of recording with its analysis folder, made once and copied per test.
-    SynthOptions options;
-    options.hours = 0.05;
-    SynthTrace trace;
-    options.trace = &trace;
-    SynthSummary summary;
+    m_synth.options.hours = 0.05;
     QString error;
-    QVERIFY2(writeSyntheticRecording(m_card.path() + "/card", options, &summary, &error), qPrintable(error));
-    QVERIFY2(writeSyntheticAnalysis(m_card.path() + "/ANALISI", trace, &error), qPrintable(error));
-    m_recordingStart = options.start.toSecsSinceEpoch();
+    QVERIFY2(m_synth.writeCard(m_card.path() + "/card", true, &error), qPrintable(error));
+    m_recordingStart = m_synth.startSeconds();
 }
 
 void ReviewOpenTest::init()
@@ -75,12 +72,8 @@ void ReviewOpenTest::init()
     QVERIFY(m_data->db().updateSession(empty));
 
     const QString folder = m_data->dataDir() + "/" + QString::fromStdString(decoded.dataPathName);
-    CardDecodeResult result;
     QString error;
-    QVERIFY2(decodeCardFolder(m_card.path() + "/card", folder, Calibration(), &result, &error), qPrintable(error));
-    QVERIFY(QDir().mkpath(folder + "/ANALISI"));
-    for (const QString &name : QDir(m_card.path() + "/ANALISI").entryList(QDir::Files))
-        QVERIFY(QFile::copy(m_card.path() + "/ANALISI/" + name, folder + "/ANALISI/" + name));
+    QVERIFY2(m_synth.decodeInto(folder, &error), qPrintable(error));
     QVERIFY(QDir().mkpath(m_data->dataDir() + "/" + QString::fromStdString(empty.dataPathName)));
 }
 

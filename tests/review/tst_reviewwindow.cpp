@@ -12,6 +12,7 @@
 #include "review/data/ReviewSummaries.h"
 #include "review/data/SignalTrace.h"
 #include "review/VisualizationWindow.h"
+#include "tests/support/SessionFiles.h"
 #include "tests/support/ToolRun.h"
 
 #include <qwt_plot_curve.h>
@@ -170,11 +171,11 @@ void ReviewWindowTest::initTestCase()
     QVERIFY(m_tmp.isValid());
     const QString card = m_tmp.filePath("card");
     m_synthSession = m_tmp.filePath("session");
-    const ToolRun synth = runTool({"synth", "--hours", "0.25", "--analysis", m_tmp.filePath("ANALISI"), card});
-    QVERIFY2(synth.exitCode == 0, qPrintable(synth.err));
-    const ToolRun decode = runTool({"decode", card, m_synthSession});
-    QVERIFY2(decode.exitCode == 0, qPrintable(decode.err));
-    QVERIFY(QFile::copy(card + "/Puls.txt", m_synthSession + "/Puls.txt"));
+    SyntheticSession synth;
+    synth.options.hours = 0.25;
+    QString error;
+    QVERIFY2(synth.writeCard(card, true, &error), qPrintable(error));
+    QVERIFY2(synth.decodeInto(m_synthSession, &error), qPrintable(error));
 }
 
 void ReviewWindowTest::init()
@@ -885,7 +886,7 @@ void ReviewWindowTest::syntheticSessionOnEveryTab()
     QCOMPARE(m_window->tabs()->currentIndex(), int(VisualizationWindow::LeadsTab));
     // The main window reads the analysis (and so redraws) before it jumps to the first data:
     // the window is already there, not at the end of the recording.
-    m_window->loadAnalysisResults(m_tmp.filePath("ANALISI"));
+    m_window->loadAnalysisResults(m_synthSession + "/ANALISI");
     QCOMPARE(m_window->position(), m_window->recording()->firstEcgTime());
     // What the synthetic analysis writes is what the window looks for, lead by lead.
     for (int lead = 0; lead < leads::Count; ++lead)

@@ -56,6 +56,12 @@ QString ScriptedPrompts::existingDirectory(const QString &title, const QString &
     return directories.isEmpty() ? QString() : directories.dequeue();
 }
 
+QString ScriptedPrompts::existingDirectoryKeepingLinks(const QString &title, const QString &startDir)
+{
+    linkKeepingChoosers.append(title);
+    return existingDirectory(title, startDir);
+}
+
 QString ScriptedPrompts::openFileName(const QString &title, const QString &, const QString &)
 {
     chooserTitles.append(title);

@@ -33,12 +33,14 @@ public:
     // What was asked.
     QVector<Box> boxes;
     QStringList chooserTitles;
+    QStringList linkKeepingChoosers; // folder choosers asked not to resolve symbolic links
     QStringList savePaths;        // the suggested path of each save chooser
     QVector<std::shared_ptr<ProgressRecord>> progresses;
     QStringList notices;       // texts of the self-closing notices, which return at once here
 
     int ask(const Box &box) override;
     QString existingDirectory(const QString &title, const QString &startDir) override;
+    QString existingDirectoryKeepingLinks(const QString &title, const QString &startDir) override;
     QString openFileName(const QString &title, const QString &startDir, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &startPath, const QString &filter) override;
     std::optional<int> integer(const QString &title, const QString &label, int value, int minimum, int maximum,

@@ -1,0 +1,177 @@
+// Writing the session report with 20 snapshots taken on an ECG tab, each a pair of captures (the
+// limb and the precordial leads) rendered from the review page at its real size on a 1600 x 900
+// screen, as the snapshot button leaves them in "snap": 40 images, 42 pages. Reported: the time
+// to write the PDF and its size. Everything is made afresh in $TMPDIR/tavokrn-bench/report and left
+// there to be looked at (report in session/Report.pdf).
+
+#include "bench/BenchSession.h"
+#include "db/Database.h"
+#include "db/Schema.h"
+#include "import/RecordingDecoder.h"
+#include "report/ReportBuilder.h"
+#include "review/VisualizationWindow.h"
+#include "review/plots/ReviewPlots.h"
+#include "sim/SyntheticRecorder.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTextStream>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int SnapshotCount = 20;
+// The review page inside the workstation's window on a 1600 x 900 screen, below the toolbar.
+const QSize reviewPageSize(1584, 800);
+
+struct Fixture {
+    QString dir;
+    Database db;
+    ReportInput input;
+    QString error;
+};
+
+bool writeText(const QString &path, const QString &text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    QTextStream out(&file);
+    out.setCodec("UTF-8");
+    out << text;
+    return true;
+}
+
+// A one-hour synthetic recording on the review page; every snapshot at another place in it.
+bool takeSnapshots(const QString &dataFolder, const QString &snapFolder, QString *error)
+{
+    SynthOptions options;
+    options.hours = 1;
+    SynthSummary summary;
+    const QString card = dataFolder + "/card";
+    const QString session = dataFolder + "/session";
+    CardDecodeResult decoded;
+    if (!writeSyntheticRecording(card, options, &summary, error)
+        || !decodeCardFolder(card, session, Calibration(), &decoded, error))
+        return false;
+
+    VisualizationWindow window(nullptr);
+    window.resize(reviewPageSize);
+    window.show();
+    QSignalSpy finished(&window, &VisualizationWindow::loadingFinishedSignal);
+    window.loadSessionData(session, options.start.toSecsSinceEpoch());
+    if (!finished.wait(60000) || !window.hasEcgData()) {
+        *error = "the session did not load: " + window.loadErrorString();
+        return false;
+    }
+    window.jumpToFirstData();
+    QDir().mkpath(snapFolder);
+    QScrollBar *bar = window.scrollBar();
+    const QDateTime stamp0 = options.start.addSecs(3600);
+    for (int i = 0; i < SnapshotCount; ++i) {
+        bar->setValue(bar->minimum() + (bar->maximum() - bar->minimum()) * i / SnapshotCount);
+        window.onSliderMoved(bar->value());
+        for (int capture = 0; capture < 2; ++capture) {
+            window.tabs()->setCurrentIndex(capture);
+            QCoreApplication::processEvents();
+            QWidget *frame = window.findChild<QWidget *>(capture == 0 ? "Tab1" : "Tab2");
+            const QImage image = frame->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const double ratio = double(frame->width()) / window.leadPlots().first()->width();
+            const QString stamp = stamp0.addSecs(i * 60 + capture).toString("yyyyMMddhhmmss");
+            if (!image.save(snapFolder + "/Screenshot_" + stamp + ".bmp")
+                || !writeText(snapFolder + "/Text_" + stamp + ".txt",
+                              stamp0.toString("dd-MM-yyyy hh:mm:ss") + "\n" + QString::number(ratio) + "\n"
+                                  + "<html><body><p>Snapshot " + QString::number(i + 1) + "</p></body></html>")) {
+                *error = "cannot write the snapshot " + stamp;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+Fixture *fixture()
+{
+    static std::unique_ptr<Fixture> f;
+    if (f)
+        return f.get();
+    f = std::make_unique<Fixture>();
+    f->dir = benchRoot() + "/report";
+    QDir(f->dir).removeRecursively();
+    QDir().mkpath(f->dir);
+    const QString dbPath = f->dir + "/krnDb.db";
+    if (!createDatabaseFile(dbPath, &f->error))
+        return f.get();
+    f->db.open(dbPath);
+    PatientRecord patient;
+    patient.name = "Mario";
+    patient.surname = "Rossi";
+    patient.fiscalCode = "RSSMRA80A01H501U";
+    patient.status = "LOADED";
+    SessionRecord session;
+    session.patientFC = patient.fiscalCode;
+    session.startSetupDate = SynthOptions().start.toSecsSinceEpoch() - 900;
+    session.status = "LOADED";
+    if (!f->db.insertPatient(patient) || !f->db.insertSession(session)) {
+        f->error = "cannot fill the database";
+        return f.get();
+    }
+    f->input.patient = patient;
+    f->input.session = session;
+    f->input.sessionFolder = f->dir + "/session";
+    f->input.sourceId = "bench";
+    f->input.durationMinutes = 60;
+    f->input.commentHtml = "<p>Benchmark</p>";
+    takeSnapshots(f->dir, f->input.sessionFolder + "/snap", &f->error);
+    return f.get();
+}
+
+void writeReport(benchmark::State &state)
+{
+    Fixture *f = fixture();
+    if (!f->error.isEmpty()) {
+        state.SkipWithError(qPrintable(f->error));
+        return;
+    }
+    ReportBuilder builder;
+    for (auto _ : state) {
+        if (!builder.write(f->input, f->db)) {
+            state.SkipWithError(qPrintable(builder.errorString()));
+            return;
+        }
+    }
+    state.counters["pages"] = builder.pageCount();
+    state.counters["pdf_MB"] = QFileInfo(builder.pdfPath()).size() / 1e6;
+    state.counters["snapshot_MB"] = [&] {
+        qint64 bytes = 0;
+        for (const QFileInfo &file : QDir(f->input.sessionFolder + "/snap").entryInfoList({"Screenshot_*"}))
+            bytes += file.size();
+        return bytes / 1e6;
+    }();
+}
+
+} // namespace
+
+BENCHMARK(writeReport)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    // The report's and the loader's log lines would drown the figures.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
