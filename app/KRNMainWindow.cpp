@@ -8,9 +8,11 @@
 #include "app/common/Prompts.h"
 #include "app/loginwindow.h"
 #include "device/RecorderLink.h"
+#include "device/SessionSetup.h"
 #include "device/SocketStartup.h"
 #include "import/ImportWorkflow.h"
 #include "import/UsbDownload.h"
+#include "live/LiveSetupScreen.h"
 #include "live/OnlineVisualizationWindow.h"
 #include "live/breathFilters.h"
 #include "live/viewSubmenu.h"
@@ -116,6 +118,7 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     // Signals between pages, toolbar and window; the toolbar waits for a session page.
     makeConnections();
     setUpDevice();
+    setUpSessionSetup();
     m_toolbar->hide();
     ToolbarTable::apply(m_toolbar, ToolbarState::StartUp);
 
@@ -420,6 +423,7 @@ void KRNMainWindow::closeEvent(QCloseEvent *event)
     onLivePage = false;
     database.close();
     m_usb->shutdown();
+    timeoutCalibrate();
     m_link->shutdown();
     if (m_socketsStarted) {
         SocketStartup::cleanup();

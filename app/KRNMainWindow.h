@@ -18,7 +18,9 @@ class DesktopOpener;
 class ImportWorkflow;
 class IntroWindow;
 class OnlineVisualizationWindow;
+class LiveSetupScreen;
 class RecorderLink;
+class SessionSetup;
 class QSignalMapper;
 class QStackedWidget;
 class QTimer;
@@ -27,6 +29,8 @@ class UsbDownload;
 class VisualizationWindow;
 class loginwindow;
 class viewSubmenu;
+struct LinkTiming;
+struct SetupTiming;
 
 // The single top-level window: owns the database, the patient, session and user lists, the four
 // stacked pages and the session toolbar, decides which page and which toolbar controls are shown,
@@ -60,6 +64,9 @@ public:
     UsbDownload *usbDownload() const { return m_usb; }
     BluetoothDialog *bluetoothDialog() const { return m_bluetoothDialog; }
     RecorderLink &recorderLink() const;
+    SessionSetup &sessionSetup() const;
+    // The recorder's receive timeout and the set-up's waits (tests shorten them).
+    void setDeviceTiming(const LinkTiming &link, const SetupTiming &setup);
 
     int currentPageIndex() const { return currentPage; }
     int previousPageIndex() const { return previousPage; }
@@ -123,6 +130,16 @@ public slots:
     void sendGainCommand(int position);
     void streamingErrorSlot();
 
+    // The set-up of a new session on the connected recorder (KRNMainWindowSetup.cpp).
+    void createNewSession();
+    void jumpFirstData();
+    void initializeNewSession();
+    void firstCalibrationStep();
+    void calibrationComplete();
+    void calibrationErrorSlot();
+    // Ends a running set-up at once, before the live page is left or the window closes.
+    void timeoutCalibrate();
+
     void updateTimeDate(int seconds);
     void gotoChangeScaleOnline(int milliseconds);
 
@@ -170,6 +187,9 @@ private:
     void showStreamControls(Stream stream, bool streaming);
     void runStreamDisplay(Stream stream, bool running);
     void leaveLivePage();
+    // Session set-up (KRNMainWindowSetup.cpp).
+    void setUpSessionSetup();
+    void showStartedSession();
     // Review (KRNMainWindowReview.cpp).
     void startReviewLoad(int index, const QString &dialogTitle, bool setsReviewStart);
     // Snapshots (KRNMainWindowSnapshots.cpp).
@@ -205,6 +225,9 @@ private:
     std::unique_ptr<ImportWorkflow> m_importWorkflow;
     BluetoothDialog *m_bluetoothDialog = nullptr;
     std::unique_ptr<RecorderLink> m_link;
+    // After the link: the set-up goes first.
+    std::unique_ptr<LiveSetupScreen> m_setupScreen;
+    std::unique_ptr<SessionSetup> m_setup;
     bool m_busyCursor = false;
     bool m_socketsStarted = false;
     bool m_databaseUsable = false;

@@ -5,6 +5,7 @@
 
 #include "app/common/Prompts.h"
 #include "device/RecorderLink.h"
+#include "device/SessionSetup.h"
 #include "device/ui/BluetoothDialog.h"
 #include "device/ui/BluetoothEntry.h"
 #include "live/OnlineVisualizationWindow.h"
@@ -119,7 +120,11 @@ void KRNMainWindow::startEcgStreaming() { m_link->startEcgStreaming(); }
 void KRNMainWindow::stopEcgStreaming() { m_link->stopEcgStreaming(); }
 void KRNMainWindow::startBreathStreaming() { m_link->startBreathStreaming(); }
 void KRNMainWindow::stopBreathStreaming() { m_link->stopBreathStreaming(); }
-void KRNMainWindow::streamingErrorSlot() { m_link->streamingFailed(); }
+void KRNMainWindow::streamingErrorSlot()
+{
+    m_link->streamingFailed();
+    m_setup->streamingFailed();
+}
 
 void KRNMainWindow::sendGainCommand(int position)
 {
@@ -157,6 +162,7 @@ void KRNMainWindow::runStreamDisplay(Stream stream, bool running)
 
 void KRNMainWindow::leaveLivePage()
 {
+    timeoutCalibrate();
     m_online->reset();
     m_link->disconnectDevice();
     m_link->resetGain();

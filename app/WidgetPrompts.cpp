@@ -58,7 +58,7 @@ public:
     {
         if (!setup.title.isEmpty())
             m_dialog.setWindowTitle(setup.title);
-        if (setup.cancelText.isEmpty())
+        if (setup.cancelText.isEmpty() || setup.withoutCancelButton)
             m_dialog.setCancelButton(nullptr);
         if (setup.fixedWidth > 0)
             m_dialog.setFixedWidth(setup.fixedWidth);

@@ -526,6 +526,15 @@ void RecorderLink::startCalibrationCapture()
     m_calibrationReader = QtConcurrent::run([this] { calibrationReader(); });
 }
 
+void RecorderLink::stopCalibrationCapture()
+{
+    m_calibrationRunning = false;
+    m_calibrationReader.waitForFinished();
+    m_calibrationDecoder.waitForFinished();
+    // What the reader queued last belongs to the calibration, not to the live view.
+    m_chunkQueue.clear();
+}
+
 std::vector<float> RecorderLink::calibrationFactors() const
 {
     const QMutexLocker lock(&m_calibrationMutex);

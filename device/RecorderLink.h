@@ -52,6 +52,8 @@ public:
 
     // Where the stream consumer puts the records: the live view's two buffers.
     void setRecordBuffers(RecordBuffer *ecg, RecordBuffer *breath);
+    // Taken by the next connection.
+    void setTiming(const LinkTiming &timing) { m_timing = timing; }
 
     enum class Handshake {
         Connected, // the live page may be shown and the consumer started
@@ -118,6 +120,9 @@ public:
     // The calibration capture: empties the factors, ratios and chunk queue, sets calibrationRunning
     // (the stream consumer ends) and starts the calibration decoder and reader.
     void startCalibrationCapture();
+    // Ends the capture: calibrationRunning is cleared and the reader and decoder are waited for
+    // (the reader ends at its next byte or silence). Nothing is sent. The values stay.
+    void stopCalibrationCapture();
     std::vector<float> calibrationFactors() const;
     std::vector<float> calibrationRatios() const;
     void clearCalibrationValues();

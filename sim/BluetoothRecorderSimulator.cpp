@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -32,8 +33,6 @@ namespace {
 constexpr double SignalLoopSeconds = 50;
 constexpr int EcgPeriodMs = 2;
 constexpr int BreathPeriodMs = 20;
-// The square wave of calibration mode: half a second high, half a second low.
-constexpr int CalibrationPeriodMs = 1000;
 // Longest sleep between two looks at the clock, the socket and the stop request.
 constexpr int TickMs = 10;
 // Unsent stream bytes beyond this mean nobody reads: the connection is dropped.
@@ -424,7 +423,10 @@ private:
             case recorder::SessionIdCode:
                 if (payload.size() == 1 + recorder::SessionIdSize) {
                     m_sessionId = payload.mid(1);
-                    reply(recorder::sessionIdEcho(m_sessionId));
+                    QByteArray echo = m_sessionId;
+                    if (b.wrongSessionIdEcho)
+                        echo[echo.size() - 1] = echo[echo.size() - 1] == '0' ? '1' : '0';
+                    reply(recorder::sessionIdEcho(echo));
                     note(QStringLiteral("session identifier %1").arg(QString::fromLatin1(m_sessionId)));
                 }
                 break;
@@ -476,14 +478,17 @@ private:
         {
             const Signals &s = m_server.m_signals;
             while (m_nextEcgMs <= nowMs) {
-                if (m_ecgOn) {
+                // A recorder without a calibration signal sends no ECG frames in calibration mode.
+                if (m_ecgOn && !(m_calibrating && m_server.m_behaviour.noCalibrationSignal)) {
                     const std::array<float, 8> &mv = s.ecgMv[m_ecgIndex++ % s.ecgMv.size()];
                     const float gain = float(recorder::gainOfCode(m_gainCode));
                     const std::vector<float> factors = BluetoothRecorderSimulator::calibrationFactors();
-                    const bool high = m_nextEcgMs % CalibrationPeriodMs < CalibrationPeriodMs / 2;
+                    const int period = std::max(2 * EcgPeriodMs, m_server.m_behaviour.calibrationPeriodMs);
+                    const bool high = m_nextEcgMs % period < period / 2;
+                    const float pulse = float(m_server.m_behaviour.calibrationPulseMv);
                     QByteArray values;
                     for (int c = 0; c < 8; ++c) {
-                        const float v = m_calibrating ? (high ? BluetoothRecorderSimulator::CalibrationPulseMv : 0.0f)
+                        const float v = m_calibrating ? (high ? pulse : 0.0f)
                                                       : mv[std::size_t(c)];
                         uchar bytes[4];
                         qToBigEndian<float>(v * gain / factors[std::size_t(c)], bytes);

@@ -8,8 +8,8 @@
 // without the serial port service (a red row, refused); and two devices the name filter drops.
 // The recorder answers every command with the replies the workstation reads, streams ECG frames
 // every 2 ms and respiration frames every 20 ms on its own clock (signals from the synthetic
-// recording, ECG at the gain it was given), plays a 1 mV square wave on the 8 ECG channels in
-// calibration mode, reports its calibration factors and ratios, echoes the session identifier
+// recording, ECG at the gain it was given), plays a 1 mV square wave (1 s period) on the 8 ECG
+// channels in calibration mode, reports its calibration factors and ratios, echoes the session identifier
 // and, on "start recording", writes the card folder of that session (log.txt, s- and i-files,
 // Puls.txt) under `out`, which the folder import reads. The behaviour makes it misbehave the
 // ways a real recorder can.
@@ -35,6 +35,12 @@ struct BluetoothRecorderBehaviour {
     bool wrongGainEcho = false;   // Gain is echoed with another code and not applied
     qint64 closeAfterFrames = 0;  // the connection is closed after this many stream frames
     int corruptEvery = 0;         // every Nth stream frame gets a check byte off by one bit
+    // Calibration mode: the square wave's height in mV (its factors and ratios stay those of a
+    // 1 mV wave, so another height fails the check) and its period; or no ECG frames at all.
+    double calibrationPulseMv = 1.0;
+    int calibrationPeriodMs = 1000; // at least 4 ms
+    bool noCalibrationSignal = false;
+    bool wrongSessionIdEcho = false; // sessionId is echoed with its last character changed
 };
 
 struct SimulatedDevice {

@@ -43,8 +43,12 @@ int tool::recorderBt(const QStringList &args)
     const QCommandLineOption wrongGain("wrong-gain", "echo Gain with another code and keep the old gain");
     const QCommandLineOption closeAfter("close-after-frames", "close the connection after N stream frames", "N");
     const QCommandLineOption corruptEvery("corrupt-every", "give every Nth stream frame a wrong check byte", "N");
+    const QCommandLineOption calibrationPulse("calibration-pulse", "height of the calibration square wave in mV (default 1)", "MV");
+    const QCommandLineOption calibrationPeriod("calibration-period", "period of the calibration square wave in ms (default 1000)", "MS");
+    const QCommandLineOption noCalibrationSignal("no-calibration-signal", "send no ECG frames in calibration mode");
+    const QCommandLineOption wrongSessionEcho("wrong-session-echo", "echo the session identifier with its last character changed");
     parser.addOptions({port, battery, cardStatus, cardSession, out, recordSeconds, silentAfter, wrongClearSd, wrongGain,
-                       closeAfter, corruptEvery});
+                       closeAfter, corruptEvery, calibrationPulse, calibrationPeriod, noCalibrationSignal, wrongSessionEcho});
     if (!parser.parse(QStringList{QStringLiteral("tavokrn-tool")} + args))
         return fail(parser.errorText(), 2);
     if (!parser.positionalArguments().isEmpty())
@@ -87,6 +91,16 @@ int tool::recorderBt(const QStringList &args)
     if (!behaviour.silentAfter.isEmpty() && !BluetoothRecorderSimulator::commandNames().contains(behaviour.silentAfter))
         return fail("--silent-after takes " + BluetoothRecorderSimulator::commandNames().join(", "), 2);
     behaviour.wrongGainEcho = parser.isSet(wrongGain);
+    if (parser.isSet(calibrationPulse)) {
+        bool ok = false;
+        behaviour.calibrationPulseMv = parser.value(calibrationPulse).toDouble(&ok);
+        if (!ok || behaviour.calibrationPulseMv < -100 || behaviour.calibrationPulseMv > 100)
+            return fail("--calibration-pulse takes -100 to 100", 2);
+    }
+    if (!number(calibrationPeriod, 4, 60000, &behaviour.calibrationPeriodMs))
+        return fail("--calibration-period takes 4 to 60000", 2);
+    behaviour.noCalibrationSignal = parser.isSet(noCalibrationSignal);
+    behaviour.wrongSessionIdEcho = parser.isSet(wrongSessionEcho);
 
     BluetoothRecorderSimulator recorder(behaviour);
     QString error;

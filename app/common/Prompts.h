@@ -55,6 +55,9 @@ public:
         QString title;
         QString labelText;
         QString cancelText; // empty: no cancel button
+        // The dialog keeps its cancel text but shows no button: it is cancelled only by being
+        // closed, which the caller looks at when it suits it.
+        bool withoutCancelButton = false;
         int minimum = 0;
         int maximum = 0;    // 0..0 is a busy indicator
         int fixedWidth = 0; // 0: natural width

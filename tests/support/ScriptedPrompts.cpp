@@ -7,8 +7,8 @@ namespace {
 class RecordedProgress : public Prompts::Progress
 {
 public:
-    RecordedProgress(std::shared_ptr<ScriptedPrompts::ProgressRecord> record, int cancelAt)
-        : m_record(std::move(record)), m_cancelAt(cancelAt)
+    RecordedProgress(std::shared_ptr<ScriptedPrompts::ProgressRecord> record, int cancelAt, int cancelAtCheck)
+        : m_record(std::move(record)), m_cancelAt(cancelAt), m_cancelAtCheck(cancelAtCheck)
     {
     }
     ~RecordedProgress() override { m_record->open = false; }
@@ -19,11 +19,17 @@ public:
         if (m_cancelAt >= 0 && value >= m_cancelAt)
             m_record->canceled = true;
     }
-    bool wasCanceled() const override { return m_record->canceled; }
+    bool wasCanceled() const override
+    {
+        if (m_cancelAtCheck > 0 && ++m_record->checks >= m_cancelAtCheck)
+            m_record->canceled = true;
+        return m_record->canceled;
+    }
 
 private:
     std::shared_ptr<ScriptedPrompts::ProgressRecord> m_record;
     int m_cancelAt;
+    int m_cancelAtCheck;
 };
 
 } // namespace
@@ -80,7 +86,7 @@ std::unique_ptr<Prompts::Progress> ScriptedPrompts::progress(const ProgressSpec 
     auto record = std::make_shared<ProgressRecord>();
     record->setup = setup;
     progresses.append(record);
-    return std::make_unique<RecordedProgress>(record, cancelProgressAt);
+    return std::make_unique<RecordedProgress>(record, cancelProgressAt, cancelProgressAtCheck);
 }
 
 void ScriptedPrompts::notice(const QString &text, int) { notices.append(text); }

@@ -16,6 +16,7 @@ public:
         QVector<int> values;
         bool open = true;
         bool canceled = false;
+        int checks = 0; // looks at the cancelled state
     };
 
     // Answers, consumed in order.
@@ -25,6 +26,9 @@ public:
     QQueue<std::optional<int>> integers;
     // A progress dialog reports itself cancelled once it has been set to this value (-1: never).
     int cancelProgressAt = -1;
+    // A progress dialog reports itself cancelled from the Nth look at its state on (1 for the
+    // first; -1: never), wherever its value stands.
+    int cancelProgressAtCheck = -1;
 
     // What was asked.
     QVector<Box> boxes;
