@@ -3,6 +3,7 @@
 //
 // The cards are made once under $TMPDIR/tavokrn-bench (a 24-hour card is about 2 GB) and reused
 // by later runs; remove that folder to make them again.
+#include "bench/BenchMain.h"
 #include "import/RecordingDecoder.h"
 #include "sim/SyntheticRecorder.h"
 
@@ -117,13 +118,6 @@ void BM_DecodeCard(benchmark::State &state)
     QDir(session).removeRecursively();
 }
 
-// The decoder logs a few lines per file; they would bury the table.
-void quiet(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 } // namespace
 
 BENCHMARK(BM_ScanSampleFrames)->Unit(benchmark::kMillisecond);
@@ -132,11 +126,5 @@ BENCHMARK(BM_DecodeCard)->Arg(24)->Iterations(1)->Unit(benchmark::kSecond)->UseR
 
 int main(int argc, char **argv)
 {
-    qInstallMessageHandler(quiet);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -4,6 +4,7 @@
 // first on a database without the rows (conversion) and then with them (reuse); the in-process
 // figures split the first load into its steps.
 
+#include "bench/BenchMain.h"
 #include "bench/BenchSession.h"
 #include "db/Database.h"
 #include "review/data/AnalysisResults.h"
@@ -164,9 +165,5 @@ BENCHMARK(BM_FolderLoadReusingRows)->Unit(benchmark::kMillisecond)->UseRealTime(
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    // The loader's diagnostics would drown the figures.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -1,6 +1,7 @@
 // The EDF+ export of the shared 24-hour session (43.2 million ECG records, about 1 GB of EDF+),
 // warm page cache: the time of both passes and the file's close, and the process's peak resident
 // memory (getrusage), which must not grow with the length of the recording.
+#include "bench/BenchMain.h"
 #include "bench/BenchSession.h"
 #include "report/EdfExport.h"
 
@@ -56,12 +57,5 @@ BENCHMARK(BM_ExportEdf24h)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    // The loader's diagnostics would drown the figures.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

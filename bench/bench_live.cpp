@@ -16,6 +16,7 @@
 // --seconds: measured duration (default 60; the figures in the README are for 600).
 // --shot: the page as it looked at the end, saved as a PNG.
 
+#include "bench/BenchMain.h"
 #include "live/LivePlots.h"
 #include "live/OnlineVisualizationWindow.h"
 #include "sim/SyntheticRecorder.h"
@@ -235,8 +236,7 @@ void BM_LivePage(benchmark::State &state)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreenUnlessSet();
     // Our own flags first: Google Benchmark refuses the ones it does not know.
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
@@ -250,9 +250,6 @@ int main(int argc, char **argv)
     }
     argc = kept;
     QApplication app(argc, argv);
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     benchmark::RegisterBenchmark("BM_LivePage", BM_LivePage)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -6,6 +6,7 @@
 //                 10-minute figure): the records the consumer delivers against the frames the
 //                 simulator sent (lost must be 0), and the CPU of the link's pool threads (the
 //                 stream reader and the stream consumer) as a share of one core.
+#include "bench/BenchMain.h"
 #include "device/RecorderLink.h"
 #include "device/SimulatorLink.h"
 #include "sim/BluetoothRecorderSimulator.h"
@@ -170,17 +171,9 @@ void BM_Stream(benchmark::State &state)
 
 } // namespace
 
-// The link logs every command byte; the figures are what matters here.
-void quiet(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quiet);
     bool ok = false;
     const int seconds = qEnvironmentVariableIntValue("KRN_STREAM_SECONDS", &ok);
     benchmark::RegisterBenchmark("BM_Stream", BM_Stream)
@@ -188,8 +181,5 @@ int main(int argc, char **argv)
         ->Iterations(1)
         ->UseRealTime()
         ->Unit(benchmark::kSecond);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -4,6 +4,7 @@
 // to write the PDF and its size. Everything is made afresh in $TMPDIR/tavokrn-bench/report and left
 // there to be looked at (report in session/Report.pdf).
 
+#include "bench/BenchMain.h"
 #include "bench/BenchSession.h"
 #include "db/Database.h"
 #include "db/Schema.h"
@@ -164,14 +165,7 @@ BENCHMARK(writeReport)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    useOffscreenUnlessSet();
     QApplication app(argc, argv);
-    // The report's and the loader's log lines would drown the figures.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            std::fprintf(stderr, "%s\n", qPrintable(message));
-    });
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -1,5 +1,6 @@
 // Opening a decoded 24-hour session for review: the time of RecordingData::load with warm caches
 // and the resident memory it adds, plus the reads the plots make afterwards.
+#include "bench/BenchMain.h"
 #include "bench/BenchSession.h"
 #include "review/data/RecordingData.h"
 
@@ -66,9 +67,5 @@ BENCHMARK(BM_ReadEcgWindow10s)->Unit(benchmark::kMicrosecond);
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    // The loader's diagnostics would drown the figures.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -4,6 +4,7 @@
 // into an image, the whole cost of a redraw the user waits for. With a busy day's analysis
 // loaded: stepping to the next event, and the single-lead tab with and without its beat marks.
 
+#include "bench/BenchMain.h"
 #include "bench/BenchSession.h"
 #include "db/Database.h"
 #include "review/data/RecordingData.h"
@@ -244,12 +245,7 @@ BENCHMARK(BM_ShowDataSingle10Min)->ArgName("beats")->Arg(0)->Arg(1)->Unit(benchm
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreenUnlessSet();
     QApplication app(argc, argv);
-    // The loader's and the page's diagnostics would drown the figures.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

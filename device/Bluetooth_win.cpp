@@ -10,6 +10,8 @@
 #include <bluetoothapis.h>
 #include <objbase.h>
 
+#include "app/common/WinText_win.h"
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -27,27 +29,6 @@ constexpr DWORD ServiceLookupFlags = 0x13B0;
 constexpr DWORD ResultBufferSize = 4096;
 constexpr DWORD DiagnosticBufferSize = 5000;
 
-std::wstring wide(const std::string &utf8)
-{
-    if (utf8.empty())
-        return std::wstring();
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring out(size_t(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &out[0], size);
-    return out;
-}
-
-std::string utf8(const wchar_t *text)
-{
-    if (!text || !*text)
-        return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(size > 0 ? size - 1 : 0), '\0');
-    if (size > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
-    return out;
-}
-
 BLUETOOTH_DEVICE_INFO platformRecord(const BluetoothDeviceRecord &device)
 {
     BLUETOOTH_DEVICE_INFO info;
@@ -58,7 +39,7 @@ BLUETOOTH_DEVICE_INFO platformRecord(const BluetoothDeviceRecord &device)
     info.fConnected = device.connected;
     info.fRemembered = device.remembered;
     info.fAuthenticated = device.authenticated;
-    const std::wstring name = wide(device.name);
+    const std::wstring name = wintext::wide(device.name);
     wcsncpy(info.szName, name.c_str(), BLUETOOTH_MAX_NAME_SIZE - 1);
     return info;
 }
@@ -255,7 +236,7 @@ public:
                 const unsigned long long bt = address->btAddr;
                 std::printf("Device Address is 0X%012llX\n", bt);
                 std::printf("Name\tNAP Address\tSAP Address\tName Space\n");
-                std::printf("%s\t0X%04X\t\t0X%08X\t0X%0X\n", utf8(result->lpszServiceInstanceName).c_str(),
+                std::printf("%s\t0X%04X\t\t0X%08X\t0X%0X\n", wintext::utf8(result->lpszServiceInstanceName).c_str(),
                             unsigned(GET_NAP(bt)), unsigned(GET_SAP(bt)), unsigned(result->dwNameSpace));
                 std::printf("Service search return value: %d\n", serviceSearch(*address));
             }
@@ -298,7 +279,7 @@ private:
             device.record.connected = info.fConnected;
             device.record.remembered = info.fRemembered;
             device.record.authenticated = info.fAuthenticated;
-            device.record.name = utf8(info.szName);
+            device.record.name = wintext::utf8(info.szName);
             devices->push_back(device);
             std::memset(&info, 0, sizeof info);
             info.dwSize = sizeof info;
@@ -333,11 +314,12 @@ private:
         return true;
     }
 
-    static bool hasServiceRecords(SOCKADDR_BTH remote, int addressLength)
+    // The lookup of a device's service records, by its address as text; nullptr when it cannot begin.
+    static HANDLE beginServiceLookup(SOCKADDR_BTH address, int addressLength)
     {
         wchar_t addressText[64];
         DWORD textLength = 64;
-        if (WSAAddressToStringW(reinterpret_cast<sockaddr *>(&remote), DWORD(addressLength), nullptr, addressText,
+        if (WSAAddressToStringW(reinterpret_cast<sockaddr *>(&address), DWORD(addressLength), nullptr, addressText,
                                 &textLength)
             != 0)
             addressText[0] = L'\0';
@@ -349,7 +331,13 @@ private:
         GUID serviceClass = L2capService;
         query.lpServiceClassId = &serviceClass;
         HANDLE lookup = nullptr;
-        if (WSALookupServiceBeginW(&query, ServiceLookupFlags, &lookup) != 0) {
+        return WSALookupServiceBeginW(&query, ServiceLookupFlags, &lookup) == 0 ? lookup : nullptr;
+    }
+
+    static bool hasServiceRecords(SOCKADDR_BTH remote, int addressLength)
+    {
+        HANDLE lookup = beginServiceLookup(remote, addressLength);
+        if (!lookup) {
             std::printf("An error occured while initializing query for services\n");
             return false;
         }
@@ -378,21 +366,8 @@ private:
         std::printf("  GET_SAP(sa.btAddr): %08X\n", unsigned(GET_SAP(bt)));
         std::printf("  sa.addressFamily: %d\n", int(address.addressFamily));
         std::printf("  sa.port: %ul\n", unsigned(address.port));
-        wchar_t addressText[64];
-        DWORD textLength = 64;
-        if (WSAAddressToStringW(reinterpret_cast<sockaddr *>(&address), sizeof address, nullptr, addressText,
-                                &textLength)
-            != 0)
-            addressText[0] = L'\0';
-        WSAQUERYSETW query;
-        std::memset(&query, 0, sizeof query);
-        query.dwSize = sizeof query;
-        query.dwNameSpace = NS_BTH;
-        query.lpszContext = addressText;
-        GUID serviceClass = L2capService;
-        query.lpServiceClassId = &serviceClass;
-        HANDLE lookup = nullptr;
-        if (WSALookupServiceBeginW(&query, ServiceLookupFlags, &lookup) == 0) {
+        HANDLE lookup = beginServiceLookup(address, int(sizeof address));
+        if (lookup) {
             std::printf("BtServiceSearch(): WSALookupServiceBegin() should be OK!\n");
             std::vector<char> buffer(ResultBufferSize);
             DWORD size = ResultBufferSize;

@@ -173,19 +173,31 @@ void VisualizationWindow::centerButtonClicked() { showEvents(0); }
 // Review actions: the row is written first; the screen and the snapshots follow only when the
 // database took it.
 
-void VisualizationWindow::acceptButtonClicked()
+Event *VisualizationWindow::eventToReview(const QPushButton *button)
 {
     Event *ev = getEventList(0)->current(m_selectEvent->currentIndex());
-    if (!ev || !m_buttonAccept->isEnabled())
+    return ev && button->isEnabled() ? ev : nullptr;
+}
+
+bool VisualizationWindow::storeReview(bool stored)
+{
+    if (stored)
+        return true;
+    reportRefusal(QStringLiteral("Evento non salvato"),
+                  QStringLiteral("Il database ha rifiutato lo stato dell'evento: l'evento resta com'era."),
+                  m_analysis.events().errorString());
+    showEvents(0);
+    return false;
+}
+
+void VisualizationWindow::acceptButtonClicked()
+{
+    Event *ev = eventToReview(m_buttonAccept);
+    if (!ev)
         return;
     const bool wasPrinted = ev->printed;
-    if (!m_analysis.events().accept(ev)) {
-        reportRefusal(QStringLiteral("Evento non salvato"),
-                      QStringLiteral("Il database ha rifiutato lo stato dell'evento: l'evento resta com'era."),
-                      m_analysis.events().errorString());
-        showEvents(0);
+    if (!storeReview(m_analysis.events().accept(ev)))
         return;
-    }
     if (wasPrinted)
         emit deleteScreenShot(ev->id);
     nextButtonClicked();
@@ -193,17 +205,12 @@ void VisualizationWindow::acceptButtonClicked()
 
 void VisualizationWindow::rejectButtonClicked()
 {
-    Event *ev = getEventList(0)->current(m_selectEvent->currentIndex());
-    if (!ev || !m_buttonReject->isEnabled())
+    Event *ev = eventToReview(m_buttonReject);
+    if (!ev)
         return;
     const bool wasPrinted = ev->printed;
-    if (!m_analysis.events().reject(ev)) {
-        reportRefusal(QStringLiteral("Evento non salvato"),
-                      QStringLiteral("Il database ha rifiutato lo stato dell'evento: l'evento resta com'era."),
-                      m_analysis.events().errorString());
-        showEvents(0);
+    if (!storeReview(m_analysis.events().reject(ev)))
         return;
-    }
     if (wasPrinted)
         emit deleteScreenShot(ev->id);
     nextButtonClicked();
@@ -211,8 +218,8 @@ void VisualizationWindow::rejectButtonClicked()
 
 void VisualizationWindow::acceptPrintButtonClicked()
 {
-    Event *ev = getEventList(0)->current(m_selectEvent->currentIndex());
-    if (!ev || !m_buttonAcceptPrint->isEnabled())
+    Event *ev = eventToReview(m_buttonAcceptPrint);
+    if (!ev)
         return;
     // The frame as the clinician sees it now, before anything moves.
     const SnapshotCapture shot = capture(m_eventsFrame, m_eventPlots.first());
@@ -220,13 +227,8 @@ void VisualizationWindow::acceptPrintButtonClicked()
     for (const QComboBox *combo : qAsConst(m_eventLeadCombos))
         shownLeads << combo->currentText();
     const QString note = printedEventNote(*ev, shownLeads);
-    if (!m_analysis.events().acceptPrint(ev)) {
-        reportRefusal(QStringLiteral("Evento non salvato"),
-                      QStringLiteral("Il database ha rifiutato lo stato dell'evento: l'evento resta com'era."),
-                      m_analysis.events().errorString());
-        showEvents(0);
+    if (!storeReview(m_analysis.events().acceptPrint(ev)))
         return;
-    }
     emit newScreenShot(shot.image, note, float(shot.ratio), ev->id);
     nextButtonClicked();
 }
