@@ -152,6 +152,27 @@ private:
     int m_at = 0;
 };
 
+// The two decoded files a pass reads, opened as the export needs them.
+struct DecodedStreams {
+    RecordStream<8> ecg;
+    RecordStream<5> breath;
+
+    explicit DecodedStreams(const QString &folder)
+        : ecg(folder + QLatin1Char('/') + QLatin1String(EcgFormat.fileName)),
+          breath(folder + QLatin1Char('/') + QLatin1String(BreathFormat.fileName))
+    {
+    }
+    // Empty when every file wanted is open, else why not.
+    QString open(bool withEcg, bool withBreath)
+    {
+        if (withEcg && !ecg.open())
+            return QStringLiteral("Impossibile leggere %1: %2").arg(EcgFormat.fileName, ecg.errorString());
+        if (withBreath && !breath.open())
+            return QStringLiteral("Impossibile leggere %1: %2").arg(BreathFormat.fileName, breath.errorString());
+        return QString();
+    }
+};
+
 // Puts a source's records on the even sample grid of its signal (see the header).
 template <int N, class Source>
 class SampleGrid
@@ -490,12 +511,12 @@ bool EdfExport::prepare(Plan *plan)
 // pulse, of their values second by second. Progress counts the first half of 2 x records.
 bool EdfExport::scanExtremes(const Plan &plan, const Progress &progress, QVector<double> *low, QVector<double> *high)
 {
-    RecordStream<8> ecgFile(m_folder + QLatin1Char('/') + QLatin1String(EcgFormat.fileName));
-    RecordStream<5> breathFile(m_folder + QLatin1Char('/') + QLatin1String(BreathFormat.fileName));
-    if (plan.ecg && !ecgFile.open())
-        return fail(QStringLiteral("Impossibile leggere %1: %2").arg(EcgFormat.fileName, ecgFile.errorString()));
-    if (plan.breath && !breathFile.open())
-        return fail(QStringLiteral("Impossibile leggere %1: %2").arg(BreathFormat.fileName, breathFile.errorString()));
+    DecodedStreams files(m_folder);
+    const QString unreadable = files.open(plan.ecg, plan.breath);
+    if (!unreadable.isEmpty())
+        return fail(unreadable);
+    RecordStream<8> &ecgFile = files.ecg;
+    RecordStream<5> &breathFile = files.breath;
     const qint64 all = std::max<qint64>(1, (plan.ecg ? ecgFile.recordCount() : 0) + (plan.breath ? breathFile.recordCount() : 0));
     qint64 seen = 0;
     // Reports every so many records, a few hundred times over a day.
@@ -554,12 +575,12 @@ bool EdfExport::scanExtremes(const Plan &plan, const Progress &progress, QVector
 template <class Sink>
 bool EdfExport::eachRecord(const Plan &plan, const Progress &progress, Sink sink)
 {
-    RecordStream<8> ecgFile(m_folder + QLatin1Char('/') + QLatin1String(EcgFormat.fileName));
-    RecordStream<5> breathFile(m_folder + QLatin1Char('/') + QLatin1String(BreathFormat.fileName));
-    if (plan.ecg && !ecgFile.open())
-        return fail(QStringLiteral("Impossibile leggere %1: %2").arg(EcgFormat.fileName, ecgFile.errorString()));
-    if (plan.breath && !breathFile.open())
-        return fail(QStringLiteral("Impossibile leggere %1: %2").arg(BreathFormat.fileName, breathFile.errorString()));
+    DecodedStreams files(m_folder);
+    const QString unreadable = files.open(plan.ecg, plan.breath);
+    if (!unreadable.isEmpty())
+        return fail(unreadable);
+    RecordStream<8> &ecgFile = files.ecg;
+    RecordStream<5> &breathFile = files.breath;
     SampleGrid<8, RecordStream<8>> ecgGrid(ecgFile, EcgFormat.stepMs);
     SampleGrid<5, RecordStream<5>> breathGrid(breathFile, BreathFormat.stepMs);
     std::vector<double> record(std::size_t(plan.samplesPerRecord));
