@@ -22,7 +22,7 @@ const std::map<QString, Command> &commands()
     static const std::map<QString, Command> table = {
         {"initdb", {tool::initDb, "initdb DB_FILE"}},
         {"adduser", {tool::addUser, "adduser DB_FILE --username U --password P --name N --surname S [--role R]"}},
-        {"synth", {tool::synth, "synth [--hours H] [--seed N] [--calibration TEXT] [--session-id FC+NNNN] [--capture FILE] OUT_FOLDER"}},
+        {"synth", {tool::synth, "synth [--hours H] [--seed N] [--calibration TEXT] [--session-id FC+NNNN] [--file-minutes M] [--analysis ANALISI_FOLDER] [--capture FILE] OUT_FOLDER"}},
         {"decode", {tool::decode, "decode [--calibration TEXT] SD_FOLDER SESSION_FOLDER"}},
         {"spo2", {tool::spo2, "spo2 PULS_TXT SPO2_OUT --start EPOCH_SECONDS"}},
         {"demo-patients", {tool::demoPatients, "demo-patients DB_FILE"}},
