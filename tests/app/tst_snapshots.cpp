@@ -10,6 +10,7 @@
 #include "report/SnapshotNotesDialog.h"
 #include "review/VisualizationWindow.h"
 #include "sim/SyntheticAnalysis.h"
+#include "tests/support/ModalDialog.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/SessionFiles.h"
 #include "tests/support/TestDatabase.h"
@@ -32,20 +33,6 @@ namespace {
 const std::string FiscalCode = "RSSMRA80A01H501U";
 const QDateTime Now(QDate(2026, 12, 9), QTime(10, 15, 30));
 
-// Acts on the note dialog once it runs modally.
-void onNotes(std::function<void(SnapshotNotesDialog *)> act)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto *dialog = qobject_cast<SnapshotNotesDialog *>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(dialog);
-        }
-    });
-    timer->start();
-}
 
 QString readText(const QString &path)
 {
@@ -165,13 +152,13 @@ void SnapshotsTest::userSnapshotsInTheSameSecond()
     QVERIFY(!snapshot->isHidden());
 
     // Cancelled: nothing.
-    onNotes([](SnapshotNotesDialog *d) { d->reject(); });
+    onModalDialog<SnapshotNotesDialog>([](SnapshotNotesDialog *d) { d->reject(); });
     snapshot->click();
     QVERIFY(!QDir(snapFolder()).exists() || QDir(snapFolder()).isEmpty());
 
     // Twice within the same second, on a lead tab (two captures each): four pairs, none lost.
     for (const char *note : {"Prima nota", "Seconda nota"}) {
-        onNotes([note](SnapshotNotesDialog *d) {
+        onModalDialog<SnapshotNotesDialog>([note](SnapshotNotesDialog *d) {
             d->textEdit()->setPlainText(note);
             d->accept();
         });
@@ -234,7 +221,7 @@ void SnapshotsTest::unwritableFolderIsReported()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
 
-    onNotes([](SnapshotNotesDialog *d) { d->accept(); });
+    onModalDialog<SnapshotNotesDialog>([](SnapshotNotesDialog *d) { d->accept(); });
     w->toolbar()->ui().buttonSnapshot->click();
     QCOMPARE(m_prompts->boxTexts(), QStringList{"Snapshot non salvato|Non è stato possibile salvare lo snapshot in "
                                                 + snapFolder() + ": non è stato salvato nulla."});

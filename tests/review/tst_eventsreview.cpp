@@ -8,6 +8,7 @@
 #include "review/Dialog.h"
 #include "review/VisualizationWindow.h"
 #include "review/plots/ReviewPlots.h"
+#include "tests/support/ModalDialog.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/ToolRun.h"
@@ -35,20 +36,6 @@ namespace {
 
 const QDateTime acquisitionStart(QDate(2024, 3, 4), QTime(9, 30), Qt::LocalTime);
 
-// Acts on the add-event dialog once the review window has opened it modally.
-void onDialog(std::function<void(Dialog *)> act)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(dialog);
-        }
-    });
-    timer->start();
-}
 
 QString labelText(const QWidget *page, const char *name) { return page->findChild<QLabel *>(name)->text(); }
 
@@ -327,14 +314,14 @@ void EventsReviewTest::addsEventsWithTheDialogAndThePlots()
     const int bigeminies = list->size(b);
 
     // Escape in the dialog: no event, the mode ends.
-    onDialog([](Dialog *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    onModalDialog<Dialog>([](Dialog *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
     QTest::keyClick(m_window, Qt::Key_E);
     QCOMPARE(started.size(), 1);
     QCOMPARE(stopped.size(), 1);
     QVERIFY(!m_window->eventMode());
 
     // An instant kind ("2", a supraventricular beat) at the window's start, stored at once.
-    onDialog([](Dialog *dialog) { QTest::keyClick(dialog, Qt::Key_2); });
+    onModalDialog<Dialog>([](Dialog *dialog) { QTest::keyClick(dialog, Qt::Key_2); });
     QTest::keyClick(m_window, Qt::Key_E);
     QVERIFY(!m_window->eventMode());
     QCOMPARE(m_prompts.notices, QStringList{"Evento aggiunto"});
@@ -347,7 +334,7 @@ void EventsReviewTest::addsEventsWithTheDialogAndThePlots()
 
     // An episode, printed: its start and its end picked on the event plots (end before start).
     m_window->setPrintNewEvent(Qt::Checked);
-    onDialog([](Dialog *dialog) { dialog->buttonFor("B")->click(); });
+    onModalDialog<Dialog>([](Dialog *dialog) { dialog->buttonFor("B")->click(); });
     QTest::keyClick(m_window, Qt::Key_E);
     QVERIFY(m_window->eventMode() && m_window->waitingStart() && m_window->waitingEnd());
     QCOMPARE(prompt.last().at(0).toString(), QString("Seleziona inizio"));
@@ -385,7 +372,7 @@ void EventsReviewTest::addsEventsWithTheDialogAndThePlots()
         QTest::keyClick(m_window, Qt::Key_N);
     QCOMPARE(labelText(m_window, "labelState"), QString("AGGIUNTO E STAMPATO"));
     QVERIFY(!button(m_window, "buttonAccept")->isEnabled());
-    onDialog([](Dialog *dialog) { dialog->buttonFor("VT")->click(); });
+    onModalDialog<Dialog>([](Dialog *dialog) { dialog->buttonFor("VT")->click(); });
     QTest::keyClick(m_window, Qt::Key_E);
     QVERIFY(m_window->waitingStart());
     QTest::keyClick(m_window, Qt::Key_E);
@@ -399,7 +386,7 @@ void EventsReviewTest::heartRateOncePerKind()
     // 172 replaces 150; a cancelled value stores nothing and keeps 172.
     for (std::optional<int> rate : {std::optional<int>(150), std::optional<int>(172), std::optional<int>()}) {
         m_prompts.integers.enqueue(rate);
-        onDialog([](Dialog *dialog) { QTest::keyClick(dialog, Qt::Key_8); });
+        onModalDialog<Dialog>([](Dialog *dialog) { QTest::keyClick(dialog, Qt::Key_8); });
         QTest::keyClick(m_window, Qt::Key_E);
         QVERIFY(!m_window->eventMode());
     }
