@@ -50,10 +50,10 @@ void SessionSetupTest::startsTheRecording()
     QCOMPARE(progress.values, (QVector<int>{0, 1, 2, 3, 4}));
     QVERIFY(!progress.open);
 
-    // The recorder took the identifier and wrote its card under it.
+    // The recorder took the identifier and wrote its card under it (after its reply, so wait).
     const QByteArray identifier = QByteArray(FiscalCode) + "0007";
     QCOMPARE(rig.recorder.simulator().cardSession(), identifier);
-    QCOMPARE(QDir(rig.recorder.simulator().lastCardFolder()).dirName(), QString(identifier));
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(rig.recorder.simulator().lastCardFolder()).dirName(), QString(identifier), 10000);
 
     const std::vector<SessionRecord> sessions = rig.sessions();
     QCOMPARE(sessions.size(), std::size_t(7));

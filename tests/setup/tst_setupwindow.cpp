@@ -118,9 +118,10 @@ void SetupWindowTest::newSessionToStartedRecording()
     QVERIFY(session.startRecDate > 0);
     QVERIFY(QString::fromStdString(session.calibration).startsWith("6,0.0118519,"));
 
-    // The recorder writes its card under the identifier it was given.
+    // The recorder writes its card under the identifier it was given, once it has replied.
     const QString identifier = QString(FiscalCode) + "0001";
     QCOMPARE(QString::fromLatin1(m_recorder->simulator().cardSession()), identifier);
+    QTRY_COMPARE_WITH_TIMEOUT(m_recorder->simulator().lastCardFolder(), m_cards.filePath(identifier), 10000);
     QVERIFY(QDir(m_cards.filePath(identifier)).exists("log.txt"));
 }
 
