@@ -315,30 +315,14 @@ private:
         }
 
     private:
+        // Stray bytes, frames that are not commands and frames with a wrong check byte are dropped.
         void handleCommands()
         {
-            for (;;) {
-                const int begin = m_input.indexOf(char(envelope::StartByte));
-                if (begin < 0) {
-                    m_input.clear();
-                    return;
-                }
-                m_input.remove(0, begin);
-                if (m_input.size() < envelope::HeaderSize)
-                    return;
-                const int size = envelope::Overhead + quint8(m_input[3]);
-                if (m_input.size() < size)
-                    return;
-                const QByteArray frame = m_input.left(size);
-                const QByteArray payload = frame.mid(envelope::HeaderSize, size - envelope::Overhead);
-                if (quint8(frame[1]) != recorder::CommandGroup || quint8(frame[2]) != recorder::CommandType
-                    || payload.isEmpty() || envelope::frame(recorder::CommandGroup, recorder::CommandType, payload) != frame) {
-                    m_input.remove(0, 1);
-                    continue;
-                }
-                m_input.remove(0, size);
-                answer(payload);
-            }
+            const auto isCommand = [](quint8 group, quint8 type, const QByteArray &payload) {
+                return group == recorder::CommandGroup && type == recorder::CommandType && !payload.isEmpty();
+            };
+            while (const std::optional<QByteArray> payload = envelope::takeFrame(m_input, isCommand))
+                answer(*payload);
         }
 
         void answer(const QByteArray &payload)

@@ -104,27 +104,9 @@ private:
     // byte are dropped.
     void handleFrames(QByteArray &pending)
     {
-        for (;;) {
-            const int start = pending.indexOf(char(usb::StartByte));
-            if (start < 0) {
-                pending.clear();
-                return;
-            }
-            pending.remove(0, start);
-            if (pending.size() < 4)
-                return;
-            const int size = 5 + quint8(pending[3]);
-            if (pending.size() < size)
-                return;
-            const QByteArray candidate = pending.left(size);
-            if (usb::frame(quint8(candidate[2]), candidate.mid(4, size - 5)) != candidate
-                || quint8(candidate[1]) != usb::Group) {
-                pending.remove(0, 1);
-                continue;
-            }
-            pending.remove(0, size);
-            answer(candidate.mid(4, size - 5));
-        }
+        const auto fromHost = [](quint8 group, quint8, const QByteArray &) { return group == usb::Group; };
+        while (const std::optional<QByteArray> payload = envelope::takeFrame(pending, fromHost))
+            answer(*payload);
     }
 
     void answer(const QByteArray &payload)
