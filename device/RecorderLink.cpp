@@ -9,10 +9,6 @@
 
 namespace {
 
-// A calibration value frame is read without its check byte: start, group, type, LEN, code and
-// 8 floats. A frame cut by a chunk boundary starts within this many bytes of the chunk's end.
-constexpr int CalibrationFrameBytes = 4 + 1 + 32;
-
 QString hex(quint64 value) { return QString::number(value, 16).toUpper(); }
 
 bool isLetterOrDigit(quint8 byte)
@@ -427,9 +423,9 @@ RecorderLink::GainResult RecorderLink::sendGainCommand(int position)
         outcome = read(recorder::GainTailSize, &tail);
     if (!reportOutcome(outcome))
         return GainResult::Failed;
-    const QByteArray expected = QByteArray("\x0A\xC0\x00", 3) + char(recorder::gainCode(position));
     GainResult result = GainResult::Rejected;
-    if (tail.startsWith(expected) && position >= 0 && position < int(recorder::GainValues.size())) {
+    if (tail.startsWith(recorder::gainPayload(position)) && position >= 0
+        && position < int(recorder::GainValues.size())) {
         qInfo().noquote() << "OK";
         m_gainPosition = position;
         result = GainResult::Applied;
@@ -650,7 +646,8 @@ void RecorderLink::calibrationDecoder()
         const QByteArray bytes = tail + chunk;
         std::vector<float> factors, ratios;
         parseCalibrationChunk(bytes, factors, ratios);
-        tail = bytes.right(CalibrationFrameBytes - 1);
+        // A frame cut by the boundary starts within CalibrationFrameSize bytes of the chunk's end.
+        tail = bytes.right(int(CalibrationFrameSize) - 1);
         const QMutexLocker lock(&m_calibrationMutex);
         if (!factors.empty())
             m_calibrationFactors = std::move(factors);

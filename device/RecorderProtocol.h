@@ -10,6 +10,8 @@
 // that nothing is left over in front of the next reply.
 
 #include "import/FrameEnvelope.h"
+#include "import/FrameScanner.h"
+#include "import/UsbProtocol.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -21,16 +23,17 @@
 
 namespace recorder {
 
-constexpr quint8 CommandGroup = 0xC1;
-constexpr quint8 ValueGroup = 0xC0;
-constexpr quint8 CommandType = 0x01;
-constexpr quint8 ReplyType = 0x02;
-constexpr quint8 SampleType = 0x05;
+// The Bluetooth link shares the USB link's command frames and the card's sample frames.
+constexpr quint8 CommandGroup = usb::Group;
+constexpr quint8 ValueGroup = ::ValueGroup;
+constexpr quint8 CommandType = usb::HostType;
+constexpr quint8 ReplyType = usb::ReplyType;
+constexpr quint8 SampleType = ::SampleType;
 
 enum Code : quint8 {
     BatteryCode = 0xFE,
-    SessionInfoCode = 0xFA,
-    ClearSdCode = 0xF7,
+    SessionInfoCode = usb::IdentifyCode,
+    ClearSdCode = usb::EraseCode,
     SetTimeCode = 0xFD,
     SessionIdCode = 0xFC,
     StartRecordingCode = 0xFB,
@@ -52,8 +55,8 @@ constexpr int BatteryReplySize = 8;
 constexpr int BatteryLevelOffset = 5;
 constexpr int CardStatusOffset = 6;
 constexpr int SessionInfoReplySize = 27;
-constexpr int SessionIdOffset = 7;
-constexpr int SessionIdSize = 20;
+constexpr int SessionIdOffset = usb::SessionIdOffset;
+constexpr int SessionIdSize = usb::SessionIdSize;
 constexpr int ClearSdAckSize = 5;
 constexpr int SetTimeReplySize = 12;
 constexpr int StreamAckSize = 8;
@@ -89,10 +92,12 @@ inline QByteArray calibrationFactor() { return command(CalibrationFactorCode); }
 inline QByteArray calibrationRatio() { return command(CalibrationRatioCode); }
 inline QByteArray startStream(quint8 stream) { return command(StartStreamCode, QByteArray("\xC0", 1) + char(stream)); }
 inline QByteArray stopStream(quint8 stream) { return command(StopStreamCode, QByteArray("\xC0", 1) + char(stream)); }
-inline QByteArray gain(int position)
+// The Gain command's payload, which the recorder's reply repeats.
+inline QByteArray gainPayload(int position)
 {
-    return command(GainCode, QByteArray("\xC0\x00", 2) + char(gainCode(position)));
+    return QByteArray(1, char(GainCode)) + QByteArray("\xC0\x00", 2) + char(gainCode(position));
 }
+inline QByteArray gain(int position) { return envelope::frame(CommandGroup, CommandType, gainPayload(position)); }
 // Day, month, year modulo 100, hour, minute, second, each byte holding the number itself.
 inline QByteArray setTime(const QDateTime &local)
 {

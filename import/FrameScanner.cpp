@@ -7,9 +7,7 @@
 namespace {
 
 constexpr uchar StartByte = envelope::StartByte;
-constexpr uchar SampleGroup = 0xC0;
 constexpr uchar ImuGroup = 0xC1;
-constexpr uchar SampleType = 0x05;
 constexpr uchar PayloadMark = 0xFF;
 constexpr uchar EcgLength = 0x26;
 constexpr uchar BreathLength = 0x10;
@@ -44,7 +42,7 @@ void decodeValues(Stream stream, const uchar *p, float *values)
 template <bool Imu>
 std::size_t scanFrames(const uchar *data, std::size_t size, FrameHandler &handler)
 {
-    constexpr uchar group = Imu ? ImuGroup : SampleGroup;
+    constexpr uchar group = Imu ? ImuGroup : ValueGroup;
     float values[MaxStreamValues];
     std::size_t i = 0;
     for (;;) {
@@ -157,10 +155,9 @@ void parseImuChunk(const QByteArray &chunk, SampleList &imuRecords)
 void parseCalibrationChunk(const QByteArray &chunk, std::vector<float> &calibrationFactors,
                            std::vector<float> &calibrationRatios)
 {
-    constexpr uchar header[] = {SampleGroup, 0x02, 0x21};
+    constexpr uchar header[] = {ValueGroup, 0x02, 0x21};
     constexpr uchar FactorCode = 0x0B;
     constexpr uchar RatioCode = 0x0C;
-    constexpr std::size_t frameSize = 4 + 1 + 8 * 4;
     const uchar *data = bytes(chunk);
     const std::size_t size = std::size_t(chunk.size());
     std::size_t i = 0;
@@ -178,7 +175,7 @@ void parseCalibrationChunk(const QByteArray &chunk, std::vector<float> &calibrat
             i = resumeAfter(s + k, data[s + k]);
             continue;
         }
-        if (size - s < frameSize)
+        if (size - s < CalibrationFrameSize)
             return;
         const uchar code = data[s + 4];
         if (code == FactorCode || code == RatioCode) {
@@ -187,6 +184,6 @@ void parseCalibrationChunk(const QByteArray &chunk, std::vector<float> &calibrat
                 values[std::size_t(v)] = qFromBigEndian<float>(data + s + 5 + 4 * v);
             (code == FactorCode ? calibrationFactors : calibrationRatios) = std::move(values);
         }
-        i = s + frameSize;
+        i = s + CalibrationFrameSize;
     }
 }

@@ -39,6 +39,14 @@ public:
 // Bytes of the longest frame: an attempt never reads more than this from its start byte.
 constexpr std::size_t MaxFrameSize = 43;
 
+// The group of ECG and respiration sample frames and of calibration value frames, and the type of
+// sample frames.
+constexpr quint8 ValueGroup = 0xC0;
+constexpr quint8 SampleType = 0x05;
+// A calibration value frame as it is read, without its check byte: start, group, type, LEN, code
+// and 8 floats.
+constexpr std::size_t CalibrationFrameSize = 4 + 1 + 8 * 4;
+
 // Scan a block of a longer stream for ECG and respiration frames (scanSampleFrames) or IMU frames
 // (scanImuFrames). Returns where an attempt was cut off by the end of the block (size when none):
 // scan the bytes from there again together with what follows, or drop them at the end of the
