@@ -165,10 +165,10 @@ void KRNMainWindow::leaveLivePage()
     timeoutCalibrate();
     m_online->reset();
     m_link->disconnectDevice();
+    // Back to the default gain without telling the recorder: the link has been dropped.
     m_link->resetGain();
-    m_online->setGain(6);
-    // Back to gain "6" without telling the recorder: the link has been dropped.
+    m_online->setGain(m_link->currentGain());
     QComboBox *gain = m_toolbar->ui().gainchoice;
     const QSignalBlocker blocker(gain);
-    gain->setCurrentIndex(4);
+    gain->setCurrentIndex(m_link->currentGainPosition());
 }

@@ -35,7 +35,8 @@ public:
 } // namespace
 
 RecorderLink::RecorderLink(Prompts &prompts, TransportFactory makeTransport, LinkTiming timing, QObject *parent)
-    : QObject(parent), m_prompts(prompts), m_makeTransport(std::move(makeTransport)), m_timing(timing)
+    : QObject(parent), m_prompts(prompts), m_makeTransport(std::move(makeTransport)), m_timing(timing),
+      m_gainPosition(recorder::DefaultGainPosition)
 {
     qRegisterMetaType<Stream>();
 }
@@ -56,6 +57,7 @@ void RecorderLink::setRecordBuffers(RecordBuffer *ecg, RecordBuffer *breath)
 bool RecorderLink::isConnected() const { return m_transport && m_transport->isOpen(); }
 
 int RecorderLink::currentGain() const { return recorder::GainValues[std::size_t(m_gainPosition)]; }
+void RecorderLink::resetGain() { m_gainPosition = recorder::DefaultGainPosition; }
 
 // --- Commands and replies -------------------------------------------------------------------------
 

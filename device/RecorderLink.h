@@ -88,7 +88,7 @@ public:
     int currentGain() const;
     int currentGainPosition() const { return m_gainPosition; }
     // Back to gain 6 without telling the recorder (the link is being dropped).
-    void resetGain() { m_gainPosition = DefaultGainPosition; }
+    void resetGain();
 
     bool isEcgStreaming() const { return m_ecgStreaming; }
     bool isBreathStreaming() const { return m_breathStreaming; }
@@ -161,7 +161,6 @@ private:
     void calibrationReader();
     void calibrationDecoder();
 
-    static constexpr int DefaultGainPosition = 4;
     // How long an idle consumer sleeps before it looks at its flags again.
     static constexpr int ConsumerWaitMs = 50;
 
@@ -176,7 +175,7 @@ private:
     std::atomic<bool> m_ecgStreaming{false};
     std::atomic<bool> m_breathStreaming{false};
     std::atomic<bool> m_calibrationRunning{false};
-    int m_gainPosition = DefaultGainPosition;
+    int m_gainPosition;
 
     ChunkQueue m_chunkQueue;
     mutable QMutex m_calibrationMutex;
