@@ -142,6 +142,13 @@ bool RecorderLink::reportOutcome(Outcome outcome)
     return false;
 }
 
+bool RecorderLink::exchange(const char *name, const QByteArray &command, int replySize, QByteArray *reply)
+{
+    if (!send(name, command))
+        return reportOutcome(Outcome::SendFailed);
+    return reportOutcome(read(replySize, reply));
+}
+
 void RecorderLink::drainSocket()
 {
     waitForReaders();
@@ -224,12 +231,8 @@ RecorderLink::Handshake RecorderLink::connectToDevice(quint64 address)
             return Handshake::Failed;
     }
 
-    if (!send("setTime", recorder::setTime(Clock::now()))) {
-        reportOutcome(Outcome::SendFailed);
-        return Handshake::Failed;
-    }
     QByteArray reply;
-    if (!reportOutcome(read(recorder::SetTimeReplySize, &reply)))
+    if (!exchange("setTime", recorder::setTime(Clock::now()), recorder::SetTimeReplySize, &reply))
         return Handshake::Failed;
 
     m_prompts.inform(Prompts::Icon::Information, QString(),
@@ -276,10 +279,8 @@ std::optional<bool> RecorderLink::cardHoldsSession()
 bool RecorderLink::clearCard()
 {
     for (int attempt = 0; attempt < m_timing.clearSdTries; ++attempt) {
-        if (!send("clearSd", recorder::clearSd()))
-            return reportOutcome(Outcome::SendFailed);
         QByteArray ack;
-        if (!reportOutcome(read(recorder::ClearSdAckSize, &ack)))
+        if (!exchange("clearSd", recorder::clearSd(), recorder::ClearSdAckSize, &ack))
             return false;
         if (ack == recorder::clearSdAck())
             return true;
@@ -291,12 +292,8 @@ bool RecorderLink::clearCard()
 std::optional<RecorderLink::BatteryStatus> RecorderLink::batteryLevelAndSDStatus()
 {
     waitForReaders();
-    if (!send("batteryLevelAndSDStatus", recorder::batteryLevelAndSDStatus())) {
-        reportOutcome(Outcome::SendFailed);
-        return std::nullopt;
-    }
     QByteArray reply;
-    if (!reportOutcome(read(recorder::BatteryReplySize, &reply)))
+    if (!exchange("batteryLevelAndSDStatus", recorder::batteryLevelAndSDStatus(), recorder::BatteryReplySize, &reply))
         return std::nullopt;
     return BatteryStatus{qint8(reply[recorder::BatteryLevelOffset]), quint8(reply[recorder::CardStatusOffset])};
 }
@@ -446,12 +443,8 @@ RecorderLink::GainResult RecorderLink::sendGainCommand(int position)
 RecorderLink::Reply RecorderLink::startCalibration()
 {
     waitForReaders();
-    if (!send("startCalibration", recorder::startCalibration())) {
-        reportOutcome(Outcome::SendFailed);
-        return Reply::Failed;
-    }
     QByteArray ack;
-    if (!reportOutcome(read(recorder::StartCalibrationAckSize, &ack)))
+    if (!exchange("startCalibration", recorder::startCalibration(), recorder::StartCalibrationAckSize, &ack))
         return Reply::Failed;
     return ack == recorder::startCalibrationAck() ? Reply::Confirmed : Reply::Unconfirmed;
 }
@@ -483,12 +476,8 @@ bool RecorderLink::requestCalibrationRatio()
 RecorderLink::Reply RecorderLink::sendSessionId(const QByteArray &sessionId)
 {
     waitForReaders();
-    if (!send("sendessionId", recorder::sendessionId(sessionId))) {
-        reportOutcome(Outcome::SendFailed);
-        return Reply::Failed;
-    }
     QByteArray echo;
-    if (!reportOutcome(read(recorder::SessionIdEchoSize, &echo)))
+    if (!exchange("sendessionId", recorder::sendessionId(sessionId), recorder::SessionIdEchoSize, &echo))
         return Reply::Failed;
     return echo == recorder::sessionIdEcho(sessionId) ? Reply::Confirmed : Reply::Unconfirmed;
 }

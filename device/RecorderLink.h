@@ -148,6 +148,8 @@ private:
     Outcome readUntil(const QByteArray &sequence);
     // Reports the failure that ended a command; false.
     bool reportOutcome(Outcome outcome);
+    // Sends a command and reads its reply of replySize bytes; false when either failed (reported).
+    bool exchange(const char *name, const QByteArray &command, int replySize, QByteArray *reply);
     std::optional<bool> cardHoldsSession();
     bool clearCard();
     bool startStream(Stream stream);
