@@ -3,6 +3,7 @@
 #include "device/RecorderProtocol.h"
 #include "device/SimulatorLink.h"
 #include "import/FrameScanner.h"
+#include "import/RecordingDecoder.h"
 #include "sim/SyntheticRecorder.h"
 
 #include <QDateTime>
@@ -76,9 +77,8 @@ bool synthesiseSignals(Signals *out, QString *error)
     if (!writeSyntheticRecording(dir.path(), options, &summary, error))
         return false;
     SampleList ecg, breath;
-    const QStringList files = QDir(dir.path()).entryList({QStringLiteral("s*.txt")}, QDir::Files, QDir::Name);
-    for (const QString &name : files) {
-        QFile file(QDir(dir.path()).filePath(name));
+    for (const QString &path : CardFolder(dir.path()).sampleFiles()) {
+        QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             *error = QStringLiteral("cannot read %1").arg(file.fileName());
             return false;
@@ -104,28 +104,43 @@ bool synthesiseSignals(Signals *out, QString *error)
     return true;
 }
 
+// The commands by the names --silent-after takes, in the order its help lists them. The stream
+// commands are named after their stream; those without one have NoStream.
+constexpr int NoStream = -1;
+struct NamedCommand {
+    quint8 code;
+    int stream;
+    const char *name;
+};
+constexpr NamedCommand Commands[] = {
+    {recorder::BatteryCode, NoStream, "battery"},
+    {recorder::SessionInfoCode, NoStream, "sessioninfo"},
+    {recorder::ClearSdCode, NoStream, "clearsd"},
+    {recorder::SetTimeCode, NoStream, "settime"},
+    {recorder::GainCode, NoStream, "gain"},
+    {recorder::StartStreamCode, recorder::EcgStream, "startecg"},
+    {recorder::StartStreamCode, recorder::BreathStream, "startbreath"},
+    {recorder::StopStreamCode, recorder::EcgStream, "stopecg"},
+    {recorder::StopStreamCode, recorder::BreathStream, "stopbreath"},
+    {recorder::StartCalibrationCode, NoStream, "startcalibration"},
+    {recorder::StopCalibrationCode, NoStream, "stopcalibration"},
+    {recorder::CalibrationFactorCode, NoStream, "calibrationfactor"},
+    {recorder::CalibrationRatioCode, NoStream, "calibrationratio"},
+    {recorder::SessionIdCode, NoStream, "sessionid"},
+    {recorder::StartRecordingCode, NoStream, "startrecording"},
+};
+
+// Empty for an unknown code. A stream command is the respiration one only with exactly that
+// argument, the ECG one otherwise.
 QString commandName(quint8 code, const QByteArray &payload)
 {
-    switch (code) {
-    case recorder::BatteryCode: return QStringLiteral("battery");
-    case recorder::SessionInfoCode: return QStringLiteral("sessioninfo");
-    case recorder::ClearSdCode: return QStringLiteral("clearsd");
-    case recorder::SetTimeCode: return QStringLiteral("settime");
-    case recorder::SessionIdCode: return QStringLiteral("sessionid");
-    case recorder::StartRecordingCode: return QStringLiteral("startrecording");
-    case recorder::StartCalibrationCode: return QStringLiteral("startcalibration");
-    case recorder::StopCalibrationCode: return QStringLiteral("stopcalibration");
-    case recorder::CalibrationFactorCode: return QStringLiteral("calibrationfactor");
-    case recorder::CalibrationRatioCode: return QStringLiteral("calibrationratio");
-    case recorder::GainCode: return QStringLiteral("gain");
-    case recorder::StartStreamCode:
-        return payload.size() == 3 && quint8(payload[2]) == recorder::BreathStream ? QStringLiteral("startbreath")
-                                                                                   : QStringLiteral("startecg");
-    case recorder::StopStreamCode:
-        return payload.size() == 3 && quint8(payload[2]) == recorder::BreathStream ? QStringLiteral("stopbreath")
-                                                                                   : QStringLiteral("stopecg");
-    default: return QString();
+    const bool breath = payload.size() == 3 && quint8(payload[2]) == recorder::BreathStream;
+    for (const NamedCommand &command : Commands) {
+        const bool streamMatches = command.stream == NoStream || (command.stream == recorder::BreathStream) == breath;
+        if (command.code == code && streamMatches)
+            return QLatin1String(command.name);
     }
+    return QString();
 }
 
 qint64 elapsedMs(std::chrono::steady_clock::time_point since)
@@ -466,7 +481,6 @@ private:
                 if (m_ecgOn && !(m_calibrating && m_server.m_behaviour.noCalibrationSignal)) {
                     const std::array<float, 8> &mv = s.ecgMv[m_ecgIndex++ % s.ecgMv.size()];
                     const float gain = float(recorder::gainOfCode(m_gainCode));
-                    const std::vector<float> factors = BluetoothRecorderSimulator::calibrationFactors();
                     const int period = std::max(2 * EcgPeriodMs, m_server.m_behaviour.calibrationPeriodMs);
                     const bool high = m_nextEcgMs % period < period / 2;
                     const float pulse = float(m_server.m_behaviour.calibrationPulseMv);
@@ -475,7 +489,7 @@ private:
                         const float v = m_calibrating ? (high ? pulse : 0.0f)
                                                       : mv[std::size_t(c)];
                         uchar bytes[4];
-                        qToBigEndian<float>(v * gain / factors[std::size_t(c)], bytes);
+                        qToBigEndian<float>(v * gain / m_factors[std::size_t(c)], bytes);
                         values.append(reinterpret_cast<const char *>(bytes), 4);
                     }
                     sample(Stream::Ecg, quint32(m_nextEcgMs), values);
@@ -557,6 +571,8 @@ private:
 
         BluetoothSimulatorServer &m_server;
         int m_fd;
+        // What every ECG frame is divided by.
+        const std::vector<float> m_factors = BluetoothRecorderSimulator::calibrationFactors();
         QByteArray m_input;
         QByteArray m_pending;
         bool m_closed = false;
@@ -603,9 +619,10 @@ const std::vector<SimulatedDevice> &BluetoothRecorderSimulator::devices()
 
 QStringList BluetoothRecorderSimulator::commandNames()
 {
-    return {"battery", "sessioninfo", "clearsd", "settime", "gain", "startecg", "startbreath", "stopecg",
-            "stopbreath", "startcalibration", "stopcalibration", "calibrationfactor", "calibrationratio",
-            "sessionid", "startrecording"};
+    QStringList names;
+    for (const NamedCommand &command : Commands)
+        names << QLatin1String(command.name);
+    return names;
 }
 
 std::vector<float> BluetoothRecorderSimulator::calibrationFactors()
