@@ -14,12 +14,6 @@ void RecordBuffer::append(const SampleList &records)
     m_records.insert(m_records.end(), records.begin(), records.end());
 }
 
-void RecordBuffer::assign(SampleList &&records)
-{
-    const QMutexLocker lock(&m_mutex);
-    m_records.assign(std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
-}
-
 void RecordBuffer::clear()
 {
     const QMutexLocker lock(&m_mutex);

@@ -14,8 +14,6 @@ class RecordBuffer
 public:
     void append(SampleList &&records);
     void append(const SampleList &records);
-    // Replaces everything (a replayed capture).
-    void assign(SampleList &&records);
     void clear();
 
     bool isEmpty() const;
