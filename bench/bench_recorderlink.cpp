@@ -8,8 +8,7 @@
 //                 stream reader and the stream consumer) as a share of one core.
 #include "bench/BenchMain.h"
 #include "device/RecorderLink.h"
-#include "device/SimulatorLink.h"
-#include "sim/BluetoothRecorderSimulator.h"
+#include "tests/device/SimulatedRecorder.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <benchmark/benchmark.h>
@@ -21,42 +20,10 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
-#include <pthread.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
-
-// The simulator serving on a thread named after it (its connection threads inherit the name).
-class Simulator
-{
-public:
-    Simulator() : m_simulator(BluetoothRecorderBehaviour())
-    {
-        QString error;
-        if (!m_simulator.listen(&error))
-            qFatal("simulator: %s", qPrintable(error));
-        m_thread = std::thread([this] {
-            pthread_setname_np(pthread_self(), "recorder-bt");
-            m_simulator.run();
-        });
-    }
-    ~Simulator()
-    {
-        m_simulator.stop();
-        m_thread.join();
-    }
-    BluetoothRecorderSimulator &simulator() { return m_simulator; }
-    std::unique_ptr<RecorderLink> link(Prompts &prompts)
-    {
-        const simulator::Endpoint at{"127.0.0.1", m_simulator.port()};
-        return std::make_unique<RecorderLink>(prompts, [at] { return simulator::makeTransport(at); });
-    }
-
-private:
-    BluetoothRecorderSimulator m_simulator;
-    std::thread m_thread;
-};
 
 // CPU seconds (user + system) of each thread of the process, by thread id, with its name.
 struct ThreadTimes {
@@ -85,9 +52,13 @@ struct ThreadTimes {
 
 void BM_Handshake(benchmark::State &state)
 {
-    Simulator sim;
+    SimulatedRecorder sim;
+    if (!sim.isListening()) {
+        state.SkipWithError("simulator not listening");
+        return;
+    }
     ScriptedPrompts prompts; // every box answered with its first button
-    const auto link = sim.link(prompts);
+    const auto link = sim.link(prompts, LinkTiming()); // the real waits
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const RecorderLink::Handshake result = link->connectToDevice(BluetoothRecorderSimulator::RecorderAddress);
@@ -106,9 +77,13 @@ void BM_Stream(benchmark::State &state)
 {
     const int seconds = int(state.range(0));
     for (auto _ : state) {
-        Simulator sim;
+        SimulatedRecorder sim;
+        if (!sim.isListening()) {
+            state.SkipWithError("simulator not listening");
+            break;
+        }
         ScriptedPrompts prompts; // every box answered with its first button
-        const auto link = sim.link(prompts);
+        const auto link = sim.link(prompts, LinkTiming()); // the real waits
         RecordBuffer ecg, breath;
         link->setRecordBuffers(&ecg, &breath);
         if (link->connectToDevice(BluetoothRecorderSimulator::RecorderAddress) != RecorderLink::Handshake::Connected) {
