@@ -174,6 +174,13 @@ void RecorderLink::reportConfigurationFailure(const QString &reason)
 
 // --- Handshake ------------------------------------------------------------------------------------
 
+Prompts::Box RecorderLink::lowBatteryQuestion(const QString &text)
+{
+    return {Prompts::Icon::Question, "Livello Batteria", text, {}, {},
+            {Prompts::Button::custom("OK", Prompts::Button::Role::Yes),
+             Prompts::Button::custom("CANCEL", Prompts::Button::Role::No)}};
+}
+
 RecorderLink::Handshake RecorderLink::connectToDevice(quint64 address)
 {
     disconnectDevice();
@@ -202,11 +209,8 @@ RecorderLink::Handshake RecorderLink::connectToDevice(quint64 address)
     qInfo().noquote() << "sd_status : " + QString::number(status->cardStatus);
 
     if (status->level < 95) {
-        const int answer = m_prompts.ask(
-            {Prompts::Icon::Question, "Livello Batteria",
-             "Batteria insufficiente per consentire la fase di setup e registrazione, continuare ugualmente?", {}, {},
-             {Prompts::Button::custom("OK", Prompts::Button::Role::Yes),
-              Prompts::Button::custom("CANCEL", Prompts::Button::Role::No)}});
+        const int answer = m_prompts.ask(lowBatteryQuestion(
+            "Batteria insufficiente per consentire la fase di setup e registrazione, continuare ugualmente?"));
         if (answer != 0) {
             disconnectDevice();
             return Handshake::Declined;

@@ -104,6 +104,8 @@ public:
         int cardStatus = 0; // 0 empty, anything else: the card holds data
     };
     std::optional<BatteryStatus> batteryLevelAndSDStatus();
+    // The question asked when the battery is low for what comes next: OK (0) goes on, CANCEL (1) does not.
+    static Prompts::Box lowBatteryQuestion(const QString &text);
     Reply startCalibration();
     // Sends stopCalibration and drains the socket.
     bool stopCalibration();

@@ -237,13 +237,9 @@ void SessionSetup::calibrationComplete()
     }
     qInfo().noquote() << "Battery : " + QString::number(battery->level);
     if (battery->level < RecordingBatteryMinimum) {
-        const int answer = m_prompts.ask(
-            {Prompts::Icon::Question, "Livello Batteria",
-             "La batteria del device selezionato ha un livello di carica insufficiente per 24 ore di registrazione, "
-             "continuare ugualmente?",
-             {}, {},
-             {Prompts::Button::custom("OK", Prompts::Button::Role::Yes),
-              Prompts::Button::custom("CANCEL", Prompts::Button::Role::No)}});
+        const int answer = m_prompts.ask(RecorderLink::lowBatteryQuestion(
+            "La batteria del device selezionato ha un livello di carica insufficiente per 24 ore di registrazione, "
+            "continuare ugualmente?"));
         if (!isRunning())
             return; // abandoned while the question was open
         if (answer != 0) {
