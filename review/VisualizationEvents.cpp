@@ -28,15 +28,6 @@ namespace {
 // How long the "Evento aggiunto" notice stays up.
 constexpr int AddedNoticeMs = 1000;
 
-// Kinds of the add-event dialog that are an instant at the window's start.
-bool instantKind(const QString &code)
-{
-    static const QStringList codes = {"V", "S", "P", "COUPLET", "TRIPLET", "RONT", "RRLONG"};
-    return codes.contains(code);
-}
-
-bool frequencyKind(const QString &code) { return code == QLatin1String("FCMAX") || code == QLatin1String("FCMIN"); }
-
 SnapshotCapture capture(QWidget *frame, const QWidget *plot)
 {
     SnapshotCapture shot;
@@ -282,11 +273,11 @@ void VisualizationWindow::addEventButtonClicked()
     }
     m_newEventType = code;
     setEvent(code);
-    if (instantKind(code) || frequencyKind(code)) {
+    if (addedWithoutDuration(code)) {
         m_newEventStart = m_scrollBar->value() / 1000.0;
         m_newEventDuration = 0;
         m_newEventChannels = QStringList{QStringLiteral("ND")};
-        if (frequencyKind(code)) {
+        if (heartRateKind(code)) {
             const std::optional<int> rate =
                 m_prompts ? m_prompts->integer("Inserisci valore frequenza",
                                                code == QLatin1String("FCMAX") ? "Frequenza massima" : "Frequenza minima",

@@ -7,8 +7,6 @@
 
 namespace {
 
-bool isFrequency(const QString &code) { return code == QLatin1String("FCMAX") || code == QLatin1String("FCMIN"); }
-
 void logRow(const AnnotationRecord &row)
 {
     qInfo().noquote() << "Write to db";
@@ -127,7 +125,7 @@ bool EventStore::addEvent(const QString &code, double start, double duration, co
     logRow(row);
 
     bool stored = false;
-    if (isFrequency(code)) {
+    if (heartRateKind(code)) {
         std::vector<AnnotationRecord> rows;
         if (!list(&rows))
             return false;
