@@ -181,31 +181,22 @@ bool VisualizationWindow::storeReview(bool stored)
     return false;
 }
 
-void VisualizationWindow::acceptButtonClicked()
+void VisualizationWindow::reviewWithoutSnapshot(const QPushButton *button, bool (EventStore::*store)(Event *))
 {
-    Event *ev = eventToReview(m_buttonAccept);
+    Event *ev = eventToReview(button);
     if (!ev)
         return;
     const bool wasPrinted = ev->printed;
-    if (!storeReview(m_analysis.events().accept(ev)))
+    if (!storeReview((m_analysis.events().*store)(ev)))
         return;
     if (wasPrinted)
         emit deleteScreenShot(ev->id);
     nextButtonClicked();
 }
 
-void VisualizationWindow::rejectButtonClicked()
-{
-    Event *ev = eventToReview(m_buttonReject);
-    if (!ev)
-        return;
-    const bool wasPrinted = ev->printed;
-    if (!storeReview(m_analysis.events().reject(ev)))
-        return;
-    if (wasPrinted)
-        emit deleteScreenShot(ev->id);
-    nextButtonClicked();
-}
+void VisualizationWindow::acceptButtonClicked() { reviewWithoutSnapshot(m_buttonAccept, &EventStore::accept); }
+
+void VisualizationWindow::rejectButtonClicked() { reviewWithoutSnapshot(m_buttonReject, &EventStore::reject); }
 
 void VisualizationWindow::acceptPrintButtonClicked()
 {
