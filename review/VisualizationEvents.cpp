@@ -15,7 +15,6 @@
 #include <QDebug>
 #include <QFrame>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -115,9 +114,8 @@ void VisualizationWindow::visualizeEvent(Event *ev)
 {
     if (!ev)
         return;
-    const int range = m_selectEventRange->checkedId() > 0 ? m_selectEventRange->checkedId() : m_state.eventsRange;
     // The event starts one tenth into the window.
-    double windowStart = ev->start * 1000.0 - range / 10.0;
+    double windowStart = ev->start * 1000.0 - m_state.eventsRange / 10.0;
     if (m_data && m_data->ecgPresent() && double(m_data->firstEcgTime()) >= windowStart)
         windowStart = m_data->firstEcgTime();
     windowStart = std::max(windowStart, 0.0);

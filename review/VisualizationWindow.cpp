@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDebug>
-#include <QFile>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>

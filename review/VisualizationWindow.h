@@ -209,7 +209,6 @@ private:
     void showSingle();
     void showEventPlots();
     void showOverview();
-    // The events tab's widgets after the analysis was loaded again, and its boxes.
     // The event the review buttons act on, when the button's action is open to it.
     Event *eventToReview(const QPushButton *button);
     // False, with a box and the event shown as stored, when the database refused the review.
