@@ -142,7 +142,7 @@ int tool::report(const QStringList &args)
     input.sourceId = analysis.events().sourceId();
 
     SessionReport report;
-    switch (report.generate(input, db, dataFolder, &session)) {
+    switch (report.generate(input, db, dataFolder)) {
     case SessionReport::Result::PdfNotWritten:
         return fail(report.errorString());
     case SessionReport::Result::SessionNotUpdated:
