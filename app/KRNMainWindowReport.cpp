@@ -65,7 +65,7 @@ void KRNMainWindow::generatePdf()
     input.sourceId = m_visualization->sourceId();
 
     SessionReport report;
-    switch (report.generate(input, database, m_dataFolder, &session)) {
+    switch (report.generate(input, database, m_dataFolder)) {
     case SessionReport::Result::PdfNotWritten:
         m_prompts.ask({Prompts::Icon::Critical, QStringLiteral("Report non creato"),
                        "Non è stato possibile scrivere il report in " + sessionFolder

@@ -6,7 +6,6 @@
 
 bool PatientDirectory::reload(const QString &search)
 {
-    m_search = search;
     m_shown.clear();
     return m_database.listPatients(search.toUtf8().toStdString(), m_shown);
 }
@@ -15,14 +14,6 @@ int PatientDirectory::rowOf(int patientId) const
 {
     const auto it = std::find_if(m_shown.begin(), m_shown.end(), [patientId](const PatientRecord &p) {
         return p.id == patientId;
-    });
-    return it == m_shown.end() ? -1 : int(it - m_shown.begin());
-}
-
-int PatientDirectory::rowOfFiscalCode(const std::string &fiscalCode) const
-{
-    const auto it = std::find_if(m_shown.begin(), m_shown.end(), [&fiscalCode](const PatientRecord &p) {
-        return p.fiscalCode == fiscalCode;
     });
     return it == m_shown.end() ? -1 : int(it - m_shown.begin());
 }
@@ -42,12 +33,6 @@ bool PatientDirectory::selectById(int patientId)
         return false;
     m_current = std::move(stored);
     return readSessions();
-}
-
-void PatientDirectory::clearCurrent()
-{
-    m_current.reset();
-    m_sessions.clear();
 }
 
 int PatientDirectory::currentRow() const { return m_current ? rowOf(m_current->id) : -1; }

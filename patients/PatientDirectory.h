@@ -5,7 +5,6 @@
 #include <QString>
 
 #include <optional>
-#include <string>
 #include <vector>
 
 class Database;
@@ -24,13 +23,11 @@ public:
     const std::vector<PatientRecord> &shown() const { return m_shown; }
     // Row of a patient in the shown list, -1 when the search leaves it out.
     int rowOf(int patientId) const;
-    int rowOfFiscalCode(const std::string &fiscalCode) const;
 
     // Makes the patient of a shown row current and reads their sessions; false for no such row.
     bool select(int row);
     // Makes a stored patient current whether the search shows them or not.
     bool selectById(int patientId);
-    void clearCurrent();
     const PatientRecord *current() const { return m_current ? &*m_current : nullptr; }
     // Row of the current patient in the shown list, -1 when none or left out.
     int currentRow() const;
@@ -50,7 +47,6 @@ private:
     bool readSessions();
 
     Database &m_database;
-    QString m_search;
     std::vector<PatientRecord> m_shown;
     std::optional<PatientRecord> m_current;
     std::vector<SessionRecord> m_sessions;

@@ -8,15 +8,14 @@
 #include <QDir>
 #include <QFileInfo>
 
-SessionReport::Result SessionReport::generate(const ReportInput &input, Database &db, const QString &dataFolder,
-                                              SessionRecord *session)
+SessionReport::Result SessionReport::generate(const ReportInput &input, Database &db, const QString &dataFolder)
 {
     m_error.clear();
     if (!m_builder.write(input, db)) {
         m_error = m_builder.errorString();
         return Result::PdfNotWritten;
     }
-    SessionRecord analysed = *session;
+    SessionRecord analysed = input.session;
     analysed.status = "ANALYZED";
     analysed.reportPathName = reportPathName(dataFolder, input.sessionFolder).toStdString();
     analysed.whoAnalyzedID = input.author.id;
@@ -24,7 +23,6 @@ SessionReport::Result SessionReport::generate(const ReportInput &input, Database
         m_error = "the session could not be marked as analysed: " + db.lastError();
         return Result::SessionNotUpdated;
     }
-    *session = analysed;
     return Result::Done;
 }
 

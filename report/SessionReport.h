@@ -21,9 +21,8 @@ public:
         SessionNotUpdated, // the PDF is there, the session keeps its old status
     };
 
-    // Writes the report of `*session` (input.session is its copy) and stores the session as
-    // analysed; `*session` takes the stored values only when the update succeeded.
-    Result generate(const ReportInput &input, Database &db, const QString &dataFolder, SessionRecord *session);
+    // Writes the report of input.session and stores that session as analysed.
+    Result generate(const ReportInput &input, Database &db, const QString &dataFolder);
     QString errorString() const { return m_error; }
     QString pdfPath() const { return m_builder.pdfPath(); }
     int pageCount() const { return m_builder.pageCount(); }

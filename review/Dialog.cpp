@@ -1,5 +1,7 @@
 #include "review/Dialog.h"
 
+#include "review/data/ReviewEvents.h"
+
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -40,14 +42,6 @@ const Kind kinds[] = {
     {"buttonDes", "DESATURAZIONE", &Dialog::DESATbuttonPressed, "DESAT", 2},
 };
 constexpr int DigitKeys = 9;
-
-// Kinds of an instant: their time is the window's start; the others last from a picked start to
-// a picked end.
-bool instant(const QString &code)
-{
-    static const QStringList codes = {"V", "S", "P", "COUPLET", "TRIPLET", "RONT", "RRLONG", "FCMAX", "FCMIN"};
-    return codes.contains(code);
-}
 
 } // namespace
 
@@ -103,7 +97,9 @@ QPushButton *Dialog::buttonFor(const QString &code) const
 void Dialog::newEcgEvent(QString code)
 {
     m_chosenCode = code;
-    emit newEcgEvent(code, !instant(code));
+    // The kinds without a duration take the window's start; the others last from a picked start
+    // to a picked end.
+    emit newEcgEvent(code, !addedWithoutDuration(code));
     close();
 }
 

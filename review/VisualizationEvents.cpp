@@ -15,7 +15,6 @@
 #include <QDebug>
 #include <QFrame>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -27,15 +26,6 @@ namespace {
 
 // How long the "Evento aggiunto" notice stays up.
 constexpr int AddedNoticeMs = 1000;
-
-// Kinds of the add-event dialog that are an instant at the window's start.
-bool instantKind(const QString &code)
-{
-    static const QStringList codes = {"V", "S", "P", "COUPLET", "TRIPLET", "RONT", "RRLONG"};
-    return codes.contains(code);
-}
-
-bool frequencyKind(const QString &code) { return code == QLatin1String("FCMAX") || code == QLatin1String("FCMIN"); }
 
 SnapshotCapture capture(QWidget *frame, const QWidget *plot)
 {
@@ -124,9 +114,8 @@ void VisualizationWindow::visualizeEvent(Event *ev)
 {
     if (!ev)
         return;
-    const int range = m_selectEventRange->checkedId() > 0 ? m_selectEventRange->checkedId() : m_state.eventsRange;
     // The event starts one tenth into the window.
-    double windowStart = ev->start * 1000.0 - range / 10.0;
+    double windowStart = ev->start * 1000.0 - m_state.eventsRange / 10.0;
     if (m_data && m_data->ecgPresent() && double(m_data->firstEcgTime()) >= windowStart)
         windowStart = m_data->firstEcgTime();
     windowStart = std::max(windowStart, 0.0);
@@ -190,31 +179,22 @@ bool VisualizationWindow::storeReview(bool stored)
     return false;
 }
 
-void VisualizationWindow::acceptButtonClicked()
+void VisualizationWindow::reviewWithoutSnapshot(const QPushButton *button, bool (EventStore::*store)(Event *))
 {
-    Event *ev = eventToReview(m_buttonAccept);
+    Event *ev = eventToReview(button);
     if (!ev)
         return;
     const bool wasPrinted = ev->printed;
-    if (!storeReview(m_analysis.events().accept(ev)))
+    if (!storeReview((m_analysis.events().*store)(ev)))
         return;
     if (wasPrinted)
         emit deleteScreenShot(ev->id);
     nextButtonClicked();
 }
 
-void VisualizationWindow::rejectButtonClicked()
-{
-    Event *ev = eventToReview(m_buttonReject);
-    if (!ev)
-        return;
-    const bool wasPrinted = ev->printed;
-    if (!storeReview(m_analysis.events().reject(ev)))
-        return;
-    if (wasPrinted)
-        emit deleteScreenShot(ev->id);
-    nextButtonClicked();
-}
+void VisualizationWindow::acceptButtonClicked() { reviewWithoutSnapshot(m_buttonAccept, &EventStore::accept); }
+
+void VisualizationWindow::rejectButtonClicked() { reviewWithoutSnapshot(m_buttonReject, &EventStore::reject); }
 
 void VisualizationWindow::acceptPrintButtonClicked()
 {
@@ -282,11 +262,11 @@ void VisualizationWindow::addEventButtonClicked()
     }
     m_newEventType = code;
     setEvent(code);
-    if (instantKind(code) || frequencyKind(code)) {
+    if (addedWithoutDuration(code)) {
         m_newEventStart = m_scrollBar->value() / 1000.0;
         m_newEventDuration = 0;
         m_newEventChannels = QStringList{QStringLiteral("ND")};
-        if (frequencyKind(code)) {
+        if (heartRateKind(code)) {
             const std::optional<int> rate =
                 m_prompts ? m_prompts->integer("Inserisci valore frequenza",
                                                code == QLatin1String("FCMAX") ? "Frequenza massima" : "Frequenza minima",

@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDebug>
-#include <QFile>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -641,8 +640,9 @@ void VisualizationWindow::updateScaleLabels()
 void VisualizationWindow::setBreathAutoscale(bool)
 {
     m_state.breathAutoscale = true;
-    // At once, on whatever tab: the sum of the current respiration window gives the scale.
-    if (m_data)
+    // At once, on whatever tab: the sum of the current respiration window gives the scale. On the
+    // respiration tab the redraw of updateSlider() does it.
+    if (m_data && m_tabs->currentIndex() != BreathTab)
         showBreath();
     updateSlider();
 }

@@ -209,11 +209,12 @@ private:
     void showSingle();
     void showEventPlots();
     void showOverview();
-    // The events tab's widgets after the analysis was loaded again, and its boxes.
     // The event the review buttons act on, when the button's action is open to it.
     Event *eventToReview(const QPushButton *button);
     // False, with a box and the event shown as stored, when the database refused the review.
     bool storeReview(bool stored);
+    // Accept or reject: the state stored, an earlier snapshot of the event dropped, the next event.
+    void reviewWithoutSnapshot(const QPushButton *button, bool (EventStore::*store)(Event *));
     void reportRefusal(const QString &title, const QString &text, const QString &detail);
     // Event mode off, the toolbar told, its prompt cleared.
     void endEventMode();

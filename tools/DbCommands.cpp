@@ -11,13 +11,6 @@
 
 namespace {
 
-// Exit codes: 1 when the work failed, 2 for a usage error.
-int fail(const char *command, const QString &message, int exitCode = 1)
-{
-    std::fprintf(stderr, "tavokrn-tool %s: %s\n", command, qPrintable(message));
-    return exitCode;
-}
-
 // Parses `args` (without the command name); on a usage error prints it and returns false.
 bool parse(QCommandLineParser &parser, const char *command, const QStringList &args)
 {
@@ -67,9 +60,8 @@ int tool::addUser(const QStringList &args)
 
     const QString file = parser.positionalArguments().first();
     Database db;
-    db.open(file);
-    if (!db.isOpen())
-        return fail("adduser", QStringLiteral("cannot open database %1").arg(file));
+    if (!openDatabase("adduser", db, file))
+        return 1;
 
     UserRecord user;
     user.username = parser.value(username).toStdString();

@@ -65,12 +65,6 @@ std::vector<DemoPatient> demoRecords()
     };
 }
 
-int fail(const QString &message, int exitCode = 1)
-{
-    std::fprintf(stderr, "tavokrn-tool demo-patients: %s\n", qPrintable(message));
-    return exitCode;
-}
-
 // Takes back what an interrupted run stored, so that the file is as it was and a second run
 // is not refused because of half the demo.
 void undo(Database &db, const std::vector<std::string> &fiscalCodes, const std::vector<int> &sessionIds)
@@ -90,19 +84,18 @@ int demoPatients(const QStringList &args)
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("DB_FILE"), QStringLiteral("existing database file"));
     if (!parser.parse(QStringList{QStringLiteral("tavokrn-tool")} + args))
-        return fail(parser.errorText(), 2);
+        return fail("demo-patients", parser.errorText(), 2);
     if (parser.positionalArguments().size() != 1)
-        return fail(QStringLiteral("exactly one DB_FILE expected"), 2);
+        return fail("demo-patients", QStringLiteral("exactly one DB_FILE expected"), 2);
 
     const QString file = parser.positionalArguments().first();
     Database db;
-    db.open(file);
-    if (!db.isOpen())
-        return fail(QStringLiteral("cannot open database %1").arg(file));
+    if (!openDatabase("demo-patients", db, file))
+        return 1;
 
     std::vector<PatientRecord> existing;
     if (!db.listPatients(std::string(), existing))
-        return fail(QStringLiteral("cannot read the patients of %1").arg(file));
+        return fail("demo-patients", QStringLiteral("cannot read the patients of %1").arg(file));
     if (!existing.empty()) {
         std::printf("%s already holds %zu patients: no demo patients added\n", qPrintable(file), existing.size());
         return 0;
@@ -123,7 +116,7 @@ int demoPatients(const QStringList &args)
         p.note = demo.note;
         if (!db.insertPatient(p)) {
             undo(db, addedPatients, addedSessions);
-            return fail(QStringLiteral("cannot add patient %1 to %2").arg(QString::fromStdString(p.fiscalCode), file));
+            return fail("demo-patients", QStringLiteral("cannot add patient %1 to %2").arg(QString::fromStdString(p.fiscalCode), file));
         }
         addedPatients.push_back(p.fiscalCode);
 
@@ -136,8 +129,8 @@ int demoPatients(const QStringList &args)
             s.calibration = DemoCalibration;
             if (!db.insertSession(s)) {
                 undo(db, addedPatients, addedSessions);
-                return fail(QStringLiteral("cannot add a session of %1 to %2")
-                                .arg(QString::fromStdString(p.fiscalCode), file));
+                return fail("demo-patients", QStringLiteral("cannot add a session of %1 to %2")
+                                                 .arg(QString::fromStdString(p.fiscalCode), file));
             }
             addedSessions.push_back(s.id);
         }
@@ -186,12 +179,6 @@ bool demoCardOptions(const DemoTarget &target, double hours, SynthOptions *optio
     return Calibration::fromText(QString::fromStdString(target.session.calibration), &options->calibration, error);
 }
 
-int failRecordings(const QString &message, int exitCode = 1)
-{
-    std::fprintf(stderr, "tavokrn-tool demo-recordings: %s\n", qPrintable(message));
-    return exitCode;
-}
-
 } // namespace
 
 namespace tool {
@@ -206,21 +193,20 @@ int demoRecordings(const QStringList &args)
     const QCommandLineOption loadedHours(QStringLiteral("loaded-hours"), QStringLiteral("length of the \"LOADED\" session's recording, default 2"), QStringLiteral("H"));
     parser.addOptions({hours, loadedHours});
     if (!parser.parse(QStringList{QStringLiteral("tavokrn-tool")} + args))
-        return failRecordings(parser.errorText(), 2);
+        return fail("demo-recordings", parser.errorText(), 2);
     const QStringList paths = parser.positionalArguments();
     if (paths.size() != 3)
-        return failRecordings(QStringLiteral("DB_FILE DATA_FOLDER CARD_FOLDER expected"), 2);
+        return fail("demo-recordings", QStringLiteral("DB_FILE DATA_FOLDER CARD_FOLDER expected"), 2);
     bool ok = true;
     const double cardHours = parser.isSet(hours) ? parser.value(hours).toDouble(&ok) : 3.0;
     bool loadedOk = true;
     const double loadedLength = parser.isSet(loadedHours) ? parser.value(loadedHours).toDouble(&loadedOk) : 2.0;
     if (!ok || !loadedOk)
-        return failRecordings(QStringLiteral("--hours and --loaded-hours take a number"), 2);
+        return fail("demo-recordings", QStringLiteral("--hours and --loaded-hours take a number"), 2);
 
     Database db;
-    db.open(paths[0]);
-    if (!db.isOpen())
-        return failRecordings(QStringLiteral("cannot open database %1").arg(paths[0]));
+    if (!openDatabase("demo-recordings", db, paths[0]))
+        return 1;
     QString error;
     SynthSummary summary;
 
@@ -229,7 +215,7 @@ int demoRecordings(const QStringList &args)
     if (findSession(db, "OPEN", &open)) {
         SynthOptions options;
         if (!demoCardOptions(open, cardHours, &options, &error) || !writeSyntheticRecording(paths[2], options, &summary, &error))
-            return failRecordings(error);
+            return fail("demo-recordings", error);
         std::printf("card of %s %s's open session %s: %s (%d s-files)\n", open.patient.surname.c_str(),
                     open.patient.name.c_str(), qPrintable(options.sessionId), qPrintable(paths[2]), summary.sampleFiles);
     } else {
@@ -246,17 +232,17 @@ int demoRecordings(const QStringList &args)
         const bool optionsMade = scratch.isValid() && demoCardOptions(loaded, loadedLength, &options, &error);
         options.trace = &trace;
         if (!optionsMade || !writeSyntheticRecording(card, options, &summary, &error))
-            return failRecordings(error.isEmpty() ? QStringLiteral("no scratch folder") : error);
+            return fail("demo-recordings", error.isEmpty() ? QStringLiteral("no scratch folder") : error);
         const QString dataPath = QString::fromStdString(loaded.patient.fiscalCode) + "/" + QString::number(loaded.session.id);
         const QString folder = paths[1] + "/" + dataPath;
         CardDecodeResult result;
         if (!decodeCardFolder(card, folder, options.calibration, &result, &error)
             || !writeSyntheticAnalysis(folder + "/ANALISI", trace, &error))
-            return failRecordings(error);
+            return fail("demo-recordings", error);
         QFile::remove(folder + "/Puls.txt");
         if (convertSpo2File(card + "/Puls.txt", folder + "/spo2.txt", options.start)
             || !QFile::copy(card + "/Puls.txt", folder + "/Puls.txt"))
-            return failRecordings(QStringLiteral("cannot convert the oximeter export into %1").arg(folder));
+            return fail("demo-recordings", QStringLiteral("cannot convert the oximeter export into %1").arg(folder));
         std::vector<UserRecord> users;
         db.listUsers(users);
         SessionRecord session = loaded.session;
@@ -265,7 +251,7 @@ int demoRecordings(const QStringList &args)
         session.importDate = session.endRecDate + 3600;
         session.whoImportedID = users.empty() ? 0 : users.front().id;
         if (!db.updateSession(session))
-            return failRecordings(QStringLiteral("cannot store session %1").arg(session.id));
+            return fail("demo-recordings", QStringLiteral("cannot store session %1").arg(session.id));
         std::printf("decoded %u s of recording into %s's loaded session %s\n", result.durationMs / 1000,
                     loaded.patient.surname.c_str(), qPrintable(folder));
     } else {

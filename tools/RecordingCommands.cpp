@@ -14,13 +14,6 @@
 
 namespace {
 
-// Exit codes: 1 when the work failed, 2 for a usage error.
-int fail(const char *command, const QString &message, int exitCode = 1)
-{
-    std::fprintf(stderr, "tavokrn-tool %s: %s\n", command, qPrintable(message));
-    return exitCode;
-}
-
 // Parses `args` (without the command name) expecting `positional` arguments; on a usage error
 // prints it and returns false.
 bool parse(QCommandLineParser &parser, const char *command, const QStringList &args, int positional)

@@ -19,12 +19,6 @@
 
 namespace {
 
-int fail(const QString &message, int exitCode = 1)
-{
-    std::fprintf(stderr, "tavokrn-tool report: %s\n", qPrintable(message));
-    return exitCode;
-}
-
 // Whole numbers as the comment dialog's time fields take them; the text is kept as typed.
 bool wholeNumber(const QString &text, int maximum)
 {
@@ -50,22 +44,20 @@ int tool::report(const QStringList &args)
                                   QStringLiteral("USERNAME"));
     parser.addOptions({comment, hours, minutes, user});
     if (!parser.parse(QStringList{QStringLiteral("tavokrn-tool")} + args))
-        return fail(parser.errorText(), 2);
+        return fail("report", parser.errorText(), 2);
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2)
-        return fail(QStringLiteral("DB_FILE SESSION_ID expected"), 2);
-    bool ok = false;
-    const int sessionId = positional[1].toInt(&ok);
-    if (!ok || sessionId < 0)
-        return fail(QStringLiteral("SESSION_ID '%1' is not a session id").arg(positional[1]), 2);
+        return fail("report", QStringLiteral("DB_FILE SESSION_ID expected"), 2);
+    int sessionId = -1;
+    if (!parseSessionId("report", positional[1], &sessionId))
+        return 2;
     if (!wholeNumber(parser.value(hours), 9999) || !wholeNumber(parser.value(minutes), 59))
-        return fail(QStringLiteral("--hours takes a whole number of hours, --minutes 0 to 59"), 2);
+        return fail("report", QStringLiteral("--hours takes a whole number of hours, --minutes 0 to 59"), 2);
 
     const QString dbFile = positional[0];
     Database db;
-    db.open(dbFile);
-    if (!db.isOpen())
-        return fail(QStringLiteral("cannot open database %1").arg(dbFile));
+    if (!openDatabase("report", db, dbFile))
+        return 1;
 
     UserRecord author;
     if (parser.isSet(user)) {
@@ -74,28 +66,23 @@ int tool::report(const QStringList &args)
         const std::string name = parser.value(user).toStdString();
         const auto found = std::find_if(users.begin(), users.end(), [&](const UserRecord &u) { return u.username == name; });
         if (found == users.end())
-            return fail(QStringLiteral("no user %1 in %2").arg(parser.value(user), dbFile));
+            return fail("report", QStringLiteral("no user %1 in %2").arg(parser.value(user), dbFile));
         author = *found;
     }
 
-    std::vector<SessionRecord> sessions;
-    if (!db.listSessions(std::string(), sessions))
-        return fail(QStringLiteral("cannot read the sessions of %1: %2").arg(dbFile, db.lastError()));
-    const auto found = std::find_if(sessions.begin(), sessions.end(),
-                                    [sessionId](const SessionRecord &s) { return s.id == sessionId; });
-    if (found == sessions.end())
-        return fail(QStringLiteral("no session %1 in %2").arg(sessionId).arg(dbFile));
-    SessionRecord session = *found;
+    SessionRecord session;
+    if (!findSession("report", db, dbFile, sessionId, &session))
+        return 1;
     const QString dataFolder = QFileInfo(dbFile).absolutePath();
     if (session.status == "ANALYZED") {
-        return fail(QStringLiteral("session %1 is already analysed; its report is %2")
-                        .arg(sessionId)
-                        .arg(SessionReport::reportFile(dataFolder, session)));
+        return fail("report", QStringLiteral("session %1 is already analysed; its report is %2")
+                                  .arg(sessionId)
+                                  .arg(SessionReport::reportFile(dataFolder, session)));
     }
     if (session.status != "LOADED" || session.dataPathName.empty()) {
-        return fail(QStringLiteral("session %1 is \"%2\": only an imported (\"LOADED\") session can be reported")
-                        .arg(sessionId)
-                        .arg(QString::fromStdString(session.status)));
+        return fail("report", QStringLiteral("session %1 is \"%2\": only an imported (\"LOADED\") session can be reported")
+                                  .arg(sessionId)
+                                  .arg(QString::fromStdString(session.status)));
     }
 
     ReportInput input;
@@ -113,12 +100,12 @@ int tool::report(const QStringList &args)
     const auto patient = std::find_if(patients.begin(), patients.end(),
                                       [&](const PatientRecord &p) { return p.fiscalCode == session.patientFC; });
     if (patient == patients.end())
-        return fail(QStringLiteral("no patient %1 for session %2").arg(QString::fromStdString(session.patientFC)).arg(sessionId));
+        return fail("report", QStringLiteral("no patient %1 for session %2").arg(QString::fromStdString(session.patientFC)).arg(sessionId));
     input.patient = *patient;
 
     RecordingData recording;
     if (!recording.load(input.sessionFolder, session.startRecDate))
-        return fail(QStringLiteral("cannot open the recording in %1: %2").arg(input.sessionFolder, recording.errorString()));
+        return fail("report", QStringLiteral("cannot open the recording in %1: %2").arg(input.sessionFolder, recording.errorString()));
     input.spo2SpanMs = recording.spo2Span();
     input.acquisitionStartSeconds = recording.acquisitionStartSeconds();
     input.durationMinutes = int(recording.ecgSpan() / 60000);
@@ -132,7 +119,7 @@ int tool::report(const QStringList &args)
         break;
     case AnalysisResults::Events::Unreadable:
     case AnalysisResults::Events::Refused:
-        return fail(analysis.errorString());
+        return fail("report", analysis.errorString());
     case AnalysisResults::Events::Reused:
     case AnalysisResults::Events::Written:
         break;
@@ -142,11 +129,11 @@ int tool::report(const QStringList &args)
     input.sourceId = analysis.events().sourceId();
 
     SessionReport report;
-    switch (report.generate(input, db, dataFolder, &session)) {
+    switch (report.generate(input, db, dataFolder)) {
     case SessionReport::Result::PdfNotWritten:
-        return fail(report.errorString());
+        return fail("report", report.errorString());
     case SessionReport::Result::SessionNotUpdated:
-        return fail(QStringLiteral("%1 written, but %2").arg(report.pdfPath(), report.errorString()));
+        return fail("report", QStringLiteral("%1 written, but %2").arg(report.pdfPath(), report.errorString()));
     case SessionReport::Result::Done:
         break;
     }

@@ -7,8 +7,6 @@
 
 namespace {
 
-bool isFrequency(const QString &code) { return code == QLatin1String("FCMAX") || code == QLatin1String("FCMIN"); }
-
 void logRow(const AnnotationRecord &row)
 {
     qInfo().noquote() << "Write to db";
@@ -114,20 +112,19 @@ bool EventStore::addEvent(const QString &code, double start, double duration, co
     m_error.clear();
     if (!m_database)
         return fail(QStringLiteral("no database"));
-    AnnotationRecord row;
-    row.m_type = typeName(code).toStdString();
-    row.m_index = AddedEventIndex;
-    row.m_dateStart = secondsToMs(start);
-    row.m_dateEnd = secondsToMs(start + duration);
-    row.m_status = (print ? reviewstatus::AddedPrint : reviewstatus::Added).toStdString();
-    row.m_family = EcgFamily;
-    row.m_channel = channels.join(QLatin1Char(',')).toStdString();
-    row.m_sessionId = m_sessionId;
-    row.m_sourceId = m_sourceId.toStdString();
+    Event added;
+    added.id = 0; // a new row: the database numbers it
+    added.index = AddedEventIndex;
+    added.start = start;
+    added.type = code;
+    added.source = m_sourceId;
+    added.channels = channels;
+    added.duration = duration;
+    AnnotationRecord row = added.toRecord(m_sessionId, print ? reviewstatus::AddedPrint : reviewstatus::Added);
     logRow(row);
 
     bool stored = false;
-    if (isFrequency(code)) {
+    if (heartRateKind(code)) {
         std::vector<AnnotationRecord> rows;
         if (!list(&rows))
             return false;

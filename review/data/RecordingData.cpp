@@ -233,13 +233,6 @@ QString RecordingData::availabilityText(double availability, qint64 spanMs)
         + length;
 }
 
-QVector<MissingInterval> RecordingData::pairMissingIntervals(const QDateTime &acquisitionStart,
-                                                             const QVector<QDateTime> &starts,
-                                                             const QVector<QDateTime> &stops)
-{
-    return RecorderLog::pairMissingMarks(acquisitionStart, starts, stops);
-}
-
 qint64 RecordingData::ecgSpan() const
 {
     return ecgPresent() ? qint64(m_ecg.back().time) - qint64(m_ecg.front().time) : 0;

@@ -182,11 +182,6 @@ public:
     static bool isTimeCorrect(qint64 ecgSpanMs);
     static int overviewCount(std::size_t records);
     static QString availabilityText(double availability, qint64 spanMs);
-    // The decoder's pairing (RecorderLog::pairMissingMarks): the periods shown as missing are
-    // the ones the decoder filled.
-    static QVector<MissingInterval> pairMissingIntervals(const QDateTime &acquisitionStart,
-                                                         const QVector<QDateTime> &starts,
-                                                         const QVector<QDateTime> &stops);
 
 private:
     void readLog();

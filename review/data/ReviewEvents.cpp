@@ -51,6 +51,14 @@ QString typeName(const QString &code) { return typeOfCode().value(code); }
 
 QString codeOf(const QString &typeName) { return codeOfType().value(typeName); }
 
+bool addedWithoutDuration(const QString &code)
+{
+    static const QStringList codes = {"V", "S", "P", "COUPLET", "TRIPLET", "RONT", "RRLONG", "FCMAX", "FCMIN"};
+    return codes.contains(code);
+}
+
+bool heartRateKind(const QString &code) { return code == QLatin1String("FCMAX") || code == QLatin1String("FCMIN"); }
+
 qint64 secondsToMs(double seconds) { return std::llround(seconds * 1000.0); }
 
 QString Event::status() const
@@ -199,14 +207,12 @@ QString printedEventNote(const Event &event, const QStringList &shownLeads)
 
 QString addedEventNote(const QString &code, double durationOrValue)
 {
-    static const QStringList withoutDuration = {"V",       "P",    "FCMAX",  "FCMIN", "COUPLET",
-                                                "TRIPLET", "RONT", "RRLONG", "S"};
     const QString value = QString::number(durationOrValue, 'g', 6);
     QString text = "<html>" + QStringLiteral("<table border=0 width=100% cellpadding=5>")
                    + noteRow("Evento : ", code) + "</td></tr>";
-    if (!withoutDuration.contains(code))
+    if (!addedWithoutDuration(code))
         text += noteRow("Durata : ", value) + " sec. </td></tr>";
-    if (code == QLatin1String("FCMAX") || code == QLatin1String("FCMIN"))
+    if (heartRateKind(code))
         text += noteRow("Valore : ", value) + " </td></tr>";
     return text + "</table></html>";
 }

@@ -14,6 +14,12 @@
 #include <memory>
 #include <vector>
 
+// Kinds of the add-event dialog without a duration: an instant at the window's start (the beats,
+// the pause, couplet, triplet, R on T, long RR) or a heart rate ("FCMAX", "FCMIN").
+bool addedWithoutDuration(const QString &code);
+// The heart-rate kinds: their value is entered, and one is kept per kind.
+bool heartRateKind(const QString &code);
+
 // The type name stored for an event code ("V" -> "veb"), and back; empty for a key the table
 // does not hold.
 QString typeName(const QString &code);

@@ -279,15 +279,15 @@ void RecordingDataTest::missingPairing()
     const auto at = [](int h, int m) { return QDateTime(QDate(2016, 3, 1), QTime(h, m), Qt::LocalTime); };
     using V = QVector<MissingInterval>;
     // The unmatched last start is dropped.
-    QCOMPARE(RecordingData::pairMissingIntervals(acq, {at(10, 0), at(11, 0)}, {at(10, 5)}),
+    QCOMPARE(RecorderLog::pairMissingMarks(acq, {at(10, 0), at(11, 0)}, {at(10, 5)}),
              V({{3600000, 3900000}}));
     // Two starts more than stops: the pairs that exist, nothing made up.
-    QCOMPARE(RecordingData::pairMissingIntervals(acq, {at(10, 0), at(11, 0), at(12, 0)}, {at(10, 5)}),
+    QCOMPARE(RecorderLog::pairMissingMarks(acq, {at(10, 0), at(11, 0), at(12, 0)}, {at(10, 5)}),
              V({{3600000, 3900000}}));
-    QCOMPARE(RecordingData::pairMissingIntervals(acq, {at(10, 0), at(11, 0)}, {at(10, 5), at(11, 30)}),
+    QCOMPARE(RecorderLog::pairMissingMarks(acq, {at(10, 0), at(11, 0)}, {at(10, 5), at(11, 30)}),
              V({{3600000, 3900000}, {7200000, 9000000}}));
-    QCOMPARE(RecordingData::pairMissingIntervals(acq, {at(10, 0)}, {}), V());
-    QCOMPARE(RecordingData::pairMissingIntervals(QDateTime(), {at(10, 0)}, {at(10, 5)}), V());
+    QCOMPARE(RecorderLog::pairMissingMarks(acq, {at(10, 0)}, {}), V());
+    QCOMPARE(RecorderLog::pairMissingMarks(QDateTime(), {at(10, 0)}, {at(10, 5)}), V());
 
     // Through the session's log.
     const QString f = folder();
