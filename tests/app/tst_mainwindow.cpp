@@ -150,6 +150,8 @@ void MainWindowTest::createsDataFolderButNeverTheDatabase()
     QTemporaryDir root;
     const QString folder = root.filePath("install/DATA");
     krntest::expectMessage(QtInfoMsg, qPrintable("[DB] Can't load database file: " + folder + "/krnDb.db"));
+    // The patient list is read once at start-up, open database or not.
+    krntest::expectMessage(QtInfoMsg, "[DB] Query execution error database not open");
     Window w(folder, *m_prompts);
     QVERIFY(QFileInfo(folder).isDir());
     QVERIFY(!QFile::exists(folder + "/krnDb.db"));
@@ -414,7 +416,7 @@ int main(int argc, char *argv[])
     tzset();
     QApplication app(argc, argv);
     MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return krntest::exec(&test, argc, argv);
 }
 
 #include "tst_mainwindow.moc"
