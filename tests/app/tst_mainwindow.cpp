@@ -6,6 +6,7 @@
 #include "live/OnlineVisualizationWindow.h"
 #include "live/breathFilters.h"
 #include "live/viewSubmenu.h"
+#include "tests/support/MainWindowLogin.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestDatabase.h"
 
@@ -65,7 +66,6 @@ private slots:
 
 private:
     std::unique_ptr<Window> makeWindow();
-    void logIn(KRNMainWindow &w, const QString &user, const QString &password);
 
     QTemporaryDir m_settingsDir;
     std::unique_ptr<TestDatabase> m_data;
@@ -98,13 +98,6 @@ std::unique_ptr<Window> MainWindowTest::makeWindow()
     auto w = std::make_unique<Window>(m_data->dataDir(), *m_prompts);
     m_prompts->boxes.clear(); // the small offscreen screen's warning is checked on its own
     return w;
-}
-
-void MainWindowTest::logIn(KRNMainWindow &w, const QString &user, const QString &password)
-{
-    w.loginPage()->userName()->setText(user);
-    w.loginPage()->password()->setText(password);
-    w.login();
 }
 
 void MainWindowTest::startsOnLoginPage()

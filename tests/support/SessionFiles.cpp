@@ -56,3 +56,13 @@ bool SyntheticSession::decodeInto(const QString &sessionFolder, QString *error, 
             return false;
     return true;
 }
+
+bool SyntheticSession::decodeForSession(TestDatabase &data, SessionRecord &session, QString *error) const
+{
+    session.dataPathName = session.patientFC + "/" + std::to_string(session.id);
+    if (!data.db().updateSession(session)) {
+        *error = QStringLiteral("cannot store the data folder of session %1").arg(session.id);
+        return false;
+    }
+    return decodeInto(data.dataDir() + "/" + QString::fromStdString(session.dataPathName), error);
+}
