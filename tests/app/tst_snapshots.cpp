@@ -23,10 +23,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextEdit>
-#include <QTimer>
 #include <QtTest>
-
-#include <functional>
 
 namespace {
 

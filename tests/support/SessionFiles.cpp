@@ -22,10 +22,11 @@ bool SyntheticSession::writeCard(const QString &cardFolder, bool withAnalysis, Q
     m_card = cardFolder;
     m_analysis = withAnalysis;
     SynthTrace trace;
+    SynthSummary summary;
     SynthOptions written = options;
     if (withAnalysis)
         written.trace = &trace;
-    if (!writeSyntheticRecording(cardFolder, written, &m_summary, error))
+    if (!writeSyntheticRecording(cardFolder, written, &summary, error))
         return false;
     return !withAnalysis || writeSyntheticAnalysis(analysisFolder(), trace, error);
 }

@@ -31,13 +31,10 @@ public:
     // import does, and decodes the card there.
     bool decodeForSession(TestDatabase &data, SessionRecord &session, QString *error) const;
 
-    QString card() const { return m_card; }
     QString analysisFolder() const { return m_card + QStringLiteral("/ANALISI"); }
-    const SynthSummary &summary() const { return m_summary; }
     qint64 startSeconds() const { return options.start.toSecsSinceEpoch(); }
 
 private:
     QString m_card;
     bool m_analysis = false;
-    SynthSummary m_summary;
 };
