@@ -4,14 +4,15 @@
 // to write the PDF and its size. Everything is made afresh in $TMPDIR/tavokrn-bench/report and left
 // there to be looked at (report in session/Report.pdf).
 
+#include "app/common/Clock.h"
 #include "bench/BenchMain.h"
 #include "bench/BenchSession.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "import/RecordingDecoder.h"
 #include "report/ReportBuilder.h"
+#include "report/SnapshotFiles.h"
 #include "review/VisualizationWindow.h"
-#include "review/plots/ReviewPlots.h"
 #include "sim/SyntheticRecorder.h"
 
 #include <benchmark/benchmark.h>
@@ -22,7 +23,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QTextStream>
 
 #include <cstdio>
 #include <memory>
@@ -40,60 +40,48 @@ struct Fixture {
     QString error;
 };
 
-bool writeText(const QString &path, const QString &text)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
-    QTextStream out(&file);
-    out.setCodec("UTF-8");
-    out << text;
-    return true;
-}
-
 // A one-hour synthetic recording on the review page; every snapshot at another place in it.
-bool takeSnapshots(const QString &dataFolder, const QString &snapFolder, QString *error)
+bool takeSnapshots(const QString &dataFolder, const QString &sessionFolder, QString *error)
 {
     SynthOptions options;
     options.hours = 1;
     SynthSummary summary;
     const QString card = dataFolder + "/card";
-    const QString session = dataFolder + "/session";
     CardDecodeResult decoded;
     if (!writeSyntheticRecording(card, options, &summary, error)
-        || !decodeCardFolder(card, session, Calibration(), &decoded, error))
+        || !decodeCardFolder(card, sessionFolder, Calibration(), &decoded, error))
         return false;
 
     VisualizationWindow window(nullptr);
     window.resize(reviewPageSize);
     window.show();
     QSignalSpy finished(&window, &VisualizationWindow::loadingFinishedSignal);
-    window.loadSessionData(session, options.start.toSecsSinceEpoch());
+    window.loadSessionData(sessionFolder, options.start.toSecsSinceEpoch());
     if (!finished.wait(60000) || !window.hasEcgData()) {
         *error = "the session did not load: " + window.loadErrorString();
         return false;
     }
     window.jumpToFirstData();
-    QDir().mkpath(snapFolder);
+    // Both lead pages are captured from the limb-lead tab: the precordial one is laid out by being
+    // shown once, as a clinician looking at both before the snapshots would.
+    window.tabs()->setCurrentIndex(VisualizationWindow::PrecordialTab);
+    QCoreApplication::processEvents();
+    window.tabs()->setCurrentIndex(VisualizationWindow::LeadsTab);
     QScrollBar *bar = window.scrollBar();
     const QDateTime stamp0 = options.start.addSecs(3600);
+    SnapshotFolder folder(sessionFolder);
     for (int i = 0; i < SnapshotCount; ++i) {
         bar->setValue(bar->minimum() + (bar->maximum() - bar->minimum()) * i / SnapshotCount);
         window.onSliderMoved(bar->value());
-        for (int capture = 0; capture < 2; ++capture) {
-            window.tabs()->setCurrentIndex(capture);
-            QCoreApplication::processEvents();
-            QWidget *frame = window.findChild<QWidget *>(capture == 0 ? "Tab1" : "Tab2");
-            const QImage image = frame->grab().toImage().convertToFormat(QImage::Format_RGB32);
-            const double ratio = double(frame->width()) / window.leadPlots().first()->width();
-            const QString stamp = stamp0.addSecs(i * 60 + capture).toString("yyyyMMddhhmmss");
-            if (!image.save(snapFolder + "/Screenshot_" + stamp + ".bmp")
-                || !writeText(snapFolder + "/Text_" + stamp + ".txt",
-                              stamp0.toString("dd-MM-yyyy hh:mm:ss") + "\n" + QString::number(ratio) + "\n"
-                                  + "<html><body><p>Snapshot " + QString::number(i + 1) + "</p></body></html>")) {
-                *error = "cannot write the snapshot " + stamp;
-                return false;
-            }
+        QCoreApplication::processEvents();
+        // A minute apart, as a clinician takes them; the second capture a second after the first.
+        Clock::setFixed(stamp0.addSecs(i * 60));
+        const QString note = "<html><body><p>Snapshot " + QString::number(i + 1) + "</p></body></html>";
+        const bool saved = folder.saveUserSnapshot(window.captureCurrentTab(), note);
+        Clock::setFixed(QDateTime());
+        if (!saved) {
+            *error = folder.errorString();
+            return false;
         }
     }
     return true;
@@ -131,7 +119,7 @@ Fixture *fixture()
     f->input.sourceId = "bench";
     f->input.durationMinutes = 60;
     f->input.commentHtml = "<p>Benchmark</p>";
-    takeSnapshots(f->dir, f->input.sessionFolder + "/snap", &f->error);
+    takeSnapshots(f->dir, f->input.sessionFolder, &f->error);
     return f.get();
 }
 

@@ -28,6 +28,21 @@
 
 namespace {
 
+// Shows the window at its full-HD page size and loads the session into it; false, with the
+// reason, when it does not load.
+bool loadShown(VisualizationWindow &window, const QString &session, QString *error)
+{
+    window.resize(1900, 1000);
+    window.show();
+    QSignalSpy finished(&window, &VisualizationWindow::loadingFinishedSignal);
+    window.loadSessionData(session, benchRecordingStart());
+    if (!finished.wait(60000) || !window.hasEcgData()) {
+        *error = QStringLiteral("the session did not load: ") + window.loadErrorString();
+        return false;
+    }
+    return true;
+}
+
 VisualizationWindow *openedWindow(QString *error)
 {
     static std::unique_ptr<VisualizationWindow> window;
@@ -37,17 +52,35 @@ VisualizationWindow *openedWindow(QString *error)
     if (session.isEmpty())
         return nullptr;
     window = std::make_unique<VisualizationWindow>(nullptr);
-    window->resize(1900, 1000);
-    window->show();
-    QSignalSpy finished(window.get(), &VisualizationWindow::loadingFinishedSignal);
-    window->loadSessionData(session, benchRecordingStart());
-    if (!finished.wait(60000) || !window->hasEcgData()) {
-        *error = QStringLiteral("the session did not load: ") + window->loadErrorString();
+    if (!loadShown(*window, session, error)) {
         window.reset();
         return nullptr;
     }
     window->jumpToFirstData();
     return window.get();
+}
+
+// The timed redraws: each iteration, untimed, moves the window 37 minutes and a bit further
+// (another window, another part of the files), then times showData and, given a page, painting it.
+void timeRedraws(benchmark::State &state, VisualizationWindow *window, QWidget *paintedPage)
+{
+    QImage image = paintedPage ? QImage(paintedPage->size(), QImage::Format_RGB32) : QImage();
+    QScrollBar *bar = window->scrollBar();
+    const int span = bar->maximum() - bar->minimum();
+    int step = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        bar->blockSignals(true);
+        bar->setValue(bar->minimum() + int((qint64(step++) * 2220017) % qMax(span, 1)));
+        bar->blockSignals(false);
+        window->onSliderMoved(bar->value());
+        state.ResumeTiming();
+        window->showData();
+        if (paintedPage) {
+            QPainter painter(&image);
+            paintedPage->render(&painter);
+        }
+    }
 }
 
 void showData(benchmark::State &state, bool paint)
@@ -65,26 +98,7 @@ void showData(benchmark::State &state, bool paint)
     if (tab >= VisualizationWindow::BreathTab)
         window->findChild<QButtonGroup *>(groups[tab - VisualizationWindow::BreathTab])->button(length)->click();
     QCoreApplication::processEvents();
-    QWidget *page = window->tabs()->currentWidget();
-    QImage image(page->size(), QImage::Format_RGB32);
-
-    QScrollBar *bar = window->scrollBar();
-    const int span = bar->maximum() - bar->minimum();
-    int step = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        // 37 minutes and a bit further each time: another window, another part of the files.
-        bar->blockSignals(true);
-        bar->setValue(bar->minimum() + int((qint64(step++) * 2220017) % qMax(span, 1)));
-        bar->blockSignals(false);
-        window->onSliderMoved(bar->value());
-        state.ResumeTiming();
-        window->showData();
-        if (paint) {
-            QPainter painter(&image);
-            page->render(&painter);
-        }
-    }
+    timeRedraws(state, window, paint ? window->tabs()->currentWidget() : nullptr);
     state.counters["window_s"] = length / 1000.0;
 }
 
@@ -167,14 +181,8 @@ VisualizationWindow *analysedWindow(QString *error)
     VisualizationWindow *window = opened->window.get();
     window->setSessionId(1);
     window->setEventsLocked(false);
-    window->resize(1900, 1000);
-    window->show();
-    QSignalSpy finished(window, &VisualizationWindow::loadingFinishedSignal);
-    window->loadSessionData(session, benchRecordingStart());
-    if (!finished.wait(60000) || !window->hasEcgData()) {
-        *error = QStringLiteral("the session did not load: ") + window->loadErrorString();
+    if (!loadShown(*window, session, error))
         return nullptr;
-    }
     window->loadAnalysisResults(analysis);
     window->jumpToFirstData();
     page = std::move(opened);
@@ -226,18 +234,7 @@ void BM_ShowDataSingle10Min(benchmark::State &state)
     window->findChild<QButtonGroup *>("selectSingleRange")->button(600000)->click();
     window->findChild<QCheckBox *>("visualizeBeatsCheckBox")->setChecked(state.range(0) != 0);
     QCoreApplication::processEvents();
-    QScrollBar *bar = window->scrollBar();
-    const int span = bar->maximum() - bar->minimum();
-    int step = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        bar->blockSignals(true);
-        bar->setValue(bar->minimum() + int((qint64(step++) * 2220017) % qMax(span, 1)));
-        bar->blockSignals(false);
-        window->onSliderMoved(bar->value());
-        state.ResumeTiming();
-        window->showData();
-    }
+    timeRedraws(state, window, nullptr);
 }
 BENCHMARK(BM_ShowDataSingle10Min)->ArgName("beats")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

@@ -308,7 +308,7 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
 
     // The decode copies the log as logfile.txt and writes the decoded files.
     CardDecodeResult decoded;
-    if (!decodeCard(card, folder, calibration, &decoded, &error)) {
+    if (!decodeCard(card, log.missingIntervals(), folder, calibration, &decoded, &error)) {
         // Nothing of a refused card stays: the session keeps no folder of half a recording.
         QDir(folder).removeRecursively();
         const QString text =
@@ -346,8 +346,9 @@ bool ImportWorkflow::importFolder(const ImportTarget &target)
     return true;
 }
 
-bool ImportWorkflow::decodeCard(const CardFolder &card, const QString &folder, const Calibration &calibration,
-                                CardDecodeResult *result, QString *error)
+bool ImportWorkflow::decodeCard(const CardFolder &card, const QVector<MissingInterval> &missingIntervals,
+                                const QString &folder, const Calibration &calibration, CardDecodeResult *result,
+                                QString *error)
 {
     // A day of card is gigabytes read at the card's speed: the decode runs on a worker while
     // this thread keeps the window painted and the dialog counting the bytes decoded.
@@ -374,11 +375,10 @@ bool ImportWorkflow::decodeCard(const CardFolder &card, const QString &folder, c
     QTimer poll;
     poll.setInterval(DecodeProgressIntervalMs);
     QObject::connect(&poll, &QTimer::timeout, show);
-    const QString cardPath = card.path();
     m_decoding = true;
-    watcher.setFuture(QtConcurrent::run([&, cardPath] {
-        return decodeCardFolder(cardPath, folder, calibration, result, error,
-                                [&done](qint64 bytes) { done.store(bytes); });
+    watcher.setFuture(QtConcurrent::run([&] {
+        return decodeCheckedCard(card, missingIntervals, folder, calibration, result, error,
+                                 [&done](qint64 bytes) { done.store(bytes); });
     }));
     poll.start();
     if (!watcher.isFinished())

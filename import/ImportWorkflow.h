@@ -6,6 +6,7 @@
 
 #include "app/common/Prompts.h"
 #include "db/Records.h"
+#include "import/RecordingFormat.h"
 
 #include <QString>
 
@@ -53,8 +54,9 @@ private:
     bool refuseWhileTransferring();
     void mismatch();
     bool startUsbImport(const ImportTarget &target, const QByteArray &log);
-    bool decodeCard(const CardFolder &card, const QString &folder, const Calibration &calibration,
-                    CardDecodeResult *result, QString *error);
+    // The checked card with the missing intervals of its log, on a worker thread.
+    bool decodeCard(const CardFolder &card, const QVector<MissingInterval> &missingIntervals, const QString &folder,
+                    const Calibration &calibration, CardDecodeResult *result, QString *error);
     // False when the step ended without SpO2 after an export that held no usable line.
     bool importSpo2(const ImportTarget &target, const QString &folder);
     bool tryOximeterFile(const ImportTarget &target, const QString &folder, bool *empty);

@@ -25,8 +25,6 @@ public:
     QStringList sessionIds() const { return m_sessionIds; }
     // START_ACQ (the last one when repeated); invalid when the log has none.
     QDateTime acquisitionStart() const { return m_acquisitionStart; }
-    QVector<QDateTime> missingStarts() const { return m_missingStarts; }
-    QVector<QDateTime> missingStops() const { return m_missingStops; }
 
     // The missing periods of this log (pairMissingMarks on its marks). Both import roads decode
     // with these and the review shows these, so that a filled gap is shown where it was filled.

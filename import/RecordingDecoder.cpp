@@ -269,7 +269,14 @@ bool decodeCardFolder(const QString &cardPath, const QString &sessionFolder,
                      .arg(card.logPath());
         return false;
     }
-    const QVector<MissingInterval> intervals = log.missingIntervals();
+    return decodeCheckedCard(card, log.missingIntervals(), sessionFolder, calibration, result, error, progress);
+}
+
+bool decodeCheckedCard(const CardFolder &card, const QVector<MissingInterval> &intervals,
+                       const QString &sessionFolder, const Calibration &calibration, CardDecodeResult *result,
+                       QString *error, const std::function<void(qint64)> &progress)
+{
+    *result = CardDecodeResult();
     qInfo().noquote() << "Holes :" << describeIntervals(intervals);
 
     const bool folderMade = !QFileInfo::exists(sessionFolder);
@@ -314,7 +321,7 @@ bool decodeCardFolder(const QString &cardPath, const QString &sessionFolder,
     if (decoder.recordsWritten(Stream::Ecg) == 0 && decoder.recordsWritten(Stream::Breath) == 0) {
         result->noFrames = true;
         *error = QStringLiteral("the s-files of %1 hold no whole ECG or respiration frame (%2 bytes read)")
-                     .arg(cardPath)
+                     .arg(card.path())
                      .arg(decoder.bytesRead());
         return undo();
     }

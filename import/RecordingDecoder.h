@@ -119,3 +119,9 @@ struct CardDecodeResult {
 bool decodeCardFolder(const QString &cardPath, const QString &sessionFolder,
                       const Calibration &calibration, CardDecodeResult *result, QString *error,
                       const std::function<void(qint64 bytesRead)> &progress = {});
+// decodeCardFolder after its checks, for a caller that has made them and read the log already:
+// `card` has no errorString(), `calibration` none either, and `missingIntervals` are those of its
+// log, which has a valid START_ACQ.
+bool decodeCheckedCard(const CardFolder &card, const QVector<MissingInterval> &missingIntervals,
+                       const QString &sessionFolder, const Calibration &calibration, CardDecodeResult *result,
+                       QString *error, const std::function<void(qint64 bytesRead)> &progress = {});

@@ -1,10 +1,10 @@
 #include "sim/SyntheticRecorder.h"
 
+#include "import/RecordingDecoder.h"
 #include "sim/SyntheticAnalysis.h"
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QtEndian>
 
 #include <algorithm>
@@ -816,26 +816,18 @@ bool writeSyntheticRecording(const QString &folder, const SynthOptions &options,
 
 bool writeSampleCapture(const QString &cardFolder, const QString &capturePath, QString *error)
 {
-    const QDir card(cardFolder);
-    QVector<int> numbers;
-    const QRegularExpression sampleFile(QStringLiteral("^s(\\d+)\\.txt$"));
-    for (const QString &name : card.entryList({QStringLiteral("s*.txt")}, QDir::Files)) {
-        const QRegularExpressionMatch match = sampleFile.match(name);
-        if (match.hasMatch())
-            numbers.append(match.captured(1).toInt());
-    }
-    if (numbers.isEmpty()) {
+    const QStringList parts = CardFolder(cardFolder).sampleFiles();
+    if (parts.isEmpty()) {
         *error = QStringLiteral("%1 holds no s-file").arg(cardFolder);
         return false;
     }
-    std::sort(numbers.begin(), numbers.end());
     QFile capture(capturePath);
     if (!capture.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *error = QStringLiteral("cannot create %1: %2").arg(capturePath, capture.errorString());
         return false;
     }
-    for (int number : numbers) {
-        QFile part(card.filePath(QStringLiteral("s%1.txt").arg(number)));
+    for (const QString &path : parts) {
+        QFile part(path);
         if (!part.open(QIODevice::ReadOnly)) {
             *error = QStringLiteral("cannot read %1: %2").arg(part.fileName(), part.errorString());
             return false;

@@ -41,12 +41,12 @@ SampleList DueRecords::take()
             return {};
         m_clock.start(sampleTime(first));
     }
-    m_playTime = m_clock.playTime();
+    const qint64 playTime = m_clock.playTime();
     // Computed in signed arithmetic: a recorder clock still below the delay must not wrap round
     // and release the whole buffer at once.
-    if (m_playTime < 0)
+    if (playTime < 0)
         return {};
-    return m_records.takeUntil(quint32(std::min<qint64>(m_playTime, std::numeric_limits<quint32>::max())));
+    return m_records.takeUntil(quint32(std::min<qint64>(playTime, std::numeric_limits<quint32>::max())));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -58,13 +58,10 @@ public:
     // where the stream stands); afterwards the records whose time has come, in order.
     SampleList take();
     void reset() { m_clock.reset(); }
-    qint64 playTime() const { return m_playTime; }
-    const PlayClock &clock() const { return m_clock; }
 
 private:
     RecordBuffer &m_records;
     PlayClock m_clock;
-    qint64 m_playTime = 0;
 };
 
 // The twelve ECG strip plots. Plot index = lead index: 0 V6, 1 I, 2 II, 3 V2, 4 V3, 5 V4, 6 V5,
@@ -101,7 +98,6 @@ public:
     // Time stamps of the latest batch, drawn or not.
     const std::vector<double> &batchTimes() const { return m_batchTimes; }
     double lastDrawnTime() const { return m_lastDrawn; }
-    qint64 playTime() const { return m_due.playTime(); }
 
 private:
     void trim(std::deque<TraceSegment> &segments) const;
@@ -136,7 +132,6 @@ public:
     const TraceSegment &sum() const { return m_sum; }
     const std::vector<double> &batchTimes() const { return m_batchTimes; }
     double lastDrawnTime() const { return m_lastDrawn; }
-    qint64 playTime() const { return m_due.playTime(); }
 
 private:
     DueRecords m_due;

@@ -6,6 +6,7 @@
 #include "live/OnlineVisualizationWindow.h"
 #include "live/breathFilters.h"
 #include "live/viewSubmenu.h"
+#include "tests/support/MainWindowLogin.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestDatabase.h"
 
@@ -65,7 +66,6 @@ private slots:
 
 private:
     std::unique_ptr<Window> makeWindow();
-    void logIn(KRNMainWindow &w, const QString &user, const QString &password);
 
     QTemporaryDir m_settingsDir;
     std::unique_ptr<TestDatabase> m_data;
@@ -98,13 +98,6 @@ std::unique_ptr<Window> MainWindowTest::makeWindow()
     auto w = std::make_unique<Window>(m_data->dataDir(), *m_prompts);
     m_prompts->boxes.clear(); // the small offscreen screen's warning is checked on its own
     return w;
-}
-
-void MainWindowTest::logIn(KRNMainWindow &w, const QString &user, const QString &password)
-{
-    w.loginPage()->userName()->setText(user);
-    w.loginPage()->password()->setText(password);
-    w.login();
 }
 
 void MainWindowTest::startsOnLoginPage()
@@ -150,6 +143,8 @@ void MainWindowTest::createsDataFolderButNeverTheDatabase()
     QTemporaryDir root;
     const QString folder = root.filePath("install/DATA");
     krntest::expectMessage(QtInfoMsg, qPrintable("[DB] Can't load database file: " + folder + "/krnDb.db"));
+    // The patient list is read once at start-up, open database or not.
+    krntest::expectMessage(QtInfoMsg, "[DB] Query execution error database not open");
     Window w(folder, *m_prompts);
     QVERIFY(QFileInfo(folder).isDir());
     QVERIFY(!QFile::exists(folder + "/krnDb.db"));
@@ -414,7 +409,7 @@ int main(int argc, char *argv[])
     tzset();
     QApplication app(argc, argv);
     MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return krntest::exec(&test, argc, argv);
 }
 
 #include "tst_mainwindow.moc"

@@ -2,13 +2,13 @@
 // fiscal code box, search, session tiles, and what the review page offers to each role.
 #include "tests/support/TestMain.h"
 #include "app/KRNMainWindow.h"
-#include "app/loginwindow.h"
 #include "live/viewSubmenu.h"
 #include "patients/FiscalCode.h"
 #include "patients/IntroWindow.h"
 #include "patients/Session.h"
 #include "patients/patient.h"
 #include "patients/patientInfo.h"
+#include "tests/support/MainWindowLogin.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestDatabase.h"
 
@@ -74,7 +74,6 @@ private slots:
     void backFromReviewAsksUnlessAnalyzed();
 
 private:
-    std::unique_ptr<KRNMainWindow> loggedIn(const std::string &role = "doctor");
     void typeBianchi(KRNMainWindow &w);
     void openReview(KRNMainWindow &w, const std::string &status);
 
@@ -101,17 +100,6 @@ void PatientFlowTest::cleanup()
     m_data.reset();
 }
 
-std::unique_ptr<KRNMainWindow> PatientFlowTest::loggedIn(const std::string &role)
-{
-    m_data->addUser("demo", "demo", role);
-    auto w = std::make_unique<KRNMainWindow>(m_data->dataDir(), *m_prompts);
-    w->loginPage()->userName()->setText("demo");
-    w->loginPage()->password()->setText("demo");
-    w->login();
-    m_prompts->boxes.clear();
-    return w;
-}
-
 void PatientFlowTest::typeBianchi(KRNMainWindow &w)
 {
     w.introWindow()->buttonNewPatient()->click();
@@ -128,7 +116,7 @@ void PatientFlowTest::typeBianchi(KRNMainWindow &w)
 void PatientFlowTest::newPatientIsStoredAndListed()
 {
     m_data->addPatient("RSSMRA80A02H501Z", "Rossi", "Mario");
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts, "doctor");
     QCOMPARE(shownSurnames(*w), QStringList{"ROSSI"});
 
     typeBianchi(*w);
@@ -161,7 +149,7 @@ void PatientFlowTest::newPatientIsStoredAndListed()
 void PatientFlowTest::duplicateFiscalCodeKeepsTheForm()
 {
     m_data->addPatient(bianchiCode.toStdString(), "Bianchi", "Maria");
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts, "doctor");
     typeBianchi(*w);
     w->introWindow()->info()->buttonSave()->click();
 
@@ -181,7 +169,7 @@ void PatientFlowTest::duplicateFiscalCodeKeepsTheForm()
 void PatientFlowTest::duplicateHiddenBySearchIsRefusedToo()
 {
     m_data->addPatient(bianchiCode.toStdString(), "Bianchi", "Maria");
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts, "doctor");
     w->introWindow()->editPatientSearch()->setText("zzz");
     QVERIFY(shownSurnames(*w).isEmpty());
     typeBianchi(*w);
@@ -194,7 +182,7 @@ void PatientFlowTest::duplicateHiddenBySearchIsRefusedToo()
 
 void PatientFlowTest::failedSaveKeepsTheForm()
 {
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts, "doctor");
     // Another program takes the table away under the workstation's feet.
     sqlite3 *raw = nullptr;
     QCOMPARE(sqlite3_open(m_data->dbPath().toUtf8().constData(), &raw), SQLITE_OK);
@@ -216,7 +204,7 @@ void PatientFlowTest::searchOnSurnameAndNameOnly()
     m_data->addPatient("RSSMRA80A02H501Z", "Rossi", "Mario");
     m_data->addPatient(bianchiCode.toStdString(), "Bianchi", "Maria");
     m_data->addPatient("VRDGFR65T31L219K", "Verdi", "Gianfranco");
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts, "doctor");
     QLineEdit *search = w->introWindow()->editPatientSearch();
 
     search->setText("ross");
@@ -236,7 +224,7 @@ void PatientFlowTest::sessionTilesOfTheSelectedPatient()
     m_data->addSession("RSSMRA80A02H501Z", "ANALYZED", 1000);
     m_data->addSession("RSSMRA80A02H501Z", "LOADED", 3000);
     m_data->addSession("RSSMRA80A02H501Z", "OPEN", 2000);
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts, "doctor");
     QCOMPARE(shownSurnames(*w), QStringList({"BIANCHI", "ROSSI"}));
 
     w->introWindow()->viewButtons().at(1)->click();
@@ -265,7 +253,7 @@ void PatientFlowTest::actionsAfterASearchActOnTheShownPatient()
     const PatientRecord rossiRow = m_data->addPatient(rossi, "Rossi", "Mario");
     m_data->addPatient(verdi, "Verdi", "Gianfranco");
     m_data->addSession(rossi, "LOADED", 1000);
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts, "doctor");
     w->introWindow()->viewButtons().at(1)->click();
     QCOMPARE(field<QLineEdit>(*w, "surname")->text(), QString("Rossi"));
 
@@ -314,7 +302,7 @@ void PatientFlowTest::openReview(KRNMainWindow &w, const std::string &status)
 void PatientFlowTest::reviewPageOffersByRoleAndStatus()
 {
     {
-        auto w = loggedIn("nurse");
+        auto w = loggedIn(*m_data, *m_prompts, "nurse");
         openReview(*w, "LOADED");
         QCOMPARE(w->stackWidget()->currentIndex(), int(KRNMainWindow::VisualizationPage));
         QCOMPARE(m_prompts->boxTexts(), QStringList{"Dati analisi non trovati|Risultati analisi non disponibili"});
@@ -327,7 +315,7 @@ void PatientFlowTest::reviewPageOffersByRoleAndStatus()
     cleanup();
     init();
     {
-        auto w = loggedIn("doctor");
+        auto w = loggedIn(*m_data, *m_prompts, "doctor");
         openReview(*w, "LOADED");
         QVERIFY(shown(*w, "buttonSnapshot"));
         QVERIFY(shown(*w, "buttonExport"));
@@ -336,7 +324,7 @@ void PatientFlowTest::reviewPageOffersByRoleAndStatus()
     cleanup();
     init();
     {
-        auto w = loggedIn("nurse");
+        auto w = loggedIn(*m_data, *m_prompts, "nurse");
         openReview(*w, "ANALYZED");
         QCOMPARE(w->windowTitle(), QString("Visualizza sessione"));
         QVERIFY(!shown(*w, "buttonExport"));
@@ -347,7 +335,7 @@ void PatientFlowTest::reviewPageOffersByRoleAndStatus()
 
 void PatientFlowTest::backFromReviewAsksUnlessAnalyzed()
 {
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts, "doctor");
     openReview(*w, "LOADED");
     QCOMPARE(w->windowTitle(), QString("Analizza sessione"));
     m_prompts->boxes.clear();

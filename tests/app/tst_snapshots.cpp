@@ -23,10 +23,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextEdit>
-#include <QTimer>
 #include <QtTest>
-
-#include <functional>
 
 namespace {
 
@@ -86,11 +83,8 @@ void SnapshotsTest::init()
     m_data->addPatient(FiscalCode);
     for (const char *status : {"ANALYZED", "LOADED"}) {
         SessionRecord s = m_data->addSession(FiscalCode, status, m_recordingStart + (status[0] == 'L' ? 60 : 0));
-        s.dataPathName = FiscalCode + "/" + std::to_string(s.id);
-        QVERIFY(m_data->db().updateSession(s));
-        const QString folder = m_data->dataDir() + "/" + QString::fromStdString(s.dataPathName);
         QString error;
-        QVERIFY2(m_synth.decodeInto(folder, &error), qPrintable(error));
+        QVERIFY2(m_synth.decodeForSession(*m_data, s, &error), qPrintable(error));
     }
     Clock::setFixed(Now);
 }

@@ -58,17 +58,14 @@ void EdfExportPageTest::initTestCase()
     SynthOptions options;
     options.hours = 0.05;
     SessionRecord session = m_data->addSession(FiscalCode, "LOADED", options.start.toSecsSinceEpoch());
-    session.dataPathName = FiscalCode + "/" + std::to_string(session.id);
-    QVERIFY(m_data->db().updateSession(session));
     options.sessionId = QString::fromStdString(FiscalCode) + QStringLiteral("%1").arg(session.id, 4, 10, QLatin1Char('0'));
 
     QTemporaryDir card;
     SyntheticSession synth;
     synth.options = options;
     QString error;
-    const QString folder = m_data->dataDir() + "/" + QString::fromStdString(session.dataPathName);
     QVERIFY2(synth.writeCard(card.path(), false, &error), qPrintable(error));
-    QVERIFY2(synth.decodeInto(folder, &error), qPrintable(error));
+    QVERIFY2(synth.decodeForSession(*m_data, session, &error), qPrintable(error));
     openReview();
 }
 

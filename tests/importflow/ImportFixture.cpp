@@ -107,6 +107,17 @@ Calibration calibration()
     return c;
 }
 
+bool editLog(const QString &card, const std::function<QByteArray(const QByteArray &)> &edit)
+{
+    QByteArray log;
+    for (const QByteArray &line : readFile(card + "/log.txt").split('\n')) {
+        const QByteArray edited = edit(line);
+        if (!edited.isEmpty())
+            log += edited + '\n';
+    }
+    return writeFile(card + "/log.txt", log);
+}
+
 SimulatedRecorder::SimulatedRecorder(const QStringList &arguments)
 {
     const QString tool = qEnvironmentVariable("KRN_TOOL");

@@ -17,6 +17,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace importtest {
@@ -63,6 +64,8 @@ private:
 // Copies the files of a folder into another (created when missing); returns the copy's path.
 QString copyFolder(const QString &from, const QString &to);
 Calibration calibration();
+// Rewrites the card's log with each line passed through `edit` (an empty result drops the line).
+bool editLog(const QString &card, const std::function<QByteArray(const QByteArray &)> &edit);
 
 // tavokrn-tool recorder-usb on a pseudo-terminal; the device path is put in TAVOKRN_SERIAL_PORTS.
 class SimulatedRecorder

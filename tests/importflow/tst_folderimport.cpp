@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <thread>
 
 #ifdef Q_OS_UNIX
@@ -45,18 +44,6 @@ quint32 lastFileTime(const QString &path, int recordSize)
     if (bytes.size() < recordSize)
         return 0;
     return recordFileTime(reinterpret_cast<const uchar *>(bytes.constData()) + bytes.size() - recordSize);
-}
-
-// The card's log with each line passed through `edit` (an empty result drops the line).
-bool editLog(const QString &card, const std::function<QByteArray(const QByteArray &)> &edit)
-{
-    QByteArray log;
-    for (const QByteArray &line : readFile(card + "/log.txt").split('\n')) {
-        const QByteArray edited = edit(line);
-        if (!edited.isEmpty())
-            log += edited + '\n';
-    }
-    return writeFile(card + "/log.txt", log);
 }
 
 const QString finalBoxTitle = "Importazione completata";

@@ -3,21 +3,20 @@
 #include "tests/support/TestMain.h"
 #include "app/KRNMainWindow.h"
 #include "app/WidgetPrompts.h"
-#include "app/loginwindow.h"
 #include "patients/IntroWindow.h"
 #include "patients/Session.h"
 #include "tests/importflow/ImportFixture.h"
+#include "tests/support/MainWindowLogin.h"
+#include "tests/support/ModalDialog.h"
 #include "tests/support/ScriptedPrompts.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -38,9 +37,7 @@ struct WindowRig {
         window->usbDownload()->setPortList(
             [] { return qEnvironmentVariable("TAVOKRN_SERIAL_PORTS").split(':', Qt::SkipEmptyParts); });
         prompts.boxes.clear(); // a small offscreen screen gets the resolution warning
-        window->loginPage()->userName()->setText("clinico");
-        window->loginPage()->password()->setText("segreto");
-        window->login();
+        logIn(*window, "clinico", "segreto");
         window->introWindow()->viewButtons().at(0)->click();
     }
     Session *tile() const { return window->sessionTileList().value(0); }
@@ -141,14 +138,10 @@ void ImportWindowTest::importDialogsOnRealWidgets()
     }
     // The card folder chooser keeps a symbolic link as picked.
     QFileDialog::Options options;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto *chooser = window.findChild<QFileDialog *>(); chooser && chooser->isVisible()) {
-            options = chooser->options();
-            chooser->reject();
-        }
+    onModalDialog<QFileDialog>([&options](QFileDialog *chooser) {
+        options = chooser->options();
+        chooser->reject();
     });
-    closer.start(10);
     QVERIFY(prompts.existingDirectoryKeepingLinks("Selezionare la cartella con dati di Log, ECG, PSG e IMU",
                                                   QDir::tempPath())
                 .isEmpty());

@@ -385,14 +385,7 @@ void UsbDownloadTest::logWithoutAcquisitionStartRefused()
     Rig rig;
     QVERIFY2(rig.fixture.isValid(), qPrintable(rig.fixture.error()));
     const QString card = agreeingCard(rig.fixture, "card");
-    QByteArray log;
-    for (const QByteArray &line : readFile(card + "/log.txt").split('\n'))
-        if (!line.startsWith("START_ACQ"))
-            log += line + '\n';
-    QFile file(card + "/log.txt");
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(log);
-    file.close();
+    QVERIFY(editLog(card, [](const QByteArray &line) { return line.startsWith("START_ACQ") ? QByteArray() : line; }));
     SimulatedRecorder recorder({"--card", card, "--erase"});
     QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
     // Refused before the erase question: nothing is downloaded, the card keeps the recording.
@@ -416,14 +409,7 @@ void UsbDownloadTest::recordsDroppedBehindTheClockReported()
     const QString card = rig.fixture.makeCard("card", 5.0 / 60, 0.5, 3, &summary);
     QCOMPARE(summary.gaps.size(), 1);
     // The log lost its missing-data marks: the restart after the gap only sets the clock floor.
-    QByteArray log;
-    for (const QByteArray &line : readFile(card + "/log.txt").split('\n'))
-        if (!line.contains("MISSING_DATA"))
-            log += line + '\n';
-    QFile file(card + "/log.txt");
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(log);
-    file.close();
+    QVERIFY(editLog(card, [](const QByteArray &line) { return line.contains("MISSING_DATA") ? QByteArray() : line; }));
     CardDecodeResult reference;
     QString error;
     QVERIFY2(decodeCardFolder(card, rig.fixture.scratch("reference"), calibration(), &reference, &error), qPrintable(error));
@@ -453,16 +439,11 @@ void UsbDownloadTest::gapPast48HoursRefused()
     const QString card = rig.fixture.makeCard("card", 5.0 / 60, 0.5, 3, &summary);
     QCOMPARE(summary.gaps.size(), 1);
     // The gap is logged to end three days on: filled, the recording would pass 48 hours.
-    QByteArray log;
-    for (const QByteArray &line : readFile(card + "/log.txt").split('\n'))
-        log += (line.startsWith("STOP_MISSING_DATA")
-                    ? "STOP_MISSING_DATA:" + SynthOptions().start.addDays(3).toString("yyyyMMddhhmmss").toLatin1()
-                    : line)
-               + '\n';
-    QFile file(card + "/log.txt");
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(log);
-    file.close();
+    QVERIFY(editLog(card, [](const QByteArray &line) {
+        return line.startsWith("STOP_MISSING_DATA")
+            ? "STOP_MISSING_DATA:" + SynthOptions().start.addDays(3).toString("yyyyMMddhhmmss").toLatin1()
+            : line;
+    }));
     SimulatedRecorder recorder({"--card", card, "--erase"});
     QVERIFY2(recorder.isRunning(), qPrintable(recorder.error()));
     rig.prompts.buttons << "OK" << "OK";

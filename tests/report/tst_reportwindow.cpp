@@ -7,11 +7,11 @@
 #include "tests/support/TestMain.h"
 #include "app/KRNMainWindow.h"
 #include "app/common/LabelTable.h"
-#include "app/loginwindow.h"
 #include "live/viewSubmenu.h"
 #include "patients/Session.h"
 #include "report/SnapshotNotesDialog.h"
 #include "review/VisualizationWindow.h"
+#include "tests/support/MainWindowLogin.h"
 #include "tests/support/ModalDialog.h"
 #include "tests/support/PdfReader.h"
 #include "tests/support/RecordingDesktop.h"
@@ -21,7 +21,6 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStackedWidget>
@@ -105,18 +104,14 @@ private slots:
         m_user = m_data->addUser("lverdi", "segreta", "", "Laura", "Verdi");
         m_data->addPatient(FiscalCode);
         m_session = m_data->addSession(FiscalCode, "LOADED", m_recording.startSeconds());
-        m_session.dataPathName = FiscalCode + "/" + std::to_string(m_session.id);
         m_session.startSetupDate = m_recording.startSeconds() - 600;
-        QVERIFY(m_data->db().updateSession(m_session));
         QString error;
-        QVERIFY2(m_recording.decodeInto(folder(), &error), qPrintable(error));
+        QVERIFY2(m_recording.decodeForSession(*m_data, m_session, &error), qPrintable(error));
 
         m_desktop = RecordingDesktop();
         m_window = std::make_unique<KRNMainWindow>(m_data->dataDir(), *m_prompts);
         m_window->setDesktopOpener(&m_desktop);
-        m_window->loginPage()->userName()->setText("lverdi");
-        m_window->loginPage()->password()->setText("segreta");
-        m_window->login();
+        logIn(*m_window, "lverdi", "segreta");
         QCOMPARE(m_window->loggedInUser().id, m_user.id);
         m_window->patientSelected(0);
         m_prompts->buttons.enqueue("OK"); // a three-minute recording is not 24 hours long

@@ -4,7 +4,6 @@
 // session; and a set-up that is still waiting when the live page is left or the window closed.
 #include "tests/support/TestMain.h"
 #include "app/KRNMainWindow.h"
-#include "app/loginwindow.h"
 #include "device/SessionSetup.h"
 #include "device/ui/BluetoothDialog.h"
 #include "device/ui/BluetoothEntry.h"
@@ -12,9 +11,9 @@
 #include "patients/IntroWindow.h"
 #include "patients/Session.h"
 #include "tests/setup/SetupRig.h"
+#include "tests/support/MainWindowLogin.h"
 
 #include <QDir>
-#include <QLineEdit>
 #include <QSettings>
 #include <QStackedWidget>
 
@@ -73,9 +72,7 @@ std::unique_ptr<KRNMainWindow> SetupWindowTest::onLivePage(const SetupTiming &ti
     m_data->addPatient(FiscalCode, "Rossi", "Mario");
     auto w = std::make_unique<KRNMainWindow>(m_data->dataDir(), *m_prompts);
     w->setDeviceTiming(setuptest::fastLink(), timing);
-    w->loginPage()->userName()->setText("demo");
-    w->loginPage()->password()->setText("demo");
-    w->login();
+    logIn(*w, "demo", "demo");
     w->show();
     w->introWindow()->newSessionButtons().first()->click();
     if (!QTest::qWaitFor([&] { return !w->bluetoothDialog()->isSearching() && !w->bluetoothDialog()->rows().isEmpty(); },

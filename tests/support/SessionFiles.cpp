@@ -22,10 +22,11 @@ bool SyntheticSession::writeCard(const QString &cardFolder, bool withAnalysis, Q
     m_card = cardFolder;
     m_analysis = withAnalysis;
     SynthTrace trace;
+    SynthSummary summary;
     SynthOptions written = options;
     if (withAnalysis)
         written.trace = &trace;
-    if (!writeSyntheticRecording(cardFolder, written, &m_summary, error))
+    if (!writeSyntheticRecording(cardFolder, written, &summary, error))
         return false;
     return !withAnalysis || writeSyntheticAnalysis(analysisFolder(), trace, error);
 }
@@ -55,4 +56,14 @@ bool SyntheticSession::decodeInto(const QString &sessionFolder, QString *error, 
         if (!copy(analysisFolder() + "/" + name, analysis + "/" + name))
             return false;
     return true;
+}
+
+bool SyntheticSession::decodeForSession(TestDatabase &data, SessionRecord &session, QString *error) const
+{
+    session.dataPathName = session.patientFC + "/" + std::to_string(session.id);
+    if (!data.db().updateSession(session)) {
+        *error = QStringLiteral("cannot store the data folder of session %1").arg(session.id);
+        return false;
+    }
+    return decodeInto(data.dataDir() + "/" + QString::fromStdString(session.dataPathName), error);
 }

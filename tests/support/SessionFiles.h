@@ -5,6 +5,7 @@
 #include "import/RecordingDecoder.h"
 #include "sim/SyntheticAnalysis.h"
 #include "sim/SyntheticRecorder.h"
+#include "tests/support/TestDatabase.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,14 +27,14 @@ public:
 
     bool writeCard(const QString &cardFolder, bool withAnalysis, QString *error);
     bool decodeInto(const QString &sessionFolder, QString *error, CardDecodeResult *decoded = nullptr) const;
+    // Gives the stored session row its folder "<fiscal code>/<id>" under the data folder, as an
+    // import does, and decodes the card there.
+    bool decodeForSession(TestDatabase &data, SessionRecord &session, QString *error) const;
 
-    QString card() const { return m_card; }
     QString analysisFolder() const { return m_card + QStringLiteral("/ANALISI"); }
-    const SynthSummary &summary() const { return m_summary; }
     qint64 startSeconds() const { return options.start.toSecsSinceEpoch(); }
 
 private:
     QString m_card;
     bool m_analysis = false;
-    SynthSummary m_summary;
 };
