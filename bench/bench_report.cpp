@@ -62,11 +62,6 @@ bool takeSnapshots(const QString &dataFolder, const QString &sessionFolder, QStr
         return false;
     }
     window.jumpToFirstData();
-    // Both lead pages are captured from the limb-lead tab: the precordial one is laid out by being
-    // shown once, as a clinician looking at both before the snapshots would.
-    window.tabs()->setCurrentIndex(VisualizationWindow::PrecordialTab);
-    QCoreApplication::processEvents();
-    window.tabs()->setCurrentIndex(VisualizationWindow::LeadsTab);
     QScrollBar *bar = window.scrollBar();
     const QDateTime stamp0 = options.start.addSecs(3600);
     SnapshotFolder folder(sessionFolder);

@@ -363,10 +363,17 @@ QVector<SnapshotCapture> VisualizationWindow::captureCurrentTab() const
     qInfo().noquote() << "REPEAT : " + QString::number(tab == LeadsTab || tab == PrecordialTab ? 1 : 0);
     switch (tab) {
     case LeadsTab:
-    case PrecordialTab:
-        // Both lead pages, whichever is shown: the limb leads first.
+    case PrecordialTab: {
+        // Both lead pages, whichever is shown: the limb leads first. A page that has never been
+        // shown has never been laid out either: give it the shown page's place first, so that it
+        // is captured at the size the clinician sees.
+        QWidget *shown = m_tabs->currentWidget();
+        QWidget *other = m_tabs->widget(tab == LeadsTab ? PrecordialTab : LeadsTab);
+        if (other->geometry() != shown->geometry())
+            other->setGeometry(shown->geometry());
         captures << capture(m_leadFrames[0], m_leadPlots[leads::I]) << capture(m_leadFrames[1], m_leadPlots[leads::I]);
         break;
+    }
     case BreathTab: captures << capture(m_breathFrame, m_breathPlots.first()); break;
     case SingleTab: captures << capture(m_singleFrame, m_ecgSingle); break;
     case EventsTab: captures << capture(m_eventsFrame, m_eventPlots.first()); break;
