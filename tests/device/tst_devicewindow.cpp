@@ -14,6 +14,7 @@
 #include "patients/patientInfo.h"
 #include "sim/SyntheticRecorder.h"
 #include "tests/device/SimulatedRecorder.h"
+#include "tests/support/MainWindowLogin.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestDatabase.h"
 
@@ -41,7 +42,6 @@ private slots:
     void replayedCaptureNeedsNoRecorder();
 
 private:
-    std::unique_ptr<KRNMainWindow> loggedIn();
     static bool rowsListed(KRNMainWindow &w);
 
     QTemporaryDir m_settingsDir;
@@ -71,17 +71,6 @@ void DeviceWindowTest::cleanup()
     m_recorder.reset();
 }
 
-std::unique_ptr<KRNMainWindow> DeviceWindowTest::loggedIn()
-{
-    m_data->addUser("demo", "demo");
-    auto w = std::make_unique<KRNMainWindow>(m_data->dataDir(), *m_prompts);
-    w->loginPage()->userName()->setText("demo");
-    w->loginPage()->password()->setText("demo");
-    w->login();
-    m_prompts->boxes.clear();
-    return w;
-}
-
 bool DeviceWindowTest::rowsListed(KRNMainWindow &w)
 {
     return QTest::qWaitFor([&] { return !w.bluetoothDialog()->isSearching() && !w.bluetoothDialog()->rows().isEmpty(); },
@@ -91,7 +80,7 @@ bool DeviceWindowTest::rowsListed(KRNMainWindow &w)
 void DeviceWindowTest::newSessionReachesTheLivePage()
 {
     m_data->addPatient("RSSMRA80A02H501Z", "Rossi", "Mario");
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts);
     w->show();
     QVERIFY(!w->bluetoothDialog()->isVisible());
 
@@ -134,7 +123,7 @@ void DeviceWindowTest::newSessionReachesTheLivePage()
 
 void DeviceWindowTest::saveAndAcquireOpensTheDialog()
 {
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts);
     w->introWindow()->buttonNewPatient()->click();
     patientInfo *form = w->introWindow()->info();
     const QDate birth(1975, 5, 5);
@@ -157,7 +146,7 @@ void DeviceWindowTest::saveAndAcquireOpensTheDialog()
 void DeviceWindowTest::closingWhileStreamingStopsEverything()
 {
     m_data->addPatient("RSSMRA80A02H501Z", "Rossi", "Mario");
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts);
     w->show();
     w->introWindow()->newSessionButtons().first()->click();
     QVERIFY(rowsListed(*w));
@@ -185,7 +174,7 @@ void DeviceWindowTest::replayedCaptureNeedsNoRecorder()
     SynthSummary summary;
     QString error;
     QVERIFY2(writeSyntheticRecording(card.path(), options, &summary, &error), qPrintable(error));
-    auto w = loggedIn();
+    auto w = loggedIn(*m_data, *m_prompts);
     m_prompts->files.enqueue(card.filePath("s0.txt"));
     w->bluetoothPairSelect();
     QCOMPARE(m_prompts->chooserTitles, QStringList{"Open file"});

@@ -11,7 +11,6 @@
 #include "tests/support/ModalDialog.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestDatabase.h"
-#include "tests/support/ToolRun.h"
 
 #include <qwt_plot_marker.h>
 #include <qwt_plot_picker.h>
@@ -27,10 +26,8 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <functional>
 
 namespace {
 

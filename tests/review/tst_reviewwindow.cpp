@@ -13,7 +13,6 @@
 #include "review/data/SignalTrace.h"
 #include "review/VisualizationWindow.h"
 #include "tests/support/SessionFiles.h"
-#include "tests/support/ToolRun.h"
 
 #include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
