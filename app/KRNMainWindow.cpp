@@ -1,11 +1,11 @@
 #include "app/KRNMainWindow.h"
 
 #include "app/AppSettings.h"
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 #include "app/Login.h"
 #include "app/Platform.h"
 #include "app/ToolbarTable.h"
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 #include "app/loginwindow.h"
 #include "device/RecorderLink.h"
 #include "device/SessionSetup.h"

@@ -3,7 +3,7 @@
 // work is done by RecorderLink and BluetoothDialog; these slots only hand over and follow.
 #include "app/KRNMainWindow.h"
 
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 #include "device/RecorderLink.h"
 #include "device/SessionSetup.h"
 #include "device/ui/BluetoothDialog.h"

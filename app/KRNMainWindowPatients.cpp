@@ -2,7 +2,7 @@
 // list and the current patient are PatientDirectory's; these slots put them on the page.
 #include "app/KRNMainWindow.h"
 
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 #include "live/viewSubmenu.h"
 #include "patients/IntroWindow.h"
 #include "patients/patientInfo.h"

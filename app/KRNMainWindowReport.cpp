@@ -3,7 +3,7 @@
 #include "app/KRNMainWindow.h"
 
 #include "app/ToolbarTable.h"
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 #include "live/viewSubmenu.h"
 #include "report/DesktopOpener.h"
 #include "report/SessionReport.h"

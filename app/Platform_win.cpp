@@ -1,6 +1,6 @@
 #include "app/Platform.h"
 
-#include "app/common/WinText_win.h"
+#include "common/WinText_win.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 
 #include <QPointer>
 

@@ -1,6 +1,6 @@
 #include "app/loginwindow.h"
 
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -4,7 +4,7 @@
 // to write the PDF and its size. Everything is made afresh in $TMPDIR/tavokrn-bench/report and left
 // there to be looked at (report in session/Report.pdf).
 
-#include "app/common/Clock.h"
+#include "common/Clock.h"
 #include "bench/BenchMain.h"
 #include "bench/BenchSession.h"
 #include "db/Database.h"

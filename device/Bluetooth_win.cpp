@@ -10,7 +10,7 @@
 #include <bluetoothapis.h>
 #include <objbase.h>
 
-#include "app/common/WinText_win.h"
+#include "common/WinText_win.h"
 
 #include <cstdio>
 #include <cstring>

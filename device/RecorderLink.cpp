@@ -1,6 +1,6 @@
 #include "device/RecorderLink.h"
 
-#include "app/common/Clock.h"
+#include "common/Clock.h"
 #include "device/RecorderProtocol.h"
 #include "import/FrameScanner.h"
 

@@ -1,6 +1,6 @@
 #include "device/SessionSetup.h"
 
-#include "app/common/Clock.h"
+#include "common/Clock.h"
 #include "db/Database.h"
 #include "device/CalibrationCheck.h"
 #include "device/RecordBuffer.h"

@@ -13,7 +13,7 @@
 // slots). A step that arrives when the sequence is
 // not waiting for it does nothing, so a late timer or signal never runs into a finished sequence.
 
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 #include "db/Records.h"
 #include "import/FrameScanner.h"
 

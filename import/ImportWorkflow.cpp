@@ -1,6 +1,6 @@
 #include "import/ImportWorkflow.h"
 
-#include "app/common/Clock.h"
+#include "common/Clock.h"
 #include "db/Database.h"
 #include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"

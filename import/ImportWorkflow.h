@@ -4,7 +4,7 @@
 // card otherwise (or as well), then the oximeter's export; the session and its patient end
 // "LOADED". Every box and chooser goes through the prompts.
 
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 #include "db/Records.h"
 #include "import/RecordingFormat.h"
 

@@ -5,7 +5,7 @@
 // transfers, driven by the port's data-ready notification under a watchdog, their decoding, the
 // session's database update and the erase of the recorder's card.
 
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 #include "db/Records.h"
 #include "import/RecordingFormat.h"
 #include "import/StreamWriter.h"

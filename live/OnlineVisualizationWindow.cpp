@@ -1,6 +1,6 @@
 #include "live/OnlineVisualizationWindow.h"
 
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 #include "live/LivePlots.h"
 
 #include <qwt_plot_canvas.h>

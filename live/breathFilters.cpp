@@ -1,6 +1,6 @@
 #include "live/breathFilters.h"
 
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #include "live/viewSubmenu.h"
 
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 #include "live/breathFilters.h"
 
 #include <QCheckBox>

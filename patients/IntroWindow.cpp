@@ -1,6 +1,6 @@
 #include "patients/IntroWindow.h"
 
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 #include "patients/Session.h"
 #include "patients/patient.h"
 #include "patients/patientInfo.h"

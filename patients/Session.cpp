@@ -1,6 +1,6 @@
 #include "patients/Session.h"
 
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 
 #include <QDateTime>
 #include <QFrame>

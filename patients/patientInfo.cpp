@@ -1,6 +1,6 @@
 #include "patients/patientInfo.h"
 
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 #include "patients/FiscalCode.h"
 
 #include <QButtonGroup>

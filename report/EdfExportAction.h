@@ -5,7 +5,7 @@
 // dialog with a cancel button, then a box that says where the file went or why there is none.
 // Widget-free: the questions go through the prompts.
 
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 #include "db/Records.h"
 
 #include <QString>

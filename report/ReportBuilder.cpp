@@ -1,6 +1,6 @@
 #include "report/ReportBuilder.h"
 
-#include "app/common/Clock.h"
+#include "common/Clock.h"
 #include "db/Database.h"
 
 #include <QAbstractTextDocumentLayout>

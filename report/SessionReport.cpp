@@ -1,6 +1,6 @@
 #include "report/SessionReport.h"
 
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 #include "db/Database.h"
 #include "report/DesktopOpener.h"
 

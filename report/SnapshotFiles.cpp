@@ -1,6 +1,6 @@
 #include "report/SnapshotFiles.h"
 
-#include "app/common/Clock.h"
+#include "common/Clock.h"
 
 #include <QDebug>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "report/SnapshotNotesDialog.h"
 
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 
 #include <QDialogButtonBox>
 #include <QFrame>

@@ -3,7 +3,7 @@
 
 #include "review/VisualizationWindow.h"
 
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 #include "review/Dialog.h"
 
 #include <qwt_plot_picker.h>

@@ -1,6 +1,6 @@
 #include "review/VisualizationWindow.h"
 
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 #include "review/plots/QwtDateScaleWithOffset.h"
 #include "review/plots/ReviewPlots.h"
 

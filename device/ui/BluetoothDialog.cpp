@@ -1,7 +1,7 @@
 #include "device/ui/BluetoothDialog.h"
 
-#include "app/common/LabelTable.h"
-#include "app/common/Prompts.h"
+#include "common/LabelTable.h"
+#include "common/Prompts.h"
 #include "device/ui/BluetoothEntry.h"
 
 #include <QDebug>

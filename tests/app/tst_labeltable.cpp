@@ -1,6 +1,6 @@
 // The label table: the compiled-in file as shipped, lookups, and applying rows to widgets.
 #include "tests/support/TestMain.h"
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 
 #include <QDir>
 #include <QFile>

@@ -14,7 +14,7 @@
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/SessionFiles.h"
 #include "tests/support/TestDatabase.h"
-#include "app/common/Clock.h"
+#include "common/Clock.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -3,7 +3,7 @@
 // where the snapshot images land.
 
 #include "tests/support/TestMain.h"
-#include "app/common/Clock.h"
+#include "common/Clock.h"
 #include "report/ReportBuilder.h"
 #include "tests/support/PdfReader.h"
 #include "tests/support/SessionFiles.h"

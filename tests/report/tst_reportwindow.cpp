@@ -6,7 +6,7 @@
 
 #include "tests/support/TestMain.h"
 #include "app/KRNMainWindow.h"
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 #include "live/viewSubmenu.h"
 #include "patients/Session.h"
 #include "report/SnapshotNotesDialog.h"

@@ -2,7 +2,7 @@
 // the session row, the identifier the recorder is given, the second battery check, and the roads
 // where the identifier or the recording is not confirmed or the identifier cannot be made.
 #include "tests/support/TestMain.h"
-#include "app/common/Clock.h"
+#include "common/Clock.h"
 #include "tests/setup/SetupRig.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/common/Clock.h"
+#include "common/Clock.h"
 
 #include <QMutex>
 

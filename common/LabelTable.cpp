@@ -1,4 +1,4 @@
-#include "app/common/LabelTable.h"
+#include "common/LabelTable.h"
 
 #include "resources/Resources.h"
 

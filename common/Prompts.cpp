@@ -1,4 +1,4 @@
-#include "app/common/Prompts.h"
+#include "common/Prompts.h"
 
 void Prompts::inform(Icon icon, const QString &title, const QString &text)
 {
