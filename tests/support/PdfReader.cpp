@@ -70,3 +70,16 @@ QImage renderPdfPage(const QString &path, int page, int dpi)
         return QImage();
     return QImage(prefix + ".png");
 }
+
+QVector<PdfImage> listPdfImages(const QString &path)
+{
+    QVector<PdfImage> images;
+    QString list, error;
+    run("pdfimages", {"-list", path}, &list, &error);
+    for (const QString &line : list.split('\n')) { // page num type width height ... x-ppi y-ppi size ratio
+        const QStringList f = line.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+        if (f.size() >= 14 && f[2] == "image")
+            images.append({QSize(f[3].toInt(), f[4].toInt()), f[12].toDouble(), f[13].toDouble()});
+    }
+    return images;
+}

@@ -5,6 +5,7 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 // A PDF file read back with poppler's command-line tools, as a reader of the report would see it.
 struct PdfFacts
@@ -26,3 +27,7 @@ PdfFacts readPdf(const QString &path);
 
 // One page (from 1) rendered by pdftoppm at `dpi`; a null image when it failed.
 QImage renderPdfPage(const QString &path, int page, int dpi);
+
+// The images of a PDF as pdfimages lists them: their pixels and their resolution on the page.
+struct PdfImage { QSize pixels; double xPpi, yPpi; };
+QVector<PdfImage> listPdfImages(const QString &path);
