@@ -161,12 +161,10 @@ private slots:
         QVERIFY2(pdf.ok, qPrintable(pdf.error));
         QCOMPARE(pdf.pages, 4);
         QVERIFY(pdf.text.contains("Referto: ritmo sinusale, rare pause."));
-        // The 12-lead snapshot's captures at 25 mm/s and 10 mm/mV (250 mm of paper on a plot less a
-        // pixel), cut at the plot's right edge.
+        // The 12-lead snapshot at 25 mm/s and 10 mm/mV (a plot less a pixel is 250 mm), cut at its right.
         const QWidget *plot = m_window->visualizationWindow()->leadPlots()[0];
-        const QVector<PdfImage> images = listPdfImages(pdfPath());
-        QCOMPARE(images.size(), 2);
-        for (const PdfImage &shot : images)
+        QCOMPARE(pdf.images.size(), 2);
+        for (const PdfImage &shot : pdf.images)
             QVERIFY(qAbs(shot.xPpi * 250 / 25.4 / (plot->width() - 1) - 1) < 0.02 && shot.yPpi == shot.xPpi
                     && shot.pixels.width() == VisualizationWindow::LegendWidth + plot->width());
         QCOMPARE(pdf.wordsAfter("Autore", 2), (QStringList{"Laura", "Verdi"}));
