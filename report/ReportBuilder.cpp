@@ -565,12 +565,13 @@ bool ReportBuilder::write(const ReportInput &input, Database &db)
         const QString reduced = place.percent < 100 ? "Immagine ridotta al " + QString::number(place.percent)
                                                           + " % per stare nella pagina: non in scala"
                                                     : QString();
-        const auto title = std::make_shared<Block>(
-            printer, titleBarHtml("Data salvataggio snapshot : " + snapshot.savedAt.toHtmlEscaped(), reduced));
+        const QString date = "Data salvataggio snapshot : " + snapshot.savedAt.toHtmlEscaped();
+        const auto title = std::make_shared<Block>(printer, titleBarHtml(date, reduced));
+        const auto noteTitle = std::make_shared<Block>(printer, titleBarHtml(date)); // the pages after the image
         const auto note = std::make_shared<Block>(printer, noteHtml, BodyPointSize, BodyHeight, place.size.height());
         for (int i = 0; i < note->pageCount(); ++i) {
-            pages.push_back([&painter, &page, snapshot, noteHeight, title, note, i] {
-                title->draw(painter, TitleBarHeight);
+            pages.push_back([&painter, &page, snapshot, noteHeight, title, noteTitle, note, i] {
+                (i == 0 ? title : noteTitle)->draw(painter, TitleBarHeight);
                 painter.translate(0, TitleBarHeight);
                 if (i == 0) {
                     const SnapshotPlacement image = placeSnapshot(snapshot, noteHeight, page);
