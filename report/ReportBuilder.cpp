@@ -13,11 +13,15 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace {
@@ -80,8 +84,10 @@ struct TypeCounts
 class EventCounter
 {
 public:
+    // Without an analysis the source is empty, which would match nothing: the events added by
+    // hand are then counted whatever their source, as the review page lists them.
     EventCounter(Database &db, int sessionId, const QString &sourceId)
-        : m_db(db), m_sessionId(sessionId), m_source(sourceId.toStdString())
+        : m_db(db), m_sessionId(sessionId), m_source(sourceId.isEmpty() ? "%" : sourceId.toStdString())
     {
     }
 
@@ -123,6 +129,7 @@ struct Summary
     double controlledHours = 0;
     double sleepHours = 0;
     std::map<std::string, TypeCounts> counts;
+    int unreviewed = 0; // events of the analysis still "todo"
     QString maxValue = "ND", maxTime = "ND", minValue = "ND", minTime = "ND";
 };
 
@@ -197,8 +204,10 @@ QString summaryHtml(const ReportInput &in, const Summary &s)
          + "<tr>" + half + eventBox("Ectopia ventricolare", ectopyRows, true, s) + "</td>" + half
          + eventBox("Altri eventi", otherRows, false, s) + "</td></tr>"
          + "<tr>" + half + sleepBox(s) + "</td>" + half + hrvBox(s) + "</td></tr>"
-         + "<tr><td align=center colspan=2 width=100%> " + st + "</td></tr>"
-         + "</table></html>";
+         + "<tr><td align=center colspan=2 width=100%> " + st + "</td></tr>" + "</table>"
+         // Accepted events alone would read as none where the review is not finished.
+         + (s.unreviewed > 0 ? "<p>Eventi non revisionati: " + QString::number(s.unreviewed) + "</p>" : QString())
+         + "</html>";
 }
 
 QString row(const QString &label, const QString &value)
@@ -225,7 +234,7 @@ QString firstPageHtml(const ReportInput &in)
     // Birth dates are stored as midnight UTC of the day: shown in local time west of Greenwich
     // they would fall on the day before.
     html += row("Data di Nascita", QDateTime::fromSecsSinceEpoch(p.birthDate, Qt::UTC).toString("dd/MM/yyyy"));
-    html += row("Altezza (cm)</b></td> <td>", QString::number(p.height));
+    html += row("Altezza (cm)", QString::number(p.height));
     html += row("Peso (kg)", QString::number(p.weight));
     html += "</table>";
 
@@ -252,9 +261,10 @@ QString footerHtml(const ReportInput &in, int page, int pageCount)
          + QString::number(page) + " / " + QString::number(pageCount) + "</td></table></html>";
 }
 
-QString titleBarHtml(const QString &text)
+QString titleBarHtml(const QString &text, const QString &rightText = QString())
 {
-    return "<table border=2 width=100% cellpadding=5> <tr> <td align=left> " + text + "</td></table>";
+    return "<table border=2 width=100% cellpadding=5> <tr> <td align=left> " + text + "</td>"
+         + (rightText.isEmpty() ? QString() : "<td align=right> " + rightText + "</td>") + "</table>";
 }
 
 // The last manual heart rate of one kind: its value (bpm, held as the event's length in seconds)
@@ -288,18 +298,29 @@ bool isCompletePdf(const QString &path)
 const double BodyPointSize = 8;
 const double SummaryPointSize = 7;
 
-// One block of rich text, laid out for the printer's page width and resolution.
+// One block of rich text, laid out for the printer's page width and resolution. A block given a
+// page height flows over as many pages as its text needs, no line cut between two of them.
 class Block
 {
 public:
-    Block(QPrinter &printer, const QString &html, double pointSize = BodyPointSize)
+    // topOffset: room kept free above the text on its first page.
+    Block(QPrinter &printer, const QString &html, double pointSize = BodyPointSize, double pageHeight = 0,
+          double topOffset = 0)
     {
         QFont font = m_doc.defaultFont();
         font.setPointSizeF(pointSize);
         m_doc.setDefaultFont(font);
         m_doc.documentLayout()->setPaintDevice(&printer);
-        m_doc.setPageSize(printer.pageRect(QPrinter::DevicePixel).size());
+        const QSizeF page = printer.pageRect(QPrinter::DevicePixel).size();
+        m_doc.setPageSize(pageHeight > 0 ? QSizeF(page.width(), pageHeight) : page);
         m_doc.setHtml(html);
+        if (topOffset > 0) {
+            // The first block is the empty one before the first table: its margin is on page 1 only.
+            QTextCursor cursor(&m_doc);
+            QTextBlockFormat format = cursor.blockFormat();
+            format.setTopMargin(topOffset);
+            cursor.setBlockFormat(format);
+        }
     }
 
     // Draws at the painter's origin, clipped to `height` dots when given, so that nothing runs
@@ -312,6 +333,17 @@ public:
             m_doc.drawContents(&painter, QRectF(0, 0, m_doc.pageSize().width(), height));
     }
 
+    int pageCount() const { return m_doc.pageCount(); }
+    // One of the pages it flows over, at the painter's origin.
+    void drawPage(QPainter &painter, int page)
+    {
+        const QSizeF size = m_doc.pageSize();
+        painter.save();
+        painter.translate(0, -page * size.height());
+        m_doc.drawContents(&painter, QRectF(QPointF(0, page * size.height()), size));
+        painter.restore();
+    }
+
     QSizeF pageSize() const { return m_doc.pageSize(); }
     // Down to the end of the text; a table is always followed by one more (empty) block.
     double contentHeight() const
@@ -322,6 +354,75 @@ public:
 private:
     QTextDocument m_doc;
 };
+
+// The room a snapshot's note keeps beside an image reduced to fit: the note, up to a quarter of
+// the page, and a millimetre for the margins the layout keeps at the foot of the page; a longer
+// note goes on over the next pages.
+constexpr double NoteShareOfBody = 0.25;
+constexpr double NoteSlack = 64;
+
+// A row or column of one colour, as the page behind the plots is.
+bool isBlank(const QImage &image, const QRect &line, QRgb background)
+{
+    for (int y = line.top(); y <= line.bottom(); ++y) {
+        const QRgb *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = line.left(); x <= line.right(); ++x) {
+            if (row[x] != background)
+                return false;
+        }
+    }
+    return true;
+}
+
+// The capture without the blank margin right of its plots and below them, never narrower than
+// the plot, which is plotWidth pixels wide.
+QImage trimmedSnapshot(const QImage &capture, int plotWidth)
+{
+    const QImage image = capture.convertToFormat(QImage::Format_RGB32);
+    // Only a capture wider than its plot has a margin beside it, whose colour is the page's.
+    if (image.width() <= plotWidth)
+        return image;
+    const QRgb background = image.pixel(image.width() - 1, 0);
+    int width = image.width();
+    while (width > plotWidth && isBlank(image, QRect(width - 1, 0, 1, image.height()), background))
+        --width;
+    int height = image.height();
+    while (height > 1 && isBlank(image, QRect(0, height - 1, width, 1), background))
+        --height;
+    return image.copy(0, 0, width, height);
+}
+
+// How a snapshot goes on its page: the printed part of the image, its size in dots, and the share
+// of its true paper scale it had to be reduced to (100 when it is at scale).
+struct SnapshotPlacement
+{
+    QImage image;
+    QSizeF size;
+    int percent = 100;
+};
+
+SnapshotPlacement placeSnapshot(const SnapshotPage &snapshot, double noteHeight, const QRectF &page)
+{
+    SnapshotPlacement place;
+    const QImage capture(snapshot.imagePath);
+    if (capture.isNull())
+        return place;
+    // The plot the ratio was measured against is 250 mm of paper, its grid 250 minor squares:
+    // the capture keeps that scale as long as it is drawn in plot widths.
+    const int plotWidth = std::max(int(std::lround(capture.width() / snapshot.ratio)), 1);
+    place.image = trimmedSnapshot(capture, plotWidth);
+    const double ratio = double(place.image.width()) / plotWidth;
+    const double atScale = ReportBuilder::Resolution * ratio * ReportBuilder::PlotWidthInches;
+    place.size =
+        ReportBuilder::snapshotSize(place.image.size(), ratio, QSizeF(page.width(), ReportBuilder::BodyHeight));
+    if (place.size.width() < atScale) {
+        const double note = std::min(noteHeight, ReportBuilder::BodyHeight * NoteShareOfBody) + NoteSlack;
+        place.size = ReportBuilder::snapshotSize(place.image.size(), ratio,
+                                                 QSizeF(page.width(), ReportBuilder::BodyHeight - note));
+        place.percent = int(100 * place.size.width() / atScale);
+    }
+    return place;
+}
 
 } // namespace
 
@@ -380,7 +481,7 @@ QVector<SnapshotPage> ReportBuilder::readSnapshots(const QString &snapFolder)
             page.savedAt = in.readLine();
             bool ok = false;
             const double ratio = in.readLine().trimmed().toDouble(&ok);
-            page.ratio = ok && ratio > 0 ? ratio : 1.0;
+            page.ratio = ok && ratio >= MinRatio && ratio <= MaxRatio ? ratio : 1.0;
             page.noteHtml = in.readAll();
         }
         pages.append(page);
@@ -399,7 +500,6 @@ bool ReportBuilder::write(const ReportInput &input, Database &db)
     qInfo().noquote() << "SLEEP DURATION  : " + QString::number(summary.sleepHours);
 
     const QVector<SnapshotPage> snapshots = readSnapshots(input.sessionFolder + "/snap/");
-    m_pageCount = snapshots.size() + 2;
 
     std::vector<AnnotationRecord> events;
     if (!db.listAnnotations(input.session.id, input.sourceId.toStdString(), events)) {
@@ -408,6 +508,8 @@ bool ReportBuilder::write(const ReportInput &input, Database &db)
     }
     manualRate(events, "maxfrequency", input.acquisitionStartSeconds, &summary.maxValue, &summary.maxTime);
     manualRate(events, "minfrequency", input.acquisitionStartSeconds, &summary.minValue, &summary.minTime);
+    summary.unreviewed = int(std::count_if(events.begin(), events.end(),
+                                           [](const AnnotationRecord &e) { return e.m_status == "todo"; }));
 
     EventCounter counter(db, input.session.id, input.sourceId);
     for (const EventRow &r : bradycardiaRows)
@@ -433,52 +535,74 @@ bool ReportBuilder::write(const ReportInput &input, Database &db)
     printer.setPageMargins(QMarginsF(MarginMm, MarginMm, MarginMm, MarginMm), QPageLayout::Millimeter);
     printer.setFullPage(false);
 
+    // Every page is laid out before the first is drawn: each footer counts them all.
     QPainter painter;
+    const QRectF page = printer.pageRect(QPrinter::DevicePixel);
+    std::vector<std::function<void()>> pages;
+
+    // Patient, session and report data and the comment, which goes on over further pages when long.
+    const auto first = std::make_shared<Block>(printer, firstPageHtml(input), BodyPointSize, FooterTop);
+    for (int i = 0; i < first->pageCount(); ++i)
+        pages.push_back([&painter, first, i] { first->drawPage(painter, i); });
+
+    // The summary of the reviewed events.
+    const auto summaryTitle = std::make_shared<Block>(printer, titleBarHtml("Riassunto analisi "));
+    const auto summaryBody = std::make_shared<Block>(printer, summaryHtml(input, summary), SummaryPointSize);
+    pages.push_back([&painter, summaryTitle, summaryBody] {
+        summaryTitle->draw(painter, TitleBarHeight);
+        painter.translate(0, TitleBarHeight);
+        summaryBody->draw(painter, BodyHeight);
+    });
+
+    // Each snapshot under its date: the image at its paper scale, then its note, which goes on
+    // over further pages under the same date when long. The image is read again when its page is
+    // drawn, so that only one is held at a time.
+    for (const SnapshotPage &snapshot : snapshots) {
+        const QString noteHtml =
+            "<table border=2 cellpadding=5 width=100%><tr><td>" + snapshot.noteHtml + "</td></table>";
+        const double noteHeight = Block(printer, noteHtml).contentHeight();
+        const SnapshotPlacement place = placeSnapshot(snapshot, noteHeight, page);
+        const QString reduced = place.percent < 100 ? "Immagine ridotta al " + QString::number(place.percent)
+                                                          + " % per stare nella pagina: non in scala"
+                                                    : QString();
+        const QString date = "Data salvataggio snapshot : " + snapshot.savedAt.toHtmlEscaped();
+        const auto title = std::make_shared<Block>(printer, titleBarHtml(date, reduced));
+        const auto noteTitle = std::make_shared<Block>(printer, titleBarHtml(date)); // the pages after the image
+        const auto note = std::make_shared<Block>(printer, noteHtml, BodyPointSize, BodyHeight, place.size.height());
+        for (int i = 0; i < note->pageCount(); ++i) {
+            pages.push_back([&painter, &page, snapshot, noteHeight, title, noteTitle, note, i] {
+                (i == 0 ? title : noteTitle)->draw(painter, TitleBarHeight);
+                painter.translate(0, TitleBarHeight);
+                if (i == 0) {
+                    const SnapshotPlacement image = placeSnapshot(snapshot, noteHeight, page);
+                    painter.drawImage(QRectF(QPointF(0, 0), image.size), image.image);
+                }
+                note->drawPage(painter, i);
+            });
+        }
+    }
+    m_pageCount = int(pages.size());
+
     if (!painter.begin(&printer)) {
         m_error = "cannot write " + m_pdfPath;
         return false;
     }
     // Snapshots are plots: thin lines on a grid, which JPEG blurs and deflate packs smaller.
     painter.setRenderHint(QPainter::LosslessImageRendering);
-    const QRectF page = printer.pageRect(QPrinter::DevicePixel);
     qInfo().noquote() << "Printer width : " + QString::number(page.width());
     qInfo().noquote() << "Printer height : " + QString::number(page.height());
-
-    // Page 1: patient, session, report data and the comment.
-    Block first(printer, firstPageHtml(input));
-    qInfo().noquote() << "Doc width : " + QString::number(first.pageSize().width());
-    qInfo().noquote() << "Doc height : " + QString::number(first.pageSize().height());
-    first.draw(painter, FooterTop);
-    painter.translate(0, FooterTop);
-    Block(printer, footerHtml(input, 1, m_pageCount)).draw(painter);
-    painter.translate(0, -FooterTop);
-
-    // Page 2: the summary of the reviewed events.
-    printer.newPage();
-    Block(printer, titleBarHtml("Riassunto analisi ")).draw(painter, TitleBarHeight);
-    painter.translate(0, TitleBarHeight);
-    Block(printer, summaryHtml(input, summary), SummaryPointSize).draw(painter, BodyHeight);
-    painter.translate(0, BodyHeight);
-    Block(printer, footerHtml(input, 2, m_pageCount)).draw(painter);
-    painter.translate(0, -FooterTop);
-
-    // One page per snapshot: its date, the image at its width in plot widths, its note.
-    int pageNumber = 3;
-    for (const SnapshotPage &snapshot : snapshots) {
-        printer.newPage();
-        Block(printer, titleBarHtml("Data salvataggio snapshot : " + snapshot.savedAt)).draw(painter, TitleBarHeight);
-        painter.translate(0, TitleBarHeight);
-        Block note(printer, "<table border=2 cellpadding=5 width=100%><tr><td>" + snapshot.noteHtml + "</td></table>");
-        const QImage image(snapshot.imagePath);
-        const QSizeF size =
-            snapshotSize(image.size(), snapshot.ratio, QSizeF(page.width(), BodyHeight - note.contentHeight()));
-        if (!image.isNull())
-            painter.drawImage(QRectF(QPointF(0, 0), size), image);
-        painter.translate(0, size.height());
-        note.draw(painter, BodyHeight - size.height());
-        painter.translate(0, BodyHeight - size.height());
-        Block(printer, footerHtml(input, pageNumber++, m_pageCount)).draw(painter);
-        painter.translate(0, -FooterTop);
+    qInfo().noquote() << "Doc width : " + QString::number(first->pageSize().width());
+    qInfo().noquote() << "Doc height : " + QString::number(first->pageSize().height());
+    for (int n = 0; n < m_pageCount; ++n) {
+        if (n > 0)
+            printer.newPage();
+        painter.save();
+        pages[size_t(n)]();
+        painter.restore();
+        painter.save();
+        painter.translate(0, FooterTop);
+        Block(printer, footerHtml(input, n + 1, m_pageCount)).draw(painter);
+        painter.restore();
     }
 
     painter.end();

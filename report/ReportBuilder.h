@@ -59,6 +59,9 @@ public:
     static constexpr int BodyHeight = 11000; // from below the title bar to the footer
     // One plot width on paper: 250 mm.
     static constexpr double PlotWidthInches = 9.8425;
+    // A capture is a few plots wide at most, and never much narrower than its plot.
+    static constexpr double MinRatio = 0.05;
+    static constexpr double MaxRatio = 20.0;
 
     // Writes sessionFolder + "/Report.pdf". False when the events cannot be counted or the file
     // cannot be written completely (errorString() says why); no partial report is left behind.
@@ -80,7 +83,8 @@ public:
     // "Text_" + what follows the first "_" of the image name up to its first "." + "txt".
     static QString snapshotTextName(const QString &imageName);
     // The "Screenshot_*" files of the snapshot folder in name order, with their text files read.
-    // A missing text file, or one without a usable ratio, gives ratio 1 so the image still shows.
+    // A missing text file, or one without a usable ratio (not a number between MinRatio and
+    // MaxRatio), gives ratio 1 so the image still shows.
     static QVector<SnapshotPage> readSnapshots(const QString &snapFolder);
 
 private:

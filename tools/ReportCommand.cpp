@@ -114,7 +114,7 @@ int tool::report(const QStringList &args)
     const QString analysisFolder = input.sessionFolder + "/ANALISI";
     switch (analysis.load(analysisFolder, sessionId, session.startRecDate)) {
     case AnalysisResults::Events::NoFile:
-        std::fprintf(stderr, "tavokrn-tool report: no analysis results in %s: the summary counts no events\n",
+        std::fprintf(stderr, "tavokrn-tool report: no analysis results in %s: only hand-added events count\n",
                      qPrintable(analysisFolder));
         break;
     case AnalysisResults::Events::Unreadable:

@@ -159,6 +159,8 @@ private slots:
             {"Data di creazione", {"05/03/2024", "-", "16:40"}}, {"Autore", {"Anna", "Bianchi"}}};
         for (const auto &row : rows)
             QCOMPARE(pdf.wordsAfter(row.first, row.second.size()), row.second);
+        const int height = pdf.text.indexOf("Altezza (cm)"), weight = pdf.text.indexOf("Peso (kg)"); // one column
+        QCOMPARE(pdf.text.indexOf("180", height) - height, pdf.text.indexOf("75", weight) - weight);
     }
 
     void summaryCounts_data()
@@ -197,6 +199,8 @@ private slots:
         QTest::newRow("nothing analysed: ND") << "0" << "00" << 0 << QVector<EventSpec>{{"vt", "added", 2}}
                                               << "Tachicardie( ventricolari)?"
                                               << QStringList{"2", "ND", "ND", "0", "0.00", "0"};
+        QTest::newRow("events left to review") << "24" << "00" << 0 << QVector<EventSpec>{{"veb", "todo", 36}}
+                                               << "Eventi non revisionati:" << QStringList{"36"};
         QTest::newRow("controlled time as typed") << "23" << "5" << 0 << QVector<EventSpec>{}
                                                   << "Durata periodo controllato" << QStringList{"23:5"};
     }
@@ -229,6 +233,22 @@ private slots:
             QCOMPARE(pdf.wordsAfter(row, 2).value(1) == "ND", spo2SpanMs == 0);
     }
 
+    // A 60-line comment and a note as long go on over further pages, whole, each footer right.
+    void longTextsFlow()
+    {
+        QString lines, found;
+        for (int i = 1; i <= 60; ++i)
+            lines += QString("Riga %1\n").arg(i);
+        m_input.commentHtml = QTextDocument(lines).toHtml();
+        writeSnapshot(snapFolder(), "1", {80, 30}, "x\n1\n" + m_input.commentHtml.toUtf8());
+        const PdfFacts pdf = writeReport();
+        for (auto it = QRegularExpression("Riga \\d+").globalMatch(pdf.text); it.hasNext();)
+            found += it.next().captured() + "\n";
+        QCOMPARE(found, lines + lines);
+        for (int n = 1; n <= pdf.pages; ++n)
+            QVERIFY(pdf.pageTexts().value(n - 1).contains(QString("Pagina : %1 / %2").arg(n).arg(pdf.pages)));
+    }
+
     // The last manual rate of each kind, at its clock time; "ND" without one.
     void manualHeartRates()
     {
@@ -243,6 +263,11 @@ private slots:
         const PdfFacts pdf = writeReport();
         QCOMPARE(pdf.wordsAfter("Max FC (manual)", 2), (QStringList{"132", "11:30:00"}));
         QCOMPARE(pdf.wordsAfter("Min FC (manual)", 2), (QStringList{"41", "10:00:00"}));
+        // Without an analysis (no source) the events added by hand count, as these rates show them.
+        m_input.sourceId.clear();
+        addEvent("pause", "added", 0, 0, id, QString());
+        const PdfFacts all = writeReport();
+        QCOMPARE(all.wordsAfter("Pause", 1) + all.wordsAfter("Max FC (manual)", 1), (QStringList{"1", "132"}));
     }
 
     // One page per snapshot in name order (user snapshots first, event ids as text) with its date,
@@ -250,7 +275,7 @@ private slots:
     // file one plot wide, one too tall for its note made smaller.
     void snapshotPages()
     {
-        writeSnapshot(snapFolder(), "evt_9", {400, 150}, "04-03-2024 11:00:09\n1\n<p>Nota evento 9</p>");
+        writeSnapshot(snapFolder(), "evt_9", {400, 150}, "<!-- 11:00:09 \"\ninf\n<p>Nota evento 9</p>"); // damaged
         writeSnapshot(snapFolder(), "evt_10", {400, 150}, "04-03-2024 11:00:10\n0.5\n<p>Nota evento 10</p>");
         writeSnapshot(snapFolder(), "20240304101500", {800, 700}, "04-03-2024 10:15:00\n1\n<p>Nota alta</p>");
         writeSnapshot(snapFolder(), "20240304101501", {800, 300}, QByteArray());
@@ -260,9 +285,9 @@ private slots:
         QVERIFY2(pdf.ok, qPrintable(pdf.error));
         QCOMPARE(pdf.pages, 7);
         const QStringList pages = pdf.pageTexts();
-        const QStringList expected[] = {{"04-03-2024 09:30:00", "Nota utente"}, {"04-03-2024 10:15:00", "Nota alta"},
+        const QStringList expected[] = {{"04-03-2024 09:30:00", "Nota utente"}, {"04-03-2024 10:15:00", "Nota alta", "non in scala"},
                                         {}, {"04-03-2024 11:00:10", "Nota evento 10"},
-                                        {"04-03-2024 11:00:09", "Nota evento 9"}};
+                                        {"<!-- 11:00:09 \"", "Nota evento 9"}};
         for (int i = 0; i < 5; ++i) {
             for (const QString &text : expected[i] + QStringList{"Data salvataggio snapshot :",
                                                                  QString("Pagina : %1 / 7").arg(i + 3)})
@@ -276,6 +301,7 @@ private slots:
         QVERIFY(redWidthShare(renderPdfPage(path, 4, 30)) < onePlot - 0.1); // the tall one
         QVERIFY(qAbs(redWidthShare(renderPdfPage(path, 5, 30)) - onePlot) < 0.02); // no text file
         QVERIFY(qAbs(redWidthShare(renderPdfPage(path, 6, 30)) - onePlot / 2) < 0.02); // ratio 0.5
+        QVERIFY(qAbs(redWidthShare(renderPdfPage(path, 7, 30)) - onePlot) < 0.02); // ratio "inf"
     }
 
     // A report that cannot be written, or only in part, says so and leaves no file behind; nor is

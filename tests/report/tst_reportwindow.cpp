@@ -19,6 +19,7 @@
 #include "tests/support/SessionFiles.h"
 #include "tests/support/TestDatabase.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QPushButton>
@@ -89,6 +90,9 @@ private slots:
     {
         // Logging in remembers the user name: in the test settings, not the user's.
         QStandardPaths::setTestModeEnabled(true);
+        QFile style(":/tavoStyle.qss"); // the pages styled as the program styles them
+        QVERIFY(style.open(QIODevice::ReadOnly));
+        qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
         // Three minutes of recording with its analysis folder, made once and decoded per test.
         m_recording.options.hours = 0.05;
         QString error;
@@ -114,6 +118,8 @@ private slots:
         logIn(*m_window, "lverdi", "segreta");
         QCOMPARE(m_window->loggedInUser().id, m_user.id);
         m_window->patientSelected(0);
+        m_window->setFixedSize(1584, 891); // on a 1600 x 900 screen
+        m_window->show();
         m_prompts->buttons.enqueue("OK"); // a three-minute recording is not 24 hours long
         m_window->sessionTileList().at(0)->buttonAnalyze()->click();
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->isLoadingReview(), 20000);
@@ -143,6 +149,8 @@ private slots:
         pause.m_sourceId = m_window->visualizationWindow()->sourceId().toStdString();
         QVERIFY(m_data->db().insertAnnotation(pause));
 
+        answerCommentDialog(true);
+        m_window->toolbar()->ui().buttonSnapshot->click();
         bool dialogInReportMode = false;
         answerCommentDialog(true, &dialogInReportMode);
         clickExport();
@@ -151,8 +159,14 @@ private slots:
 
         const PdfFacts pdf = readPdf(pdfPath());
         QVERIFY2(pdf.ok, qPrintable(pdf.error));
-        QCOMPARE(pdf.pages, 2);
+        QCOMPARE(pdf.pages, 4);
         QVERIFY(pdf.text.contains("Referto: ritmo sinusale, rare pause."));
+        // The 12-lead snapshot at 25 mm/s and 10 mm/mV (a plot less a pixel is 250 mm), cut at its right.
+        const QWidget *plot = m_window->visualizationWindow()->leadPlots()[0];
+        QCOMPARE(pdf.images.size(), 2);
+        for (const PdfImage &shot : pdf.images)
+            QVERIFY(qAbs(shot.xPpi * 250 / 25.4 / (plot->width() - 1) - 1) < 0.02 && shot.yPpi == shot.xPpi
+                    && shot.pixels.width() == VisualizationWindow::LegendWidth + plot->width());
         QCOMPARE(pdf.wordsAfter("Autore", 2), (QStringList{"Laura", "Verdi"}));
         QCOMPARE(pdf.wordsAfter("Durata (h)", 4), (QStringList{"0", "ore", "2", "minuti"}));
         QCOMPARE(pdf.wordsAfter("Durata periodo controllato", 1), QStringList{"12:30"});

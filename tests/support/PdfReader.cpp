@@ -53,8 +53,15 @@ PdfFacts readPdf(const QString &path)
     }
     facts.pages = pages.captured(1).toInt();
     facts.pageSize = QSizeF(size.captured(1).toDouble(), size.captured(2).toDouble());
-    if (!run("pdftotext", {"-layout", path, "-"}, &facts.text, &facts.error))
+    QString images;
+    if (!run("pdftotext", {"-layout", path, "-"}, &facts.text, &facts.error)
+        || !run("pdfimages", {"-list", path}, &images, &facts.error))
         return facts;
+    for (const QString &line : images.split('\n')) { // page num type width height ... x-ppi y-ppi size ratio
+        const QStringList f = line.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+        if (f.size() >= 14 && f[2] == "image")
+            facts.images.append({QSize(f[3].toInt(), f[4].toInt()), f[12].toDouble(), f[13].toDouble()});
+    }
     facts.ok = true;
     return facts;
 }

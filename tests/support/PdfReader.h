@@ -5,6 +5,10 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
+#include <QVector>
+
+// An image of a PDF: its pixels and its resolution as placed on the page.
+struct PdfImage { QSize pixels; double xPpi, yPpi; };
 
 // A PDF file read back with poppler's command-line tools, as a reader of the report would see it.
 struct PdfFacts
@@ -14,6 +18,7 @@ struct PdfFacts
     QSizeF pageSize;   // points, of the first page
     QString text;      // pdftotext -layout, pages separated by form feeds
     QString error;
+    QVector<PdfImage> images = {}; // pdfimages -list
 
     QStringList pageTexts() const { return text.split(QLatin1Char('\f')); }
     // The whitespace-separated words after `label` on the first line holding it (from character
