@@ -1,6 +1,7 @@
 // The label table: the compiled-in file as shipped, lookups, and applying rows to widgets.
 #include "tests/support/TestMain.h"
 #include "common/LabelTable.h"
+#include "resources/Resources.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,7 @@ private slots:
     void firstRowWinsAndUnknownIsEmpty();
     void applyAllSetsAndClears();
     void iconsOfTheTableLoad();
+    void qtDialogsSpeakItalian();
 };
 
 void LabelTableTest::shippedFileBytes()
@@ -149,6 +151,15 @@ void LabelTableTest::iconsOfTheTableLoad()
     QFile style(":/tavoStyle.qss");
     QVERIFY(style.open(QIODevice::ReadOnly));
     QVERIFY(style.readAll().contains("QWidget#loginWidget"));
+}
+
+void LabelTableTest::qtDialogsSpeakItalian()
+{
+    // Start-up installs Qt's own Italian texts: the file choosers' and input dialogs' words.
+    QVERIFY(krn::installQtTranslation(*QCoreApplication::instance()));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QString("Cerca in:"));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "&Choose"), QString("S&cegli"));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("Annulla"));
 }
 
 KRN_TEST_MAIN(LabelTableTest)
