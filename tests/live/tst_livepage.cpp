@@ -6,6 +6,7 @@
 #include "live/LivePlots.h"
 #include "live/OnlineVisualizationWindow.h"
 #include "review/plots/QwtDateScaleWithOffset.h"
+#include "resources/Resources.h"
 #include "review/plots/ReviewPlots.h"
 #include "tests/support/ToolRun.h"
 
@@ -55,6 +56,7 @@ private slots:
     void init();
     void cleanup();
     void builtAsTheFormIs();
+    void axisFontsUnderTheStyleSheet();
     void recordsReachTheCurvesAndAxes();
     void respirationChannelsAndSum();
     void resetEmptiesThePlots();
@@ -124,6 +126,22 @@ void LivePageTest::builtAsTheFormIs()
     const QList<QColor> colours = {QColor("darkred"), Qt::red, Qt::black, Qt::blue, Qt::green};
     for (int c = 0; c < 5; ++c)
         QCOMPARE(page.breathPlot()->curves()[std::size_t(c)]->pen().color(), colours[c]);
+}
+
+void LivePageTest::axisFontsUnderTheStyleSheet()
+{
+    // The application style sheet as start-up applies it: the tick labels keep their sizes.
+    qApp->setStyleSheet(krn::applicationStyleSheet());
+    QVERIFY(qApp->styleSheet().contains("QWidget#loginWidget"));
+    OnlineVisualizationWindow page(nullptr, [] { return qint64(0); });
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    for (int lead = 0; lead < 12; ++lead)
+        QCOMPARE(page.ecgPlot(lead)->axisWidget(QwtPlot::yLeft)->font().pointSize(), 6);
+    for (int column = 0; column < 2; ++column)
+        for (const LiveTimeStrip *strip : {page.ecgTimeStrip(column), page.breathTimeStrip(column)})
+            QCOMPARE(strip->axisWidget(QwtPlot::xBottom)->font().pointSize(), 7);
+    qApp->setStyleSheet(QString());
 }
 
 void LivePageTest::recordsReachTheCurvesAndAxes()
