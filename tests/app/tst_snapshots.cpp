@@ -122,13 +122,14 @@ std::unique_ptr<KRNMainWindow> SnapshotsTest::openSession(int tile)
 void SnapshotsTest::notesDialog()
 {
     SnapshotNotesDialog dialog;
-    QCOMPARE(dialog.windowTitle(), QString("Dialog"));
+    QCOMPARE(dialog.windowTitle(), QString("Snapshot"));
     QCOMPARE(dialog.titleText(),
              QString::fromUtf8("Inserire il testo da associare all\u2019immagine del grafico, e schiacciare OK"));
     QCOMPARE(dialog.hoursText() + ":" + dialog.minutesText(), QString("24:00"));
     QCOMPARE(dialog.findChild<QLabel *>("label")->text(), QString("Tempo ecg analizzato"));
     // The report's use: its own title and mode, the time fields read back as typed.
     dialog.setReportMode(true);
+    QCOMPARE(dialog.windowTitle(), QString("Report"));
     dialog.setTitleText("Inserisci il testo da stampare sul report");
     dialog.hourLineEdit()->setText("12");
     QVERIFY(dialog.reportMode() && !dialog.timeFrame()->isHidden());
