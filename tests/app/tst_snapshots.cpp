@@ -9,6 +9,7 @@
 #include "report/SnapshotFiles.h"
 #include "report/SnapshotNotesDialog.h"
 #include "review/VisualizationWindow.h"
+#include "review/data/BeatFile.h"
 #include "sim/SyntheticAnalysis.h"
 #include "tests/support/ModalDialog.h"
 #include "tests/support/ScriptedPrompts.h"
@@ -261,6 +262,15 @@ void SnapshotsTest::noHalfPairIsLeft()
 
 void SnapshotsTest::analysedSessionIsReadOnly()
 {
+    // Its events were stored while it was reviewed: opened analysed, nothing more is written.
+    std::vector<SessionRecord> sessions;
+    QVERIFY(m_data->db().listSessions(std::string(), sessions));
+    const auto analysed = std::find_if(sessions.begin(), sessions.end(),
+                                       [](const SessionRecord &s) { return s.status == "ANALYZED"; });
+    BeatFile beats;
+    QVERIFY(beats.read(m_data->dataDir() + "/" + QString::fromStdString(analysed->dataPathName)
+                       + "/ANALISI/annotations_fusion.pt"));
+    QVERIFY(EventStore(&m_data->db()).load(analysed->id, beats));
     auto w = openSession(1);
     QVERIFY(w);
     const viewSubmenu::Controls &bar = w->toolbar()->ui();

@@ -199,7 +199,8 @@ void ToolbarTest::pageTable_data()
                                           << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent"}
                                           << QStringList{"buttonViewPdf"};
     QTest::newRow("analysed session") << int(ToolbarState::ReviewAnalyzed) << QStringList{"buttonViewPdf"}
-                                      << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent"};
+                                      << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent",
+                                                     "loadAnalysisPushButton"};
     QTest::newRow("nurse") << int(ToolbarState::ReviewNurse) << QStringList{}
                            << QStringList{"buttonSnapshot", "buttonExport"};
 }

@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -181,7 +182,9 @@ void EdfExportTest::toolExportsReviewedSession()
                                        row(id, source, "maxfrequency", "addedprint", 90000, 240000),
                                        row(id, source, "pause", "todo", 100000, 100000),
                                        row(id, source, "bigemia", "rejected", 110000, 120000),
-                                       row(id, "an earlier analysis", "veb", "checked", 130000, 130000)};
+                                       row(id, "an earlier analysis", "veb", "checked", 130000, 130000),
+                                       // damaged: an end no recording has
+                                       row(id, source, "vt", "checked", 40000, std::numeric_limits<qint64>::max())};
     for (AnnotationRecord &a : rows)
         QVERIFY(m_data->db().insertAnnotation(a));
 

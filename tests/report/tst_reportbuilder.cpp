@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTextDocument>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -240,6 +241,9 @@ private slots:
         addEvent("maxfrequency", "addedprint", 7200500, 7200500 + 132000, id);
         addEvent("maxfrequency", "rejected", 9000000, 9000000 + 170000, id);
         addEvent("minfrequency", "added", 1800000, 1800000 + 41000, id);
+        // A damaged row, later than the others: its times overflow, it is left out.
+        addEvent("maxfrequency", "added", 9500000, std::numeric_limits<qint64>::min(), id);
+        krntest::expectMessage(QtWarningMsg, "1 event rows with times outside the recording left out");
         const PdfFacts pdf = writeReport();
         QCOMPARE(pdf.wordsAfter("Max FC (manual)", 2), (QStringList{"132", "11:30:00"}));
         QCOMPARE(pdf.wordsAfter("Min FC (manual)", 2), (QStringList{"41", "10:00:00"}));

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+
 namespace {
 
 // Two ventricular beats, a bigeminy, a pause and an ST episode with its extreme.
@@ -63,6 +65,8 @@ private slots:
     void convertsOnceThenReusesWithTheStatus();
     void toolRunsTheSameLoad();
     void toolFailures();
+    void analysedSessionKeepsItsRows();
+    void damagedFilesAndRows();
 
 private:
     std::unique_ptr<TestDatabase> m_fixture;
@@ -188,6 +192,63 @@ void EventStoreTest::toolFailures()
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("could not be stored: refused"), qPrintable(run.err));
     QCOMPARE(rowCount(m_fixture->db(), m_session), 0);
+}
+
+void EventStoreTest::analysedSessionKeepsItsRows()
+{
+    // Reviewed, then analysed; its beat file changes afterwards.
+    Database &db = m_fixture->db();
+    EventStore store(&db);
+    QVERIFY(store.load(m_session, parsed(beatText)));
+    const int v = EventList::typeIndex("V");
+    QVERIFY(store.accept(store.list().at(v, 0)));
+    const QByteArray changed = beatText + "0:03:00.000\t90000\tV\t0\tL2\t0\n";
+
+    EventStore readOnly(&db);
+    QVERIFY(readOnly.load(m_session, parsed(changed), true));
+    QVERIFY(readOnly.keptOtherRows() && !readOnly.wroteRows());
+    QCOMPARE(readOnly.sourceId(), store.sourceId());
+    QCOMPARE(readOnly.rowCount(), 5);
+    QVERIFY(readOnly.list().at(v, 0)->accepted);
+    QCOMPARE(rowCount(db, m_session), 5);
+
+    // The tool likewise, for a session stored as analysed.
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("annotations_fusion.pt"), changed));
+    QVERIFY(execute(db, "UPDATE SESSIONS SET status = 'ANALYZED'"));
+    const ToolRun run = runTool({"events", m_fixture->dbPath(), QString::number(m_session), dir.path()});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(run.out, QString("source %1 rows 5 kept\n").arg(store.sourceId()));
+    QCOMPARE(rowCount(db, m_session), 5);
+}
+
+void EventStoreTest::damagedFilesAndRows()
+{
+    // One annotation, then 46 million line ends: the file once asked for a slot per line, more
+    // than a vector may hold, and the tool died of it. Blank lines cost nothing.
+    QTemporaryDir dir;
+    QByteArray text("0:00:02.002\t1001\tV\t0\tL2\t0\n");
+    text.append(46000000, '\n');
+    QVERIFY(writeFile(dir.filePath("annotations_fusion.pt"), text));
+    const QString digest = QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
+    text.clear();
+    const QStringList args{"events", m_fixture->dbPath(), QString::number(m_session), dir.path()};
+    ToolRun run = runTool(args);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(run.out, QString("source %1 rows 1 written\n").arg(digest));
+
+    // A damaged row, its times far outside any recording: left out where the rows are read.
+    AnnotationRecord damaged;
+    damaged.m_type = "vt";
+    damaged.m_status = "todo";
+    damaged.m_sessionId = m_session;
+    damaged.m_sourceId = digest.toStdString();
+    damaged.m_dateStart = std::numeric_limits<qint64>::min();
+    damaged.m_dateEnd = std::numeric_limits<qint64>::max();
+    QVERIFY(m_fixture->db().insertAnnotation(damaged));
+    run = runTool(args);
+    QCOMPARE(run.out, QString("source %1 rows 1 reused\n").arg(digest));
+    QVERIFY2(run.err.contains("1 event rows with times outside the recording left out"), qPrintable(run.err));
 }
 
 KRN_TEST_GUILESS_MAIN(EventStoreTest)
