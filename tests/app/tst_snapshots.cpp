@@ -263,14 +263,11 @@ void SnapshotsTest::noHalfPairIsLeft()
 void SnapshotsTest::analysedSessionIsReadOnly()
 {
     // Its events were stored while it was reviewed: opened analysed, nothing more is written.
-    std::vector<SessionRecord> sessions;
-    QVERIFY(m_data->db().listSessions(std::string(), sessions));
-    const auto analysed = std::find_if(sessions.begin(), sessions.end(),
-                                       [](const SessionRecord &s) { return s.status == "ANALYZED"; });
+    std::vector<SessionRecord> s;
     BeatFile beats;
-    QVERIFY(beats.read(m_data->dataDir() + "/" + QString::fromStdString(analysed->dataPathName)
-                       + "/ANALISI/annotations_fusion.pt"));
-    QVERIFY(EventStore(&m_data->db()).load(analysed->id, beats));
+    QVERIFY(m_data->db().listSessions(std::string(), s) && s[0].status == "ANALYZED");
+    QVERIFY(beats.read(m_data->dataDir() + "/" + QString::fromStdString(s[0].dataPathName + "/ANALISI/annotations_fusion.pt")));
+    QVERIFY(EventStore(&m_data->db()).load(s[0].id, beats));
     auto w = openSession(1);
     QVERIFY(w);
     const viewSubmenu::Controls &bar = w->toolbar()->ui();

