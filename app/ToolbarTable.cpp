@@ -37,7 +37,7 @@ const Row rows[] = {
     {"frameScaleVis",           {  H,    H,    H,   S,      _,    _,       _ }},
     {"FrameDate",               {  _,    H,    H,   S,      _,    _,       _ }},
     {"frameBreathScale",        {  _,    H,    H,   S,      _,    _,       _ }},
-    {"loadAnalysisPushButton",  {  _,    H,    H,   S,      _,    _,       _ }},
+    {"loadAnalysisPushButton",  {  _,    H,    H,   S,      _,    H,       _ }},
     {"frameAddEvent",           {  _,    H,    H,   _,      S,    H,       _ }},
     {"buttonExportEdf",         {  H,    H,    H,   S,      _,    _,       _ }},
 };

@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFile>
 
 #include <memory>
 
@@ -14,16 +13,15 @@ int main(int argc, char *argv[])
 {
     krn::initResources();
     // A style sheet that cannot be read leaves the application unstyled; start-up goes on.
-    QFile styleFile(":/tavoStyle.qss");
-    styleFile.open(QIODevice::ReadOnly);
-    const QByteArray styleBytes = styleFile.readAll();
-    const QString styleSheet = QString::fromUtf8(styleBytes.constData(), int(qstrnlen(styleBytes.constData(), uint(styleBytes.size()))));
+    const QString styleSheet = krn::applicationStyleSheet();
 
     Logging::install();
 
     auto app = std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName("TavoKRN");
     app->setStyleSheet(styleSheet);
+    // Qt's own dialogs (file choosers, input dialogs) speak Italian as the rest of the program.
+    krn::installQtTranslation(*app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription("TavoKRN clinical workstation");

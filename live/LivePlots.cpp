@@ -6,6 +6,7 @@
 #include <qwt_plot_curve.h>
 #include <qwt_scale_map.h>
 #include <qwt_plot_layout.h>
+#include <qwt_scale_widget.h>
 #include <qwt_text.h>
 
 #include <QEvent>
@@ -19,9 +20,15 @@ namespace {
 const QColor canvasColour(255, 218, 185);
 const QColor gridColour(255, 192, 203);
 
-QFont pointSized(QFont font, int points)
+// The axis labels in their own point size. The application style sheet hands every widget its
+// parent's font when it polishes it, which would undo a font merely set on the axis: the size is
+// given in the axis' own style sheet, which the polish applies.
+QFont setAxisPoints(QwtPlot *plot, int axis, int points)
 {
+    QFont font = plot->axisFont(axis);
     font.setPointSize(points);
+    plot->setAxisFont(axis, font);
+    plot->axisWidget(axis)->setStyleSheet(QStringLiteral("font-size: %1pt;").arg(points));
     return font;
 }
 
@@ -129,8 +136,7 @@ QwtPlotCurve *LivePlot::addCurve(const TraceSegment &points, const QPen &pen)
 LiveEcgPlot::LiveEcgPlot(int windowMs, QWidget *parent) : LivePlot(parent)
 {
     enableAxis(QwtPlot::yLeft, true);
-    const QFont small = pointSized(axisFont(QwtPlot::yLeft), 6);
-    setAxisFont(QwtPlot::yLeft, small);
+    const QFont small = setAxisPoints(this, QwtPlot::yLeft, 6);
     setAxisMaxMajor(QwtPlot::yLeft, 3);
     setAxisMaxMinor(QwtPlot::yLeft, 0);
     setAxisScaleDraw(QwtPlot::yLeft, new YAxisScaleDraw);
@@ -184,7 +190,7 @@ LiveTimeStrip::LiveTimeStrip(QWidget *parent) : TimeStripPlot(parent)
     auto *clock = new QwtDateScaleWithOffset(Qt::UTC);
     clock->setLabelFormat(QStringLiteral("mm:ss"));
     setAxisScaleDraw(QwtPlot::xBottom, clock);
-    setAxisFont(QwtPlot::xBottom, pointSized(axisFont(QwtPlot::xBottom), 7));
+    setAxisPoints(this, QwtPlot::xBottom, 7);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 

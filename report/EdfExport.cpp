@@ -3,6 +3,7 @@
 #include "db/Database.h"
 #include "import/RecorderLog.h"
 #include "import/RecordingFormat.h"
+#include "review/data/EventStore.h"
 #include "review/data/RecordingData.h"
 #include "review/data/SignalTrace.h"
 
@@ -377,7 +378,7 @@ bool EdfSessionInfo::read(Database &db, int sessionId, const QString &sessionFol
     // without that file, every row of the session.
     const QString source = fileMd5(sessionFolder + QStringLiteral("/ANALISI/annotations_fusion.pt"));
     std::vector<AnnotationRecord> rows;
-    if (!db.listAnnotations(sessionId, source.toStdString(), rows)) {
+    if (!listEventRows(db, sessionId, source, &rows)) {
         *error = QStringLiteral("Impossibile leggere gli eventi della sessione %1: %2").arg(sessionId).arg(db.lastError());
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "db/Database.h"
+#include "review/data/EventStore.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDateTime>
@@ -502,7 +503,7 @@ bool ReportBuilder::write(const ReportInput &input, Database &db)
     const QVector<SnapshotPage> snapshots = readSnapshots(input.sessionFolder + "/snap/");
 
     std::vector<AnnotationRecord> events;
-    if (!db.listAnnotations(input.session.id, input.sourceId.toStdString(), events)) {
+    if (!listEventRows(db, input.session.id, input.sourceId, &events)) {
         m_error = "the session's events cannot be read: " + db.lastError();
         return false;
     }

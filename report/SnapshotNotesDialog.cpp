@@ -28,7 +28,7 @@ SnapshotNotesDialog::SnapshotNotesDialog(QWidget *parent)
       m_buttonBox(named(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel), "buttonBox"))
 {
     setObjectName("SnapshotNotesDialog");
-    setWindowTitle("Dialog");
+    setWindowTitle("Snapshot");
     resize(520, 360);
 
     m_labelTitle->setWordWrap(true);

@@ -17,7 +17,12 @@ class SnapshotNotesDialog : public QDialog
 public:
     explicit SnapshotNotesDialog(QWidget *parent = nullptr);
 
-    void setReportMode(bool on) { m_reportMode = on; }
+    // The window says which of the two it collects: "Snapshot" or "Report".
+    void setReportMode(bool on)
+    {
+        m_reportMode = on;
+        setWindowTitle(on ? "Report" : "Snapshot");
+    }
     bool reportMode() const { return m_reportMode; }
     // Replaces the title label's text (the label table's by default).
     void setTitleText(const QString &text);

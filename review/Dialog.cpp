@@ -97,8 +97,8 @@ QPushButton *Dialog::buttonFor(const QString &code) const
 void Dialog::newEcgEvent(QString code)
 {
     m_chosenCode = code;
-    // The kinds without a duration take the window's start; the others last from a picked start
-    // to a picked end.
+    // The kinds without a duration are an instant (one click) or a heart rate; the others last
+    // from a picked start to a picked end.
     emit newEcgEvent(code, !addedWithoutDuration(code));
     close();
 }

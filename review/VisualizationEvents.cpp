@@ -70,7 +70,8 @@ bool VisualizationWindow::showEvents(int channel)
     if (ev) {
         m_labelIndex->setText(QString::number(list.cursor(type) + 1));
         m_labelTot->setText(QString::number(list.size(type)));
-        m_labelChannel->setText(ev->channels.join(QLatin1Char(',')));
+        // The channel comes from the beat file: text, not markup.
+        m_labelChannel->setText(ev->channels.join(QLatin1Char(',')).toHtmlEscaped());
         m_labelDuration->setText(durationText(*ev));
         const ReviewChoices state = reviewChoices(*ev);
         m_labelState->setText(state.text);
@@ -95,8 +96,8 @@ bool VisualizationWindow::showEvents(int channel)
     if (m_tabs->currentIndex() == EventsTab) {
         if (ev) {
             visualizeEvent(ev);
-        } else if (m_marks.shown) {
-            // No event of this type: the markers of another one must not stay on the plots.
+        } else {
+            // No event of this type: the trace and markers of another one must not stay.
             m_marks = EventMarks();
             showData();
         }
@@ -262,31 +263,30 @@ void VisualizationWindow::addEventButtonClicked()
     }
     m_newEventType = code;
     setEvent(code);
-    if (addedWithoutDuration(code)) {
+    if (heartRateKind(code)) {
         m_newEventStart = m_scrollBar->value() / 1000.0;
         m_newEventDuration = 0;
         m_newEventChannels = QStringList{QStringLiteral("ND")};
-        if (heartRateKind(code)) {
-            const std::optional<int> rate =
-                m_prompts ? m_prompts->integer("Inserisci valore frequenza",
-                                               code == QLatin1String("FCMAX") ? "Frequenza massima" : "Frequenza minima",
-                                               0, -2147483647, 2147483647, 1)
-                          : std::nullopt;
-            // A cancelled value stores nothing: it would replace the heart rate stored before.
-            if (!rate) {
-                qInfo().noquote() << "STOPPING EVENT MODE";
-                endEventMode();
-                return;
-            }
-            m_newEventDuration = *rate;
+        const std::optional<int> rate =
+            m_prompts ? m_prompts->integer("Inserisci valore frequenza",
+                                           code == QLatin1String("FCMAX") ? "Frequenza massima" : "Frequenza minima",
+                                           0, -2147483647, 2147483647, 1)
+                      : std::nullopt;
+        // A cancelled value stores nothing: it would replace the heart rate stored before.
+        if (!rate) {
+            qInfo().noquote() << "STOPPING EVENT MODE";
+            endEventMode();
+            return;
         }
+        m_newEventDuration = *rate;
         endEventMode();
         addEventToDb(m_printNewEvent);
         return;
     }
+    // A beat, a pause or a run of beats is an instant: one click on it, as an episode's start.
     m_waitingStart = true;
-    m_waitingEnd = true;
-    emit setLabelEventBar(QStringLiteral("Seleziona inizio"));
+    m_waitingEnd = !addedWithoutDuration(code);
+    emit setLabelEventBar(m_waitingEnd ? QStringLiteral("Seleziona inizio") : QStringLiteral("Seleziona evento"));
 }
 
 void VisualizationWindow::addEventTs(const QPointF &point)
@@ -301,7 +301,13 @@ void VisualizationWindow::addEventTs(const QPointF &point)
     if (m_waitingStart) {
         m_newEventStart = point.x() / 1000.0;
         m_waitingStart = false;
-        emit setLabelEventBar(QStringLiteral("Seleziona fine"));
+        if (m_waitingEnd) {
+            emit setLabelEventBar(QStringLiteral("Seleziona fine"));
+            return;
+        }
+        m_newEventDuration = 0;
+        endEventMode();
+        addEventToDb(m_printNewEvent);
     } else if (m_waitingEnd) {
         double end = point.x() / 1000.0;
         // An end picked before the start makes the same episode, not a negative one.

@@ -229,7 +229,10 @@ void VisualizationWindow::showBeatsAndZones(const EcgWindow &window)
 
 void VisualizationWindow::showEventPlots()
 {
-    const EcgWindow window = ecgWindow(m_state.eventsRange);
+    EcgWindow window = ecgWindow(m_state.eventsRange);
+    // A type without events draws no trace: another type's event left there would pass for its own.
+    if (!getEventList(0)->current(m_selectEvent->currentIndex()))
+        window.end = window.begin;
     for (int i = 0; i < m_eventPlots.size(); ++i) {
         EcgPaperPlot *plot = m_eventPlots[i];
         // One repaint per plot, not one per curve and marker.

@@ -537,11 +537,18 @@ void VisualizationWindow::loadAnalysisResults(const QString &folder)
 {
     m_labelSleepPosition->setText(emptyPositionSummary());
     m_marks = EventMarks();
-    const AnalysisResults::Events events = m_analysis.load(folder, m_sessionId, m_recordingStartSeconds);
+    // An analysed session is read-only: its events are the stored ones, whatever the folder holds.
+    const AnalysisResults::Events events =
+        m_analysis.load(folder, m_sessionId, m_recordingStartSeconds, m_eventsLocked);
     if (events == AnalysisResults::Events::Refused)
         reportRefusal(QStringLiteral("Eventi non caricati"),
                       QStringLiteral("Il database ha rifiutato gli eventi dell'analisi: nessun evento è stato "
                                      "caricato e nessuno è stato salvato."),
+                      m_analysis.errorString());
+    else if (events == AnalysisResults::Events::Unreadable)
+        reportRefusal(QStringLiteral("Eventi non caricati"),
+                      QStringLiteral("Il file delle analisi (annotations_fusion.pt) non può essere letto: nessun "
+                                     "evento è stato caricato."),
                       m_analysis.errorString());
     showEvents(0);
     if (m_data)

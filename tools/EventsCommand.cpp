@@ -1,6 +1,6 @@
 // Events command of tavokrn-tool: the load of an analysis folder that the review page runs when a
 // session is opened (positions, splits, beats, the events of the beat file reused from the
-// database or converted into rows), without the page.
+// database or converted into rows; an analysed session's stored rows kept), without the page.
 #include "tools/Commands.h"
 
 #include "db/Database.h"
@@ -36,8 +36,10 @@ int tool::events(const QStringList &args)
     if (!findSession("events", db, positional[0], sessionId, &session))
         return 1;
 
+    // An analysed session is read-only: its stored rows are listed, nothing is written.
+    const bool analysed = session.status == "ANALYZED";
     AnalysisResults results(&db);
-    switch (results.load(folder, sessionId, session.startRecDate)) {
+    switch (results.load(folder, sessionId, session.startRecDate, analysed)) {
     case AnalysisResults::Events::NoFile:
         return fail("events", QStringLiteral("no annotations_fusion.pt in %1").arg(folder));
     case AnalysisResults::Events::Unreadable:
@@ -45,10 +47,11 @@ int tool::events(const QStringList &args)
         return fail("events", results.errorString());
     case AnalysisResults::Events::Reused:
     case AnalysisResults::Events::Written:
+    case AnalysisResults::Events::Kept:
         break;
     }
     const EventStore &events = results.events();
-    std::printf("source %s rows %d %s\n", qPrintable(events.sourceId()), events.rowCount(),
-                events.wroteRows() ? "written" : "reused");
+    const char *outcome = events.keptOtherRows() ? "kept" : events.wroteRows() ? "written" : "reused";
+    std::printf("source %s rows %d %s\n", qPrintable(events.sourceId()), events.rowCount(), outcome);
     return 0;
 }

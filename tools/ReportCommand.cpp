@@ -122,6 +122,7 @@ int tool::report(const QStringList &args)
         return fail("report", analysis.errorString());
     case AnalysisResults::Events::Reused:
     case AnalysisResults::Events::Written:
+    case AnalysisResults::Events::Kept:
         break;
     }
     input.annotationCount = analysis.annotationCount();

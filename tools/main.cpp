@@ -65,5 +65,10 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "tavokrn-tool: unknown command '%s'\n", qPrintable(name));
         return usage(stderr);
     }
+    // Every command answers --help and -h with its usage, before it starts any work.
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::printf("usage: tavokrn-tool %s\n", it->second.usage);
+        return 0;
+    }
     return it->second.run(args);
 }

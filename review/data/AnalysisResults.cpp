@@ -26,7 +26,8 @@ void AnalysisResults::clear()
     m_events.clear();
 }
 
-AnalysisResults::Events AnalysisResults::load(const QString &folder, int sessionId, qint64 recordingStartSeconds)
+AnalysisResults::Events AnalysisResults::load(const QString &folder, int sessionId, qint64 recordingStartSeconds,
+                                              bool readOnly)
 {
     clearFolderData();
 
@@ -67,9 +68,11 @@ AnalysisResults::Events AnalysisResults::load(const QString &folder, int session
     m_normalCount = file.normalCount();
     qInfo().noquote() << "ANNOTATIONS DONE";
 
-    if (!m_events.load(sessionId, file)) {
+    if (!m_events.load(sessionId, file, readOnly)) {
         m_error = m_events.errorString();
         return Events::Refused;
     }
+    if (m_events.keptOtherRows())
+        return Events::Kept;
     return m_events.wroteRows() ? Events::Written : Events::Reused;
 }

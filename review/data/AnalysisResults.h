@@ -25,13 +25,15 @@ public:
         Refused,    // the database refused to list or store its rows (errorString())
         Reused,     // rows made from this very file earlier were loaded
         Written,    // the file was converted into rows now
+        Kept,       // read-only: the file has no rows, the session's stored ones were loaded
     };
 
     explicit AnalysisResults(Database *database) : m_events(database) {}
 
     // Replaces everything with what the folder holds. recordingStartSeconds is the session's
-    // recording start (positions are times of day on its date).
-    Events load(const QString &folder, int sessionId, qint64 recordingStartSeconds);
+    // recording start (positions are times of day on its date). An analysed session is loaded
+    // read-only: no rows are written for it (EventStore::load).
+    Events load(const QString &folder, int sessionId, qint64 recordingStartSeconds, bool readOnly = false);
     // Forgets everything, the source of the events included.
     void clear();
     QString errorString() const { return m_error; }

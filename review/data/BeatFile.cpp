@@ -1,5 +1,6 @@
 #include "review/data/BeatFile.h"
 
+#include "import/RecordingFormat.h"
 #include "review/data/ReviewEvents.h"
 
 #include <QCryptographicHash>
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QHash>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -14,8 +16,11 @@
 namespace {
 
 constexpr int TokensRead = 7;
-// Beat times beyond this many seconds do not fit 64-bit milliseconds.
-constexpr double MaxSeconds = 9.0e15;
+// A beat outside the recording marks nothing; far outside, its milliseconds would not even fit
+// the arithmetic of the rows made from it.
+constexpr double MaxSeconds = MaxRecordingMs / 1000.0;
+// The file is hashed and split a chunk at a time.
+constexpr qint64 ChunkBytes = 1 << 20;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -124,67 +129,135 @@ double clockSeconds(const char *begin, const char *end)
     return seconds;
 }
 
+// Splits the bytes into lines as they arrive, keeping the annotation lines: a line cut by the end
+// of a chunk waits (at most MaxLineBytes of it) for the rest.
+class BeatFile::Reader
+{
+public:
+    explicit Reader(BeatFile &file) : m_file(file)
+    {
+        m_file.m_error.clear();
+        m_file.m_sourceId.clear();
+        m_file.m_lines.clear();
+        m_file.m_annotationCount = 0;
+        m_file.m_normalCount = 0;
+    }
+
+    // False when the file holds more annotations than any recording.
+    bool feed(const char *p, const char *end)
+    {
+        while (p < end) {
+            const char *lineEnd = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+            if (!lineEnd) {
+                keep(p, end);
+                return true;
+            }
+            if (m_partial.isEmpty()) {
+                if (!line(p, lineEnd))
+                    return false;
+            } else {
+                keep(p, lineEnd);
+                if (!line(m_partial.constData(), m_partial.constData() + m_partial.size()))
+                    return false;
+                m_partial.clear();
+            }
+            p = lineEnd + 1;
+        }
+        return true;
+    }
+
+    // The last line may have no line end.
+    bool finish()
+    {
+        const bool ok = line(m_partial.constData(), m_partial.constData() + m_partial.size());
+        m_partial.clear();
+        if (m_withoutTime > 0)
+            qWarning().noquote() << m_withoutTime << "annotations without a valid time left out";
+        return ok;
+    }
+
+    bool refuse(const QString &error)
+    {
+        m_file.m_error = error;
+        m_file.m_lines.clear();
+        m_file.m_annotationCount = 0;
+        m_file.m_normalCount = 0;
+        return false;
+    }
+
+private:
+    void keep(const char *begin, const char *end)
+    {
+        const int room = MaxLineBytes - m_partial.size();
+        if (room > 0)
+            m_partial.append(begin, int(std::min<qint64>(room, end - begin)));
+    }
+
+    bool line(const char *begin, const char *end)
+    {
+        end = std::min(end, begin + MaxLineBytes);
+        // A blank line is no annotation: it is neither a beat nor counted.
+        if (tokenize(begin, end, m_tokens) == 0)
+            return true;
+        BeatLine line;
+        line.seconds = clockSeconds(m_tokens[0].begin, m_tokens[0].end);
+        // "nan" and "inf" read as numbers, and so do a negative time and one of 10^300 s: none of
+        // them has a place on the recording's time axis. Such a line is left out.
+        if (!(line.seconds >= 0 && line.seconds <= MaxSeconds)) {
+            ++m_withoutTime;
+            return true;
+        }
+        if (m_file.m_lines.size() >= MaxAnnotations)
+            return refuse(QStringLiteral("more than %1 annotations: no recording holds so many").arg(MaxAnnotations));
+        line.ms = std::llround(line.seconds * 1000.0);
+        line.sample = integer(m_tokens[1]);
+        line.code = m_texts.text(m_tokens[2]);
+        line.channel = m_texts.text(m_tokens[4]);
+        line.aux = m_texts.text(m_tokens[6]);
+        if (line.code != QLatin1String("+"))
+            ++m_file.m_annotationCount;
+        if (line.code == QLatin1String("N") || line.code == QLatin1String("s"))
+            ++m_file.m_normalCount;
+        m_file.m_lines.append(std::move(line));
+        return true;
+    }
+
+    BeatFile &m_file;
+    TokenTexts m_texts;
+    Token m_tokens[TokensRead];
+    QByteArray m_partial;
+    int m_withoutTime = 0;
+};
+
 bool BeatFile::read(const QString &path)
 {
-    m_error.clear();
+    Reader reader(*this);
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
-        parse(QByteArray());
-        return false;
+    if (!file.open(QIODevice::ReadOnly))
+        return reader.refuse(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
+    QCryptographicHash md5(QCryptographicHash::Md5);
+    QByteArray chunk;
+    while (!file.atEnd()) {
+        chunk = file.read(ChunkBytes);
+        if (file.error() != QFileDevice::NoError)
+            return reader.refuse(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        md5.addData(chunk);
+        if (!reader.feed(chunk.constData(), chunk.constData() + chunk.size()))
+            return reader.refuse(QStringLiteral("%1 refused: %2").arg(path, m_error));
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-        parse(QByteArray());
-        return false;
-    }
-    parse(bytes);
+    if (file.error() != QFileDevice::NoError)
+        return reader.refuse(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    if (!reader.finish())
+        return reader.refuse(QStringLiteral("%1 refused: %2").arg(path, m_error));
+    m_sourceId = QString::fromLatin1(md5.result().toHex());
     return true;
 }
 
-void BeatFile::parse(const QByteArray &bytes)
+bool BeatFile::parse(const QByteArray &bytes)
 {
+    Reader reader(*this);
     m_sourceId = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
-    m_lines.clear();
-    m_annotationCount = 0;
-    m_normalCount = 0;
-    m_lines.reserve(bytes.count('\n') + 1);
-    TokenTexts texts;
-    const char *p = bytes.constData();
-    const char *const end = p + bytes.size();
-    Token tokens[TokensRead];
-    int withoutTime = 0;
-    while (p < end) {
-        const char *lineEnd = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
-        if (!lineEnd)
-            lineEnd = end;
-        // A blank line is no annotation: it is neither a beat nor counted.
-        if (tokenize(p, lineEnd, tokens) > 0) {
-            BeatLine line;
-            line.seconds = clockSeconds(tokens[0].begin, tokens[0].end);
-            // "nan" and "inf" read as numbers, and so does a time of 10^300 s: none of them has a
-            // place on the time axis (nor in 64-bit milliseconds). Such a line is left out.
-            if (!(std::fabs(line.seconds) < MaxSeconds)) {
-                ++withoutTime;
-                p = lineEnd + 1;
-                continue;
-            }
-            line.ms = std::llround(line.seconds * 1000.0);
-            line.sample = integer(tokens[1]);
-            line.code = texts.text(tokens[2]);
-            line.channel = texts.text(tokens[4]);
-            line.aux = texts.text(tokens[6]);
-            if (line.code != QLatin1String("+"))
-                ++m_annotationCount;
-            if (line.code == QLatin1String("N") || line.code == QLatin1String("s"))
-                ++m_normalCount;
-            m_lines.append(std::move(line));
-        }
-        p = lineEnd + 1;
-    }
-    if (withoutTime > 0)
-        qWarning().noquote() << withoutTime << "annotations without a valid time left out";
+    return reader.feed(bytes.constData(), bytes.constData() + bytes.size()) && reader.finish();
 }
 
 QVector<Beat> BeatFile::beatList() const

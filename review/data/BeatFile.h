@@ -2,9 +2,9 @@
 
 // The analysis tool's beat file, annotations_fusion.pt: one annotation per line, whitespace-
 // separated tokens (0 time h:mm:ss.sss, 1 sample number, 2 code, 4 channel, 6 auxiliary text: a
-// rhythm or episode label such as "(N" or "(P)", or an ST value "AST..."). The file is read once
-// into memory: its MD5 digest identifies the rows made from it, its lines give the beat marks and
-// the event rows. Widget-free.
+// rhythm or episode label such as "(N" or "(P)", or an ST value "AST..."). The file is read once,
+// in chunks: its MD5 digest identifies the rows made from it, its annotation lines (blank lines are
+// not kept) give the beat marks and the event rows. Widget-free.
 
 #include "db/Records.h"
 #include "review/data/AnalysisFolder.h"
@@ -30,10 +30,17 @@ double clockSeconds(const char *begin, const char *end);
 class BeatFile
 {
 public:
-    // False, with errorString(), when the file cannot be opened or read.
+    // No recording holds more annotations: 48 hours at 300 beats a minute is under 900 000. A file
+    // with more is refused rather than read, so that memory stays bounded whatever the file holds.
+    static constexpr int MaxAnnotations = 2000000;
+    // Only this much of a line is read; the analysis tool's lines are a few dozen bytes.
+    static constexpr int MaxLineBytes = 4096;
+
+    // False, with errorString() and no lines, when the file cannot be opened or read or holds
+    // more than MaxAnnotations annotations.
     bool read(const QString &path);
     // The same from the file's bytes.
-    void parse(const QByteArray &bytes);
+    bool parse(const QByteArray &bytes);
     QString errorString() const { return m_error; }
 
     // Lower-case hexadecimal MD5 digest of the whole file.
@@ -48,6 +55,8 @@ public:
     int normalCount() const { return m_normalCount; }
 
 private:
+    class Reader;
+
     QString m_error;
     QString m_sourceId;
     QVector<BeatLine> m_lines;

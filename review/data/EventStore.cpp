@@ -5,6 +5,9 @@
 
 #include <QDebug>
 
+#include <algorithm>
+#include <string>
+
 namespace {
 
 void logRow(const AnnotationRecord &row)
@@ -14,6 +17,20 @@ void logRow(const AnnotationRecord &row)
 }
 
 } // namespace
+
+bool listEventRows(Database &db, int sessionId, const QString &source, std::vector<AnnotationRecord> *rows)
+{
+    rows->clear();
+    if (!db.listAnnotations(sessionId, source.toStdString(), *rows))
+        return false;
+    const auto outside = std::remove_if(rows->begin(), rows->end(),
+                                        [](const AnnotationRecord &row) { return !rowInsideRecording(row); });
+    if (outside != rows->end()) {
+        qWarning().noquote() << int(rows->end() - outside) << "event rows with times outside the recording left out";
+        rows->erase(outside, rows->end());
+    }
+    return true;
+}
 
 bool EventStore::fail(const QString &what)
 {
@@ -28,17 +45,18 @@ bool EventStore::list(std::vector<AnnotationRecord> *rows)
     rows->clear();
     if (!m_database)
         return fail(QStringLiteral("no database"));
-    if (!m_database->listAnnotations(m_sessionId, m_sourceId.toStdString(), *rows))
+    if (!listEventRows(*m_database, m_sessionId, m_sourceId, rows))
         return fail(QStringLiteral("the events could not be read from the database"));
     return true;
 }
 
-bool EventStore::load(int sessionId, const BeatFile &file)
+bool EventStore::load(int sessionId, const BeatFile &file, bool readOnly)
 {
     m_error.clear();
     m_sessionId = sessionId;
     m_sourceId = file.sourceId();
     m_wroteRows = false;
+    m_keptOtherRows = false;
     m_rowCount = 0;
     m_list.clear();
     // A newly loaded analysis starts at the first event of each type.
@@ -55,6 +73,8 @@ bool EventStore::load(int sessionId, const BeatFile &file)
         qInfo().noquote() << "END OF LOADING EVENTS 1";
         return true;
     }
+    if (readOnly)
+        return keepStoredRows();
 
     qInfo().noquote() << "WRITING EVENTS";
     std::vector<AnnotationRecord> converted = beatFileRows(file.lines(), sessionId, m_sourceId);
@@ -71,12 +91,43 @@ bool EventStore::load(int sessionId, const BeatFile &file)
     return true;
 }
 
+bool EventStore::keepStoredRows()
+{
+    // The beat file has changed since the session was closed: its report was made from the rows
+    // of the source written last, which are shown as they are.
+    const QString fileSource = m_sourceId;
+    m_sourceId.clear(); // every source of the session
+    std::vector<AnnotationRecord> all;
+    if (!list(&all))
+        return false;
+    std::string source = fileSource.toStdString();
+    int lastId = -1;
+    for (const AnnotationRecord &row : all) {
+        if (row.m_id > lastId) {
+            lastId = row.m_id;
+            source = row.m_sourceId;
+        }
+    }
+    m_sourceId = QString::fromStdString(source);
+    std::vector<AnnotationRecord> rows;
+    for (AnnotationRecord &row : all)
+        if (row.m_sourceId == source)
+            rows.push_back(std::move(row));
+    qInfo().noquote() << "Analysed session: the rows of source " + m_sourceId + " kept, the beat file "
+                             + fileSource + " not converted";
+    m_list.build(rows);
+    m_rowCount = int(rows.size());
+    m_keptOtherRows = true;
+    return true;
+}
+
 void EventStore::clear()
 {
     m_list.clear();
     m_list.resetCursors();
     m_sourceId.clear();
     m_wroteRows = false;
+    m_keptOtherRows = false;
     m_rowCount = 0;
 }
 

@@ -10,8 +10,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 class BeatFile;
 class Database;
+
+// The session's event rows of a source (every source for an empty one), in start order, as every
+// reader of the rows takes them: a damaged row whose times cannot belong to the recording is left
+// out (and logged). False when the database refused the listing.
+bool listEventRows(Database &db, int sessionId, const QString &source, std::vector<AnnotationRecord> *rows);
 
 class EventStore
 {
@@ -24,10 +31,13 @@ public:
     // The rows of the session whose source is the file's digest; when there are none, the file is
     // converted into rows in one transaction first. False (errorString()) when the database
     // refused: then nothing of the conversion is stored and the list is empty.
-    bool load(int sessionId, const BeatFile &file);
-    // Whether the last load converted the file (false: it reused stored rows), and the rows it
-    // listed.
+    // A read-only load (an analysed session) never converts: without rows of this file it lists
+    // the rows the session was last written with, as they are.
+    bool load(int sessionId, const BeatFile &file, bool readOnly = false);
+    // Whether the last load converted the file, or (read-only) kept the rows of another source;
+    // neither: it reused the file's stored rows. And the rows it listed.
     bool wroteRows() const { return m_wroteRows; }
+    bool keptOtherRows() const { return m_keptOtherRows; }
     int rowCount() const { return m_rowCount; }
 
     // The digest of the last beat file loaded; empty until one is.
@@ -57,6 +67,7 @@ public:
 private:
     bool review(Event *event, const QString &status);
     bool list(std::vector<AnnotationRecord> *rows);
+    bool keepStoredRows();
     bool fail(const QString &what);
 
     Database *m_database;
@@ -64,6 +75,7 @@ private:
     QString m_sourceId;
     EventList m_list;
     bool m_wroteRows = false;
+    bool m_keptOtherRows = false;
     int m_rowCount = 0;
     QString m_error;
 };

@@ -1,8 +1,11 @@
 #include "review/data/ReviewEvents.h"
 
+#include "import/RecordingFormat.h"
+
 #include <QHash>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <unordered_map>
 
@@ -58,6 +61,19 @@ bool addedWithoutDuration(const QString &code)
 }
 
 bool heartRateKind(const QString &code) { return code == QLatin1String("FCMAX") || code == QLatin1String("FCMIN"); }
+
+bool rowInsideRecording(const AnnotationRecord &row)
+{
+    const auto inside = [](int64_t ms) { return ms >= 0 && ms <= int64_t(MaxRecordingMs); };
+    if (!inside(row.m_dateStart) || !inside(row.m_dateMax))
+        return false;
+    if (inside(row.m_dateEnd))
+        return true;
+    if (!heartRateKind(codeOf(QString::fromStdString(row.m_type))))
+        return false;
+    constexpr int64_t largestRate = int64_t(std::numeric_limits<int>::max()) * 1000;
+    return row.m_dateEnd >= row.m_dateStart - largestRate && row.m_dateEnd <= row.m_dateStart + largestRate;
+}
 
 qint64 secondsToMs(double seconds) { return std::llround(seconds * 1000.0); }
 
@@ -200,7 +216,7 @@ QString printedEventNote(const Event &event, const QStringList &shownLeads)
                    + noteRow("Evento : ", event.type) + "</td></tr>";
     if (!instantaneous(event.type))
         text += noteRow("Durata : ", QString::number(event.duration, 'g', 6)) + " sec. </td></tr>";
-    text += noteRow("Canali evento : ", event.channels.value(0)) + "</td></tr>";
+    text += noteRow("Canali evento : ", event.channels.value(0).toHtmlEscaped()) + "</td></tr>";
     text += noteRow("Canali visualizzati : ", shownLeads.join(" , ")) + "</td></tr>" + "</table></html>";
     return text;
 }

@@ -14,8 +14,9 @@
 #include <memory>
 #include <vector>
 
-// Kinds of the add-event dialog without a duration: an instant at the window's start (the beats,
-// the pause, couplet, triplet, R on T, long RR) or a heart rate ("FCMAX", "FCMIN").
+// Kinds of the add-event dialog without a duration: an instant picked with one click on the plots
+// (the beats, the pause, couplet, triplet, R on T, long RR) or a heart rate ("FCMAX", "FCMIN") at
+// the window's start.
 bool addedWithoutDuration(const QString &code);
 // The heart-rate kinds: their value is entered, and one is kept per kind.
 bool heartRateKind(const QString &code);
@@ -37,6 +38,12 @@ inline const QString AddedPrint = QStringLiteral("addedprint");
 
 // Every event row is of this family.
 inline const char EcgFamily[] = "ecg";
+
+// Whether a stored row's times can belong to a recording: its start, its end and its extreme
+// within the longest recording, except the end of a heart rate ("FCMAX", "FCMIN"), which is the
+// start plus the rate entered (a whole number) in thousandths. A row from a damaged database or
+// beat file may hold any 64-bit time; no arithmetic is done on one that fails.
+bool rowInsideRecording(const AnnotationRecord &row);
 
 // Times are held in seconds here and stored in whole milliseconds, rounded to the nearest: a
 // truncated product would move a stored time by a millisecond at each review action.
@@ -85,7 +92,8 @@ ReviewChoices reviewChoices(const Event &event);
 QString durationText(const Event &event);
 
 // The note of an event's snapshot (HTML): the code, the duration of an event that lasts, the
-// event's first channel and the leads shown.
+// event's first channel (from the beat file: escaped, as every text from a file is) and the leads
+// shown.
 QString printedEventNote(const Event &event, const QStringList &shownLeads);
 // The note of the snapshot of an event the user added: the code, and the duration of an episode
 // or the value of a heart rate ("FCMAX", "FCMIN").

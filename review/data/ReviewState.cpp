@@ -60,7 +60,7 @@ void ReviewState::setScale(int type)
 
 QString ReviewState::scaleText() const
 {
-    return autoscale ? QStringLiteral("Auto") : QString::number(double(displayGain) * 10.0, 'g', 6) + " mm/mv";
+    return autoscale ? QStringLiteral("Auto") : QString::number(double(displayGain) * 10.0, 'g', 6) + " mm/mV";
 }
 
 bool ReviewState::toggleBreathVisible(int channel)

@@ -64,7 +64,7 @@ public:
 
     // Toolbar scale combo: 0 single, 1 double, 2 half calibration.
     void setScale(int type);
-    // "Auto", or the gain in mm/mV ("10 mm/mv").
+    // "Auto", or the gain in mm/mV ("10 mm/mV", as the page's own default reads).
     QString scaleText() const;
     bool toggleBreathVisible(int channel);
     // What leaving the review puts back: paper gain 1, lead V1.

@@ -1,6 +1,7 @@
 // The label table: the compiled-in file as shipped, lookups, and applying rows to widgets.
 #include "tests/support/TestMain.h"
 #include "common/LabelTable.h"
+#include "resources/Resources.h"
 
 #include <QDir>
 #include <QFile>
@@ -149,6 +150,9 @@ void LabelTableTest::iconsOfTheTableLoad()
     QFile style(":/tavoStyle.qss");
     QVERIFY(style.open(QIODevice::ReadOnly));
     QVERIFY(style.readAll().contains("QWidget#loginWidget"));
+    // Qt's own dialogs in Italian, as start-up installs them.
+    QVERIFY(krn::installQtTranslation(*QCoreApplication::instance()));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:") + QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("Cerca in:Annulla"));
 }
 
 KRN_TEST_MAIN(LabelTableTest)

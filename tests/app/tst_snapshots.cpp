@@ -9,6 +9,7 @@
 #include "report/SnapshotFiles.h"
 #include "report/SnapshotNotesDialog.h"
 #include "review/VisualizationWindow.h"
+#include "review/data/BeatFile.h"
 #include "sim/SyntheticAnalysis.h"
 #include "tests/support/ModalDialog.h"
 #include "tests/support/ScriptedPrompts.h"
@@ -122,13 +123,14 @@ std::unique_ptr<KRNMainWindow> SnapshotsTest::openSession(int tile)
 void SnapshotsTest::notesDialog()
 {
     SnapshotNotesDialog dialog;
-    QCOMPARE(dialog.windowTitle(), QString("Dialog"));
+    QCOMPARE(dialog.windowTitle(), QString("Snapshot"));
     QCOMPARE(dialog.titleText(),
              QString::fromUtf8("Inserire il testo da associare all\u2019immagine del grafico, e schiacciare OK"));
     QCOMPARE(dialog.hoursText() + ":" + dialog.minutesText(), QString("24:00"));
     QCOMPARE(dialog.findChild<QLabel *>("label")->text(), QString("Tempo ecg analizzato"));
     // The report's use: its own title and mode, the time fields read back as typed.
     dialog.setReportMode(true);
+    QCOMPARE(dialog.windowTitle(), QString("Report"));
     dialog.setTitleText("Inserisci il testo da stampare sul report");
     dialog.hourLineEdit()->setText("12");
     QVERIFY(dialog.reportMode() && !dialog.timeFrame()->isHidden());
@@ -260,6 +262,12 @@ void SnapshotsTest::noHalfPairIsLeft()
 
 void SnapshotsTest::analysedSessionIsReadOnly()
 {
+    // Its events were stored while it was reviewed: opened analysed, nothing more is written.
+    std::vector<SessionRecord> s;
+    BeatFile beats;
+    QVERIFY(m_data->db().listSessions(std::string(), s) && s[0].status == "ANALYZED");
+    QVERIFY(beats.read(m_data->dataDir() + "/" + QString::fromStdString(s[0].dataPathName + "/ANALISI/annotations_fusion.pt")));
+    QVERIFY(EventStore(&m_data->db()).load(s[0].id, beats));
     auto w = openSession(1);
     QVERIFY(w);
     const viewSubmenu::Controls &bar = w->toolbar()->ui();

@@ -181,7 +181,8 @@ void EdfExportTest::toolExportsReviewedSession()
                                        row(id, source, "maxfrequency", "addedprint", 90000, 240000),
                                        row(id, source, "pause", "todo", 100000, 100000),
                                        row(id, source, "bigemia", "rejected", 110000, 120000),
-                                       row(id, "an earlier analysis", "veb", "checked", 130000, 130000)};
+                                       row(id, "an earlier analysis", "veb", "checked", 130000, 130000),
+                                       row(id, source, "vt", "checked", 40000, INT64_MAX)}; // damaged
     for (AnnotationRecord &a : rows)
         QVERIFY(m_data->db().insertAnnotation(a));
 

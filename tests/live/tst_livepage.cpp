@@ -6,6 +6,7 @@
 #include "live/LivePlots.h"
 #include "live/OnlineVisualizationWindow.h"
 #include "review/plots/QwtDateScaleWithOffset.h"
+#include "resources/Resources.h"
 #include "review/plots/ReviewPlots.h"
 #include "tests/support/ToolRun.h"
 
@@ -70,6 +71,7 @@ private:
 void LivePageTest::init()
 {
     m_now = 0;
+    qApp->setStyleSheet(krn::applicationStyleSheet()); // as start-up applies it
     m_page = std::make_unique<OnlineVisualizationWindow>(nullptr, [this] { return m_now; });
     m_page->resize(1500, 800);
     m_page->show();
@@ -101,6 +103,7 @@ void LivePageTest::builtAsTheFormIs()
 
         QCOMPARE(plot->axisTitle(QwtPlot::yLeft).text(), QString("mV"));
         QCOMPARE(plot->axisMaxMajor(QwtPlot::yLeft), 3);
+        QCOMPARE(plot->axisWidget(QwtPlot::yLeft)->font().pointSize(), 6);
         QCOMPARE(plot->axisScaleDraw(QwtPlot::yLeft)->label(0.5).text(), QString("0.50"));
         QCOMPARE(plot->canvasBackground().color(), QColor(255, 218, 185));
         QCOMPARE(plot->grid()->majorPen(), QPen(QColor(255, 192, 203), 2));
@@ -115,6 +118,8 @@ void LivePageTest::builtAsTheFormIs()
     QCOMPARE(page.breathPlot()->objectName(), QString("breath"));
     QCOMPARE(page.breathSumPlot()->parentWidget()->objectName(), QString("rightFrame"));
     QCOMPARE(page.ecgTimeStrip(0)->objectName(), QString("plotEcg1Scale"));
+    for (const LiveTimeStrip *strip : {page.ecgTimeStrip(0), page.ecgTimeStrip(1), page.breathTimeStrip(1)})
+        QCOMPARE(strip->axisWidget(QwtPlot::xBottom)->font().pointSize(), 7);
     QCOMPARE(page.ecgTimeStrip(0)->clock()->labelFormat(), QString("mm:ss"));
     QCOMPARE(page.ecgTimeStrip(0)->clock()->label(83000).text(), QString("01:23"));
     QCOMPARE(page.ecgTimer()->interval(), 10);

@@ -260,6 +260,9 @@ private slots:
         addEvent("maxfrequency", "addedprint", 7200500, 7200500 + 132000, id);
         addEvent("maxfrequency", "rejected", 9000000, 9000000 + 170000, id);
         addEvent("minfrequency", "added", 1800000, 1800000 + 41000, id);
+        // A damaged row, later than the others: its times overflow, it is left out.
+        addEvent("maxfrequency", "added", 9500000, INT64_MIN, id);
+        krntest::expectMessage(QtWarningMsg, "1 event rows with times outside the recording left out");
         const PdfFacts pdf = writeReport();
         QCOMPARE(pdf.wordsAfter("Max FC (manual)", 2), (QStringList{"132", "11:30:00"}));
         QCOMPARE(pdf.wordsAfter("Min FC (manual)", 2), (QStringList{"41", "10:00:00"}));

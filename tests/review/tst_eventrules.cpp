@@ -192,6 +192,9 @@ void EventRulesTest::beatListAndCounts()
     // The digest of the bytes as they are (md5sum of the same text).
     file.parse("0:00:01.000 500 V 0 L2 0\n");
     QCOMPARE(file.sourceId(), QString("39833da1454ec3b5b294ea2464381d67"));
+    // More annotations than any recording holds: refused, nothing kept.
+    QVERIFY(!file.parse(QByteArray("1 0 N\n").repeated(BeatFile::MaxAnnotations + 1)));
+    QVERIFY(file.errorString().contains("more than 2000000 annotations") && file.lines().isEmpty());
 }
 
 void EventRulesTest::timesSurviveTheRoundTrip()
@@ -270,6 +273,8 @@ void EventRulesTest::textsOfAnEvent()
                      "<tr><td> <b>Durata : </b></td><td>60.25 sec. </td></tr>"
                      "<tr><td> <b>Canali evento : </b></td><td>L2</td></tr>"
                      "<tr><td> <b>Canali visualizzati : </b></td><td>L1 , L2 , V1</td></tr></table></html>"));
+    brady.channels = QStringList{"<!--"}; // from a damaged beat file: text, never markup
+    QVERIFY(printedEventNote(brady, {}).contains("<td>&lt;!--</td>"));
     Event st;
     st.type = "ST";
     st.duration = 59.926;

@@ -188,12 +188,13 @@ void EventsReviewTest::stepsThroughEachTypeWithTheKeys()
     QCOMPARE(labelText(m_window, "labelIndex"), QString("1"));
     QCOMPARE(list->cursor(EventList::typeIndex("VT")), 0);
 
-    // A type without events: empty labels, "0", nothing to step, no markers left behind.
+    // A type without events: empty labels, "0", nothing to step, no trace or markers left behind.
     selectType("Trigeminia");
     QCOMPARE(labelText(m_window, "labelTot") + labelText(m_window, "labelState"), QString("0"));
     for (const char *name : {"buttonForward", "buttonAccept", "buttonAcceptPrint"})
         QVERIFY2(!button(m_window, name)->isEnabled(), name);
-    QVERIFY(m_window->eventPlots()[0]->markers().isEmpty());
+    for (const EcgPaperPlot *plot : m_window->eventPlots())
+        QVERIFY(plot->markers().isEmpty() && plot->itemList(QwtPlotItem::Rtti_PlotCurve).isEmpty());
 }
 
 void EventsReviewTest::reviewActionsWriteTheRowFirst()
@@ -298,6 +299,12 @@ void EventsReviewTest::refusedConversionIsReported()
     after.clear();
     QVERIFY(m_data->db().listAnnotations(m_sessionId, std::string(), after));
     QCOMPARE(after.size(), before.size() * 2 + 1);
+
+    // A beat file that cannot be read gets the load's box as well.
+    QVERIFY(QDir().mkpath(other.filePath("unreadable/annotations_fusion.pt")));
+    m_prompts.directories.enqueue(other.filePath("unreadable"));
+    m_window->loadAnnotationDataFromFile();
+    QVERIFY(m_prompts.boxTexts().last().startsWith("Eventi non caricati|Il file delle analisi"));
 }
 
 void EventsReviewTest::addsEventsWithTheDialogAndThePlots()
@@ -317,17 +324,21 @@ void EventsReviewTest::addsEventsWithTheDialogAndThePlots()
     QCOMPARE(stopped.size(), 1);
     QVERIFY(!m_window->eventMode());
 
-    // An instant kind ("2", a supraventricular beat) at the window's start, stored at once.
+    // An instant kind ("2", a supraventricular beat): one click on the beat, on its lead's plot.
     onModalDialog<Dialog>([](Dialog *dialog) { QTest::keyClick(dialog, Qt::Key_2); });
     QTest::keyClick(m_window, Qt::Key_E);
+    QVERIFY(m_window->waitingStart() && !m_window->waitingEnd() && m_prompts.notices.isEmpty());
+    QCOMPARE(prompt.last().at(0).toString(), QString("Seleziona evento"));
+    const double beat = m_window->position() + 4321;
+    emit m_window->eventPlots()[1]->picker()->selected(QPointF(beat, 0.3));
     QVERIFY(!m_window->eventMode());
     QCOMPARE(m_prompts.notices, QStringList{"Evento aggiunto"});
     std::vector<AnnotationRecord> rows;
     QVERIFY(m_data->db().listAnnotations(m_sessionId, m_window->sourceId().toStdString(), rows));
     const auto sveb = std::find_if(rows.begin(), rows.end(), [](const AnnotationRecord &r) { return r.m_type == "sveb"; });
     QVERIFY(sveb != rows.end());
-    QCOMPARE(sveb->m_dateStart, qint64(m_window->scrollBar()->value()));
-    QCOMPARE(sveb->m_channel + sveb->m_status, std::string("NDadded"));
+    QCOMPARE(sveb->m_dateStart, qint64(beat));
+    QCOMPARE(sveb->m_channel + sveb->m_status, std::string("L2added"));
 
     // An episode, printed: its start and its end picked on the event plots (end before start).
     m_window->setPrintNewEvent(Qt::Checked);

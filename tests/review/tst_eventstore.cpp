@@ -12,6 +12,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -63,6 +64,7 @@ private slots:
     void convertsOnceThenReusesWithTheStatus();
     void toolRunsTheSameLoad();
     void toolFailures();
+    void analysedSessionAndDamagedFiles();
 
 private:
     std::unique_ptr<TestDatabase> m_fixture;
@@ -170,6 +172,14 @@ void EventStoreTest::toolFailures()
     const QString session = QString::number(m_session);
 
     QCOMPARE(runTool({"events"}).exitCode, 2);
+    // Every command answers --help and -h with its usage.
+    const QStringList usages = runTool({"--help"}).out.split('\n').filter(QRegularExpression("^  tavokrn-tool "));
+    QCOMPARE(usages.size(), 12);
+    for (const QString &usage : usages)
+        for (const char *option : {"--help", "-h"}) {
+            const ToolRun help = runTool({usage.section(' ', 3, 3), option});
+            QVERIFY2(help.exitCode == 0 && help.out == "usage: " + usage.trimmed() + "\n", qPrintable(usage + option));
+        }
     QCOMPARE(runTool({"events", db, "first", folder}).exitCode, 2);
     QCOMPARE(runTool({"events", db, session}).exitCode, 2);
 
@@ -188,6 +198,35 @@ void EventStoreTest::toolFailures()
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("could not be stored: refused"), qPrintable(run.err));
     QCOMPARE(rowCount(m_fixture->db(), m_session), 0);
+}
+
+void EventStoreTest::analysedSessionAndDamagedFiles()
+{
+    // One annotation, 46 million line ends (a line across the reader's first megabyte): the file
+    // once asked for a slot per line, more than a vector holds, and the tool died of it.
+    QTemporaryDir dir;
+    const QByteArray beat("0:00:02.002\t1001\tV\t0\tL2\t0\n");
+    QVERIFY(writeFile(dir.filePath("annotations_fusion.pt"), beat + QByteArray((1 << 20) - 40, '\n') + beat
+                                                                  + QByteArray(46000000, '\n')));
+    const QStringList args{"events", m_fixture->dbPath(), QString::number(m_session), dir.path()};
+    ToolRun run = runTool(args);
+    QVERIFY2(run.out.endsWith(" rows 2 written\n"), qPrintable(run.err));
+
+    // A damaged row, its times far outside any recording: left out where the rows are read.
+    AnnotationRecord damaged;
+    damaged.m_type = "vt";
+    damaged.m_sessionId = m_session;
+    damaged.m_sourceId = run.out.section(' ', 1, 1).toStdString();
+    damaged.m_dateStart = INT64_MIN;
+    damaged.m_dateEnd = INT64_MAX;
+    QVERIFY(m_fixture->db().insertAnnotation(damaged));
+    QVERIFY(runTool(args).out.endsWith(" rows 2 reused\n"));
+
+    // Analysed, then its beat file changes: its rows are kept as they are, nothing is written.
+    QVERIFY(execute(m_fixture->db(), "UPDATE SESSIONS SET status = 'ANALYZED'"));
+    QVERIFY(writeFile(dir.filePath("annotations_fusion.pt"), beatText));
+    QCOMPARE(runTool(args).out, run.out.replace("written", "kept"));
+    QCOMPARE(rowCount(m_fixture->db(), m_session), 3);
 }
 
 KRN_TEST_GUILESS_MAIN(EventStoreTest)

@@ -256,8 +256,10 @@ void RecordingDataTest::breathExtremaOfDamagedValues()
 void RecordingDataTest::beatTimesMustBeFinite()
 {
     BeatFile file;
-    krntest::expectMessage(QtWarningMsg, "4 annotations without a valid time left out");
+    krntest::expectMessage(QtWarningMsg, "6 annotations without a valid time left out");
     file.parse("0:00:01.000\t500\tN\t0\t0\t0\n"
+               "-1:00:00.000\t550\tV\t0\t0\t0\n"
+               "48:00:00.001\t560\tV\t0\t0\t0\n"
                "nan\t600\tN\t0\t0\t0\n"
                "inf\t700\tV\t0\t0\t0\n"
                "0:nan:02.000\t800\tN\t0\t0\t0\n"

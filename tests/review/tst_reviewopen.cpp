@@ -3,6 +3,7 @@
 #include "tests/support/TestMain.h"
 #include "app/KRNMainWindow.h"
 #include "import/RecordingDecoder.h"
+#include "live/viewSubmenu.h"
 #include "sim/SyntheticAnalysis.h"
 #include "patients/Session.h"
 #include "review/VisualizationWindow.h"
@@ -31,6 +32,7 @@ private slots:
     void analyseShortSessionAsksAboutDuration();
     void viewWithoutDataFolderClosesDialog();
     void folderWithoutRecordsSaysSo();
+    void analysedSessionStaysAsItWasClosed();
 
 private:
     std::unique_ptr<KRNMainWindow> openPatient();
@@ -167,6 +169,34 @@ void ReviewOpenTest::folderWithoutRecordsSaysSo()
     QVERIFY(m_prompts->boxes[0].text.startsWith("La sessione non contiene dati"));
     QVERIFY(w->stackWidget()->currentIndex() != KRNMainWindow::VisualizationPage);
     QVERIFY(!w->visualizationWindow()->hasEcgData());
+}
+
+void ReviewOpenTest::analysedSessionStaysAsItWasClosed()
+{
+    // Analysed with its events converted and one accepted; then its beat file changes.
+    auto w = openPatient();
+    m_prompts->buttons.enqueue("OK");
+    press(*w, 0, true);
+    const int v = EventList::typeIndex("V");
+    w->visualizationWindow()->tabs()->setCurrentIndex(VisualizationWindow::EventsTab);
+    w->visualizationWindow()->acceptButtonClicked();
+    const int beats = w->visualizationWindow()->getEventList(0)->size(v);
+    std::vector<AnnotationRecord> stored, after;
+    QVERIFY(beats > 0 && m_data->db().listAnnotations(-1, std::string(), stored));
+    Query analysed;
+    analysed.sql = "UPDATE SESSIONS SET status = 'ANALYZED' WHERE dataPathName LIKE '%/1'";
+    const QString beatFile = w->currentSessionFolder() + "/ANALISI/annotations_fusion.pt";
+    QVERIFY(m_data->db().execute(analysed) && writeFile(beatFile, readFile(beatFile) + "0:01:00 30000 V 0 L2 0\n"));
+
+    // Reopened: nothing written, the rows shown as they were, no other analysis to load.
+    w = openPatient();
+    m_prompts->buttons.enqueue("OK");
+    press(*w, 0, false);
+    QVERIFY(m_data->db().listAnnotations(-1, std::string(), after));
+    QCOMPARE(after.size(), stored.size());
+    const EventList *list = w->visualizationWindow()->getEventList(0);
+    QVERIFY(list->size(v) == beats && list->at(v, 0)->accepted);
+    QVERIFY(w->toolbar()->ui().loadAnalysisPushButton->isHidden());
 }
 
 KRN_TEST_MAIN(ReviewOpenTest)

@@ -84,11 +84,11 @@ void ReviewStateTest::tabsAndScales()
     QCOMPARE(ReviewState::overviewCaption(ReviewState::SingleTab), QString("Somma respiro"));
     QCOMPARE(ReviewState::overviewCaption(ReviewState::EventsTab), QString("ECG - V6"));
 
-    QCOMPARE(state.scaleText(), QString("10 mm/mv"));
+    QCOMPARE(state.scaleText(), QString("10 mm/mV"));
     state.setScale(1);
-    QCOMPARE(state.scaleText(), QString("20 mm/mv"));
+    QCOMPARE(state.scaleText(), QString("20 mm/mV"));
     state.setScale(2);
-    QCOMPARE(state.scaleText(), QString("5 mm/mv"));
+    QCOMPARE(state.scaleText(), QString("5 mm/mV"));
     state.setScale(7); // unknown: the gain stays
     QCOMPARE(state.displayGain, 0.5f);
     state.autoscale = true;

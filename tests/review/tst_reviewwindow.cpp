@@ -395,10 +395,10 @@ void ReviewWindowTest::calibrationPulseFollowsTheGain()
     QCOMPARE(m_window->displayGain(), 2.0f);
     QCOMPARE(pulse()->shape().boundingRect().height(), 2.0);
     for (const char *name : {"labelScale1", "labelScale12", "labelScaleEcgSingle", "labelScaleEcgEv3"})
-        QCOMPARE(m_window->findChild<QLabel *>(name)->text(), QString("20 mm/mv"));
+        QCOMPARE(m_window->findChild<QLabel *>(name)->text(), QString("20 mm/mV"));
 
     m_window->changeScale(2);
-    QCOMPARE(m_window->findChild<QLabel *>("labelScale5")->text(), QString("5 mm/mv"));
+    QCOMPARE(m_window->findChild<QLabel *>("labelScale5")->text(), QString("5 mm/mV"));
     m_window->changeScale(7); // unknown type: the gain stays
     QCOMPARE(m_window->displayGain(), 0.5f);
 
@@ -426,7 +426,7 @@ void ReviewWindowTest::autoscaleHidesPaperAndPulse()
     QCOMPARE(plot->axisScaleDiv(QwtPlot::yLeft).lowerBound(), -1.1);
     QCOMPARE(m_window->singleEcgPlot()->axisScaleDiv(QwtPlot::yLeft).upperBound(), 3.3);
     QVERIFY(plot->calibrationPulse()->isVisible());
-    QCOMPARE(m_window->findChild<QLabel *>("labelScale2")->text(), QString("10 mm/mv"));
+    QCOMPARE(m_window->findChild<QLabel *>("labelScale2")->text(), QString("10 mm/mV"));
 }
 
 void ReviewWindowTest::oximetryAxisAndMeans()
