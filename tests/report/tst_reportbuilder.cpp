@@ -269,6 +269,7 @@ private slots:
         // Without an analysis (no source) the events added by hand count, as these rates show them.
         m_input.sourceId.clear();
         addEvent("pause", "added", 0, 0, id, QString());
+        krntest::expectMessage(QtWarningMsg, "1 event rows with times outside the recording left out");
         const PdfFacts all = writeReport();
         QCOMPARE(all.wordsAfter("Pause", 1) + all.wordsAfter("Max FC (manual)", 1), (QStringList{"1", "132"}));
     }
