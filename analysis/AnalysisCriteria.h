@@ -44,7 +44,7 @@ inline constexpr double PrematureFollowRatio = 1.15; // ... and the RR after it 
 inline constexpr double UnlikeCorrelation = 0.8;   // unlike the normal template below this correlation
 inline constexpr double UnlikeAmplitudeRatio = 2.5; // ... or this many times larger or smaller
 inline constexpr int WiderThanTemplateMs = 40;     // wide: QRS this much wider than the normal one
-inline constexpr double TemplateUpdateCorrelation = 0.9; // a normal beat this alike refines the template
+inline constexpr double TemplateUpdateCorrelation = 0.9; // beats this alike make one new template
 inline constexpr int TemplateLearningBeats = 12;
 inline constexpr int NewTemplateBeats = 8;         // so many alike, narrow, on-time beats unlike the
                                                    // template are the patient's new normal beat

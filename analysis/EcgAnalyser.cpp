@@ -17,6 +17,7 @@ constexpr int BlockSamples = QualityBlockMs / SampleMs;
 constexpr int SubBlocks = 10;                     // the noise floor is looked for in tenths of a second
 constexpr int SubBlockSamples = BlockSamples / SubBlocks;
 constexpr int FloorSubBlock = 1;                  // the second lowest tenth: clear of the QRS complexes
+constexpr int MinLastSubBlocks = 3;               // a last partial second is judged from 0.3 s on
 constexpr int EnergySamples = EnergyWindowMs / SampleMs;
 constexpr int RefractorySamples = RefractoryMs / SampleMs;
 constexpr int TWaveSamples = TWaveWindowMs / SampleMs;
@@ -70,6 +71,15 @@ struct Biquad8 {
             z1[c] = k.b1 * x - k.a1 * y + z2[c];
             z2[c] = k.b2 * x - k.a2 * y;
             out[c] = y;
+        }
+    }
+
+    // A high-pass section as if the input had always been x: no step at the start.
+    void settle(const float *x)
+    {
+        for (int c = 0; c < RecordedLeads; ++c) {
+            z1[c] = -k.b0 * x[c];
+            z2[c] = k.b2 * x[c];
         }
     }
 };
@@ -187,6 +197,8 @@ struct EcgAnalyser::State {
     int inBlock = 0;
     qint64 unusableSince[RecordedLeads] = {};
     bool wasOff[RecordedLeads] = {};
+    std::vector<bool> noiseSeconds;   // unanalysable for noise on most leads
+    qint64 lastFiducial = -1;
 
     // Each lead's QRS amplitude (band signal) and energy at the last beats.
     std::array<float, LevelBeats> amplitudes[RecordedLeads];
@@ -273,6 +285,10 @@ void EcgAnalyser::addSample(const float *values)
         x[c] = std::isfinite(values[c]) ? values[c] : float(SaturatedMv);
         s.raw[i][c] = x[c];
     }
+    if (n == 0) {
+        s.hp5.settle(x);
+        s.hp1.settle(x);
+    }
     s.hp5.run(x, b);
     s.lp20a.run(b, b);
     s.lp20b.run(b, b);
@@ -314,14 +330,16 @@ void EcgAnalyser::addSample(const float *values)
 void EcgAnalyser::endBlock()
 {
     State &s = *m_state;
-    const qint64 blockStart = m_samples - BlockSamples;
+    const qint64 blockStart = m_samples - s.inBlock;
+    // A last, partial second is judged on the tenths it has.
+    const int subBlocks = s.inBlock / SubBlockSamples;
     quint8 usable = 0;
     int connected = 0;
     for (int c = 0; c < RecordedLeads; ++c) {
         const bool flat = s.high[c] - s.low[c] < FlatRangeMv;
         const bool rail = std::max(std::fabs(s.high[c]), std::fabs(s.low[c])) >= SaturatedMv
                           || s.longestRun[c] + 1 >= StuckSamples;
-        std::nth_element(s.subMeans[c], s.subMeans[c] + FloorSubBlock, s.subMeans[c] + SubBlocks);
+        std::nth_element(s.subMeans[c], s.subMeans[c] + FloorSubBlock, s.subMeans[c] + subBlocks);
         const float floor = s.subMeans[c][FloorSubBlock];
         const float reference = s.levelCount[c] >= 3 ? s.amplitude[c] : s.blockPeak[c];
         const bool noisy = floor > NoiseFloorRatio * reference;
@@ -342,7 +360,8 @@ void EcgAnalyser::endBlock()
     int clean = 0;
     for (int c = 0; c < RecordedLeads; ++c)
         clean += (usable >> c) & 1;
-    if (clean < std::max(1.0, MinCleanShare * connected))
+    const bool noise = clean < std::max(1.0, MinCleanShare * connected);
+    if (noise)
         usable = 0;
     for (int c = 0; c < RecordedLeads; ++c) {
         if (usable & (1 << c)) {
@@ -363,13 +382,30 @@ void EcgAnalyser::endBlock()
         }
     }
     m_usableSeconds.push_back(usable);
-    for (qint64 n = blockStart; n < m_samples; ++n)
-        detect(n, usable);
+    s.noiseSeconds.push_back(noise && connected > 0);
     for (int c = 0; c < RecordedLeads; ++c) {
         s.blockPeak[c] = 0;
         s.blockEnergy[c] = 0;
     }
     s.inBlock = 0;
+    // Beats are looked for one second behind, once the next second is judged too.
+    if (m_usableSeconds.size() >= 2)
+        detectSecond(m_usableSeconds.size() - 2);
+}
+
+void EcgAnalyser::detectSecond(std::size_t second)
+{
+    State &s = *m_state;
+    // The edges of a noisy stretch are noise too: a second beside a noisy one holds no beat.
+    const bool nearNoise = (second > 0 && s.noiseSeconds[second - 1])
+                           || (second + 1 < s.noiseSeconds.size() && s.noiseSeconds[second + 1]);
+    if (nearNoise)
+        m_usableSeconds[second] = 0;
+    const quint8 usable = m_usableSeconds[second];
+    const qint64 from = qint64(second) * BlockSamples;
+    const qint64 to = std::min(from + BlockSamples, m_samples - s.inBlock);
+    for (qint64 n = from; n < to; ++n)
+        detect(n, usable);
     while (!s.waiting.empty() && s.waiting.front().fiducial + FeatureLag < m_samples) {
         measure(s.waiting.front().fiducial);
         s.waiting.pop_front();
@@ -418,21 +454,8 @@ void EcgAnalyser::detect(qint64 n, quint8 usable)
             s.pendingValue = previous;
         }
     }
-    if (s.pendingPeak >= 0 && n - s.pendingPeak > PeakHoldSamples) {
-        const qint64 peak = s.pendingPeak;
-        const float height = s.pendingValue;
-        s.pendingPeak = -1;
-        const float threshold = s.noisePeak + float(ThresholdShare) * (s.signalPeak - s.noisePeak);
-        if (s.lastPeak >= 0 && peak - s.lastPeak < RefractorySamples) {
-            // Inside the refractory period: part of the last beat.
-        } else if (height > threshold) {
-            acceptBeat(peak, height, false);
-        } else {
-            s.noisePeak = 0.125f * height + 0.875f * s.noisePeak;
-            if (height > float(SearchBackShare) * threshold)
-                s.candidates.push_back({peak, height});
-        }
-    }
+    if (s.pendingPeak >= 0 && n - s.pendingPeak > PeakHoldSamples)
+        emitPeak();
 
     // Search back for a beat missed by the threshold.
     if (s.lastPeak >= 0 && !s.candidates.empty()) {
@@ -462,6 +485,24 @@ void EcgAnalyser::detect(qint64 n, quint8 usable)
         s.signalPeak = 0.6f;
         s.noisePeak = 0.02f;
         s.lastBeatOrLearn = n;
+    }
+}
+
+void EcgAnalyser::emitPeak()
+{
+    State &s = *m_state;
+    const qint64 peak = s.pendingPeak;
+    const float height = s.pendingValue;
+    s.pendingPeak = -1;
+    const float threshold = s.noisePeak + float(ThresholdShare) * (s.signalPeak - s.noisePeak);
+    if (s.lastPeak >= 0 && peak - s.lastPeak < RefractorySamples) {
+        // Inside the refractory period: part of the last beat.
+    } else if (height > threshold) {
+        acceptBeat(peak, height, false);
+    } else {
+        s.noisePeak = 0.125f * height + 0.875f * s.noisePeak;
+        if (height > float(SearchBackShare) * threshold)
+            s.candidates.push_back({peak, height});
     }
 }
 
@@ -504,7 +545,7 @@ void EcgAnalyser::acceptBeat(qint64 peak, float value, bool searchBack)
     float envelope[EnergySamples + 80] = {};
     const qint64 from = peak - EnergySamples - 40;  // to 40 samples after the peak
     const int length = EnergySamples + 80;
-    for (int k = 0; k < length; ++k) {
+    for (int k = 0; k < length && from + k < m_samples; ++k) {
         const int i = int((from + k) & RingMask);
         for (int c = 0; c < RecordedLeads; ++c) {
             if (usable & (1 << c)) {
@@ -535,7 +576,7 @@ void EcgAnalyser::acceptBeat(qint64 peak, float value, bool searchBack)
     float strongest = -1;
     for (int c = 0; c < RecordedLeads; ++c) {
         float amplitude = 0, energy = 0;
-        for (qint64 n = fiducial - 15; n <= fiducial + 15; ++n)
+        for (qint64 n = fiducial - 15; n <= fiducial + 15 && n < m_samples; ++n)
             amplitude = std::max(amplitude, std::fabs(s.bp[n & RingMask][c]));
         for (qint64 n = peak - 10; n <= peak + 10 && n < m_samples; ++n)
             energy = std::max(energy, s.energy[n & RingMask][c]);
@@ -553,6 +594,10 @@ void EcgAnalyser::acceptBeat(qint64 peak, float value, bool searchBack)
             lead = c;
         }
     }
+    // Two energy peaks of one noisy complex may point at the same place: one beat.
+    if (s.lastFiducial >= 0 && fiducial - s.lastFiducial < RefractorySamples)
+        return;
+    s.lastFiducial = fiducial;
     s.waiting.push_back({fiducial - BandDelaySamples, usable, quint8(lead), s.breakBefore});
     s.breakBefore = false;
 }
@@ -573,8 +618,15 @@ void EcgAnalyser::measure(qint64 fiducial)
     beat.lead = w.lead;
     beat.usable = w.usable;
     std::fill(std::begin(beat.st), std::end(beat.st), std::numeric_limits<float>::quiet_NaN());
+    // The width is measured in the QRS band, where muscle noise is weakest.
+    Segment band;
+    for (int k = 0; k < SegmentLength; ++k) {
+        const int i = int((fiducial + BandDelaySamples - SegmentBefore + k) & RingMask);
+        for (int c = 0; c < RecordedLeads; ++c)
+            band.v[c][k] = s.bp[i][c];
+    }
     int onset = 0, end = 0;
-    qrsBounds(seg, w.usable, s.amplitude, &onset, &end);
+    qrsBounds(band, w.usable, s.amplitude, &onset, &end);
     beat.widthMs = float((end - onset) * SampleMs);
 
     double rr = -1;
@@ -626,15 +678,18 @@ void EcgAnalyser::measure(qint64 fiducial)
                 s.templ = s.candidate;
                 for (int c = 0; c < RecordedLeads; ++c)
                     s.templateUpdates[c] = (b.usable & (1 << c)) ? ValidTemplateUpdates : 0;
-                for (std::size_t k : s.candidateBeats)
+                s.templateWidth = 0;
+                for (std::size_t k : s.candidateBeats) {
                     m_beats[k].code = 'N';
+                    s.templateWidth += m_beats[k].widthMs / float(s.candidateBeats.size());
+                }
                 s.candidateBeats.clear();
                 s.sinceWidth = 1 << 20;
             }
         } else {
             s.candidateBeats.clear();
         }
-        if (b.code == 'N' && like.correlation >= TemplateUpdateCorrelation) {
+        if (b.code == 'N') {
             for (int c = 0; c < RecordedLeads; ++c) {
                 if (!(b.usable & (1 << c)))
                     continue;
@@ -644,6 +699,7 @@ void EcgAnalyser::measure(qint64 fiducial)
                     s.templ.v[c][k] += rate * (segment.v[c][k + like.shift] - s.templ.v[c][k]);
                 ++s.templateUpdates[c];
             }
+            s.templateWidth += float(TemplateRate) * (b.widthMs - s.templateWidth);
             ++s.sinceWidth;
         }
         if (s.sinceWidth >= 16) {
@@ -651,7 +707,6 @@ void EcgAnalyser::measure(qint64 fiducial)
             qrsBounds(s.templ, s.validTemplateLeads() ? s.validTemplateLeads() : b.usable, s.amplitude, &on, &off);
             s.templateOnset = on;
             s.templateEnd = off;
-            s.templateWidth = float((off - on) * SampleMs);
             s.sinceWidth = 0;
         }
     };
@@ -677,15 +732,32 @@ void EcgAnalyser::measure(qint64 fiducial)
         }
         if (bestCount * 2 < int(s.learning.size()) && int(s.learning.size()) < MaxLearningBeats)
             return;
-        s.templ = s.learning[bestBeat].seg;
+        // The template: the mean of the beats like that one, each aligned on it.
+        const Segment &medoid = s.learning[bestBeat].seg;
         const quint8 leads = m_beats[s.learning[bestBeat].beat].usable;
+        Segment sum = {};
+        int members = 0;
+        float widths = 0;
+        for (const State::Learning &l : s.learning) {
+            const Similarity like = compare(l.seg, medoid, leads & m_beats[l.beat].usable);
+            if (like.correlation < LearningSimilarity)
+                continue;
+            ++members;
+            widths += m_beats[l.beat].widthMs;
+            for (int c = 0; c < RecordedLeads; ++c)
+                for (int k = MaxShift; k < SegmentLength - MaxShift; ++k)
+                    sum.v[c][k] += l.seg.v[c][k + like.shift];
+        }
+        for (int c = 0; c < RecordedLeads; ++c)
+            for (int k = 0; k < SegmentLength; ++k)
+                s.templ.v[c][k] = k >= MaxShift && k < SegmentLength - MaxShift ? sum.v[c][k] / float(members) : medoid.v[c][k];
         for (int c = 0; c < RecordedLeads; ++c)
             s.templateUpdates[c] = (leads & (1 << c)) ? ValidTemplateUpdates : 0;
         int on = 0, off = 0;
         qrsBounds(s.templ, leads, s.amplitude, &on, &off);
         s.templateOnset = on;
         s.templateEnd = off;
-        s.templateWidth = float((off - on) * SampleMs);
+        s.templateWidth = widths / float(members);
         s.templateReady = true;
         const std::vector<State::Learning> learnt = std::move(s.learning);
         s.learning.clear();
@@ -704,6 +776,8 @@ void EcgAnalyser::measure(qint64 fiducial)
     const qint64 jAt = b.sample - SegmentBefore + s.templateEnd;
     const int prFrom = -(PrBaselineBeforeQrsMs + 10) / SampleMs, prTo = -(PrBaselineBeforeQrsMs - 10) / SampleMs;
     const int stAt = StAfterJMs / SampleMs;
+    if (jAt + stAt + 2 >= m_samples)
+        return;
     float level[RecordedLeads];
     for (int c = 0; c < RecordedLeads; ++c) {
         double pr = 0, st = 0;
@@ -727,10 +801,17 @@ void EcgAnalyser::measure(qint64 fiducial)
 void EcgAnalyser::finish()
 {
     State &s = *m_state;
-    // The last, partial second is not judged, and so holds no beat; the beats before it are
-    // measured when their window is whole.
+    // The last, partial second, when it holds a few tenths, and its last energy peak.
+    if (s.inBlock >= MinLastSubBlocks * SubBlockSamples)
+        endBlock();
+    if (!m_usableSeconds.empty())
+        detectSecond(m_usableSeconds.size() - 1);
+    if (s.pendingPeak >= 0)
+        emitPeak();
+    // The beats still waiting are measured on what there is; those too close to the end for
+    // their QRS complex are left out.
     while (!s.waiting.empty()) {
-        if (s.waiting.front().fiducial + FeatureLag < m_samples - s.inBlock)
+        if (s.waiting.front().fiducial + SegmentLength - SegmentBefore <= m_samples)
             measure(s.waiting.front().fiducial);
         s.waiting.pop_front();
     }

@@ -49,7 +49,9 @@ public:
 private:
     struct State;
     void endBlock();
+    void detectSecond(std::size_t second);
     void detect(qint64 n, quint8 usable);
+    void emitPeak();
     void acceptBeat(qint64 peak, float value, bool searchBack);
     void measure(qint64 fiducial);
 
