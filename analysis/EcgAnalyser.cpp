@@ -63,7 +63,7 @@ struct Biquad8 {
     float z1[RecordedLeads] = {};
     float z2[RecordedLeads] = {};
 
-    void run(const float *in, float *out)
+    void run(const float *__restrict in, float *__restrict out)
     {
         for (int c = 0; c < RecordedLeads; ++c) {
             const float x = in[c];
@@ -105,35 +105,63 @@ struct Similarity {
 // best shift; each lead's mean over the part removed.
 Similarity compare(const Segment &beat, const Segment &reference, quint8 leads)
 {
-    Similarity best;
-    best.correlation = -2;
-    bool any = false;
-    for (int s = -MaxShift; s <= MaxShift; ++s) {
-        double num = 0, bb = 0, rr = 0;
-        for (int c = 0; c < RecordedLeads; ++c) {
-            if (!(leads & (1 << c)))
-                continue;
-            any = true;
-            double mb = 0, mr = 0;
-            for (int k = CoreFrom; k < CoreTo; ++k) {
-                mb += beat.v[c][k + s];
-                mr += reference.v[c][k];
-            }
-            mb /= CoreTo - CoreFrom;
-            mr /= CoreTo - CoreFrom;
-            for (int k = CoreFrom; k < CoreTo; ++k) {
-                const double b = beat.v[c][k + s] - mb, r = reference.v[c][k] - mr;
-                num += b * r;
-                bb += b * b;
-                rr += r * r;
-            }
-        }
-        const double corr = bb > 0 && rr > 0 ? num / std::sqrt(bb * rr) : 0;
-        if (corr > best.correlation) {
-            best = {corr, rr > 0 ? std::sqrt(bb / rr) : 1, s};
+    constexpr int Length = CoreTo - CoreFrom;
+    // The reference's part, its mean removed, and its energy do not depend on the shift; nor do
+    // the running sums that give the beat's mean and energy at each shift.
+    float ref[RecordedLeads][Length];
+    double rr = 0;
+    int used[RecordedLeads];
+    int count = 0;
+    for (int c = 0; c < RecordedLeads; ++c) {
+        if (!(leads & (1 << c)))
+            continue;
+        used[count++] = c;
+        float mean = 0;
+        for (int k = 0; k < Length; ++k)
+            mean += reference.v[c][CoreFrom + k];
+        mean /= Length;
+        for (int k = 0; k < Length; ++k) {
+            ref[c][k] = reference.v[c][CoreFrom + k] - mean;
+            rr += double(ref[c][k]) * ref[c][k];
         }
     }
-    return any ? best : Similarity();
+    if (count == 0)
+        return Similarity();
+    const auto at = [&](int s) {
+        double num = 0, bb = 0;
+        for (int u = 0; u < count; ++u) {
+            const int c = used[u];
+            const float *b = beat.v[c] + CoreFrom + s;
+            float sum = 0, squares = 0, product = 0;
+            for (int k = 0; k < Length; ++k) {
+                sum += b[k];
+                squares += b[k] * b[k];
+                product += b[k] * ref[c][k];
+            }
+            num += product; // the reference's mean is 0: the beat's mean drops out
+            bb += squares - double(sum) * sum / Length;
+        }
+        Similarity r;
+        r.correlation = bb > 0 && rr > 0 ? num / std::sqrt(bb * rr) : 0;
+        r.amplitude = rr > 0 ? std::sqrt(std::max(0.0, bb) / rr) : 1;
+        r.shift = s;
+        return r;
+    };
+    // Every other shift, then the two beside the best.
+    Similarity best = at(0);
+    for (int s = -MaxShift; s <= MaxShift; s += 2) {
+        const Similarity r = at(s);
+        if (r.correlation > best.correlation)
+            best = r;
+    }
+    for (int s : {best.shift - 1, best.shift + 1}) {
+        if (s >= -MaxShift && s <= MaxShift) {
+            const Similarity r = at(s);
+            if (r.correlation > best.correlation)
+                best = r;
+        }
+    }
+    return best;
 }
 
 // QRS onset and end (segment indices) from the spatial velocity of the leads given.
@@ -279,7 +307,7 @@ void EcgAnalyser::addSample(const float *values)
     State &s = *m_state;
     const qint64 n = m_samples++;
     const int i = int(n & RingMask);
-    float x[RecordedLeads], b[RecordedLeads], w[RecordedLeads];
+    float x[RecordedLeads], b[RecordedLeads], w[RecordedLeads], t1[RecordedLeads], t2[RecordedLeads];
     for (int c = 0; c < RecordedLeads; ++c) {
         // A value that is not a number is no signal: it counts as the rail.
         x[c] = std::isfinite(values[c]) ? values[c] : float(SaturatedMv);
@@ -289,11 +317,11 @@ void EcgAnalyser::addSample(const float *values)
         s.hp5.settle(x);
         s.hp1.settle(x);
     }
-    s.hp5.run(x, b);
-    s.lp20a.run(b, b);
-    s.lp20b.run(b, b);
-    s.hp1.run(x, w);
-    s.lp40.run(w, w);
+    s.hp5.run(x, t1);
+    s.lp20a.run(t1, t2);
+    s.lp20b.run(t2, b);
+    s.hp1.run(x, t1);
+    s.lp40.run(t1, w);
     const int i1 = int((n - 1) & RingMask), i3 = int((n - 3) & RingMask), i4 = int((n - 4) & RingMask);
     const int o0 = int((n - EnergySamples) & RingMask), o1 = int((n - EnergySamples - 1) & RingMask),
               o3 = int((n - EnergySamples - 3) & RingMask), o4 = int((n - EnergySamples - 4) & RingMask);
@@ -343,10 +371,10 @@ void EcgAnalyser::endBlock()
         const float floor = s.subMeans[c][FloorSubBlock];
         const float reference = s.levelCount[c] >= 3 ? s.amplitude[c] : s.blockPeak[c];
         const bool noisy = floor > NoiseFloorRatio * reference;
-        if (!flat && !rail) {
+        // The second after a flat or railed one rings in the filters: not usable, and no noise.
+        if (!flat && !rail && !s.wasOff[c]) {
             ++connected;
-            // The second after a flat or railed one rings in the filters.
-            if (!noisy && !s.wasOff[c])
+            if (!noisy)
                 usable |= quint8(1 << c);
         }
         s.wasOff[c] = flat || rail;
