@@ -322,15 +322,14 @@ void EcgAnalyser::addSample(const float *values)
     s.lp20b.run(t2, b);
     s.hp1.run(x, t1);
     s.lp40.run(t1, w);
-    const int i1 = int((n - 1) & RingMask), i3 = int((n - 3) & RingMask), i4 = int((n - 4) & RingMask);
-    const int o0 = int((n - EnergySamples) & RingMask), o1 = int((n - EnergySamples - 1) & RingMask),
-              o3 = int((n - EnergySamples - 3) & RingMask), o4 = int((n - EnergySamples - 4) & RingMask);
+    // The QRS band's energy over the last EnergyWindowMs: the band signal squared, not its slope,
+    // so that a broad ventricular complex counts as much as a sharp one of the same size.
+    const int old = int((n - EnergySamples) & RingMask);
     for (int c = 0; c < RecordedLeads; ++c) {
+        const float leaving = n >= EnergySamples ? s.bp[old][c] : 0.0f;
         s.bp[i][c] = b[c];
         s.shape[i][c] = w[c];
-        const float d = 2 * b[c] + s.bp[i1][c] - s.bp[i3][c] - 2 * s.bp[i4][c];
-        const float old = 2 * s.bp[o0][c] + s.bp[o1][c] - s.bp[o3][c] - 2 * s.bp[o4][c];
-        s.energySum[c] += double(d) * d - (n >= EnergySamples + 4 ? double(old) * old : 0.0);
+        s.energySum[c] += double(b[c]) * b[c] - double(leaving) * leaving;
         const float e = float(std::max(0.0, s.energySum[c]));
         s.energy[i][c] = e;
 

@@ -105,7 +105,7 @@ SynthEctopyPlan::SynthEctopyPlan(quint32 durationMs, const QVector<SynthGap> &ga
                 length = uniform(m_random, 40000, 90000);
                 break;
             case TruthEpisodeKind::St: {
-                length = uniform(m_random, 180000, 300000);
+                length = uniform(m_random, 120000, 300000);
                 earliest = StReferenceMs;
                 int lead = 0;
                 for (int l = 1; l < LeadCount; ++l)
