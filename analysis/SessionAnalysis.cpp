@@ -128,6 +128,10 @@ bool SessionAnalysis::run(const QString &sessionFolder, bool replaceOwn, const P
         return false;
     }
     work.setAutoRemove(false);
+    // A temporary folder is the owner's alone; the analysis folder is like the session's others.
+    QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                        | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                                        | QFileDevice::ExeOther);
     if (!old.isEmpty())
         QDir(old).removeRecursively();
     return true;
