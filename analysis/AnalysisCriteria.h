@@ -18,7 +18,7 @@ inline constexpr int EnergyWindowMs = 120;   // the QRS energy is summed over th
 
 // ---- analysable stretches, lead by lead, second by second ---------------------------------------
 inline constexpr int QualityBlockMs = 1000;
-inline constexpr double FlatRangeMv = 0.02;        // a second whose range is below this is a flat lead
+inline constexpr double FlatRangeMv = 0.005;       // a second whose range is below this is a flat lead
 inline constexpr double SaturatedMv = 15;          // no ECG reaches this: the amplifier is at its rail
 inline constexpr int StuckMs = 100;                // one value held this long is the rail too
 // Too noisy for its beats to be measured: between the beats (the lowest fifth of the second), the
@@ -34,7 +34,7 @@ inline constexpr double ThresholdShare = 0.25;     // threshold = noise level + 
 inline constexpr double SearchBackShare = 0.5;     // the search-back threshold, of the threshold
 inline constexpr double SearchBackAfterRr = 1.66;  // search back after this many mean RR without a beat
 inline constexpr int TWaveWindowMs = 360;          // a peak this soon after a beat may be its T wave
-inline constexpr double TWaveSlopeShare = 0.5;     // ... and is one when its slope is under this share
+inline constexpr double TWaveSlopeShare = 0.5;     // ... and is one when its slope or energy is under this share
 inline constexpr double LeadCap = 3;               // one lead adds at most this many of its QRS levels
 
 // ---- classification ----------------------------------------------------------------------------

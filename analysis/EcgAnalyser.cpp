@@ -24,7 +24,8 @@ constexpr int TWaveSamples = TWaveWindowMs / SampleMs;
 constexpr int PeakHoldSamples = 50;               // a peak of the energy is the highest within 100 ms
 constexpr int LevelBeats = 9;                     // lead levels are the median of the last beats
 constexpr int StuckSamples = StuckMs / SampleMs;
-constexpr int RelearnSamples = 5 * SampleRateHz;  // no beat for 5 analysable seconds: learn again
+constexpr int RelearnSamples = 5 * SampleRateHz;  // no beat for 5 analysable seconds: learn again ...
+constexpr float RelearnPeakRatio = 20;            // ... when the energy has peaks this far above its median
 constexpr int StaleLeadSamples = 60 * SampleRateHz; // a lead unusable this long relearns its template
 constexpr int ValidTemplateUpdates = 8;
 
@@ -241,6 +242,7 @@ struct EcgAnalyser::State {
     qint64 lastAnalysable = -1;
     qint64 lastBeatOrLearn = 0;
     float lastSlope = 0;
+    float lastHeight = 0;
     std::vector<std::pair<qint64, float>> candidates;
     qint64 pendingPeak = -1;
     float pendingValue = 0;
@@ -492,25 +494,46 @@ void EcgAnalyser::detect(qint64 n, quint8 usable)
         if (double(n - s.lastPeak) > SearchBackAfterRr * mean) {
             auto best = s.candidates.end();
             for (auto it = s.candidates.begin(); it != s.candidates.end(); ++it) {
-                if (it->first - s.lastPeak >= RefractorySamples && (best == s.candidates.end() || it->second > best->second))
+                // Not the last beat's T wave: soon after it and half as strong.
+                const bool tWave = it->first - s.lastPeak < TWaveSamples && it->second < TWaveSlopeShare * s.lastHeight;
+                if (it->first - s.lastPeak >= RefractorySamples && !tWave
+                    && (best == s.candidates.end() || it->second > best->second))
                     best = it;
             }
             if (best != s.candidates.end())
                 acceptBeat(best->first, best->second, true);
         }
     }
-    // Signal too small for the levels learnt (the electrodes moved, or the first seconds were not
-    // typical): learn the levels again from the last seconds.
+    // No beat for a while: either the heart has stopped (a long pause, to be kept as it is), or
+    // the levels learnt are too high for the beats there are (an artefact raised them, the
+    // electrodes moved). Only in the second case does the energy of the last seconds still have
+    // peaks standing well out of it: the levels are learnt again from them.
     if (n - s.lastBeatOrLearn > RelearnSamples) {
+        constexpr int Window = 2 * SampleRateHz;
+        int peaky = 0, leads = 0;
+        float top[RecordedLeads] = {};
+        std::vector<float> values(Window);
         for (int c = 0; c < RecordedLeads; ++c) {
-            float top = 0;
-            for (int k = 0; k < 2 * SampleRateHz; ++k)
-                top = std::max(top, s.energy[(n - k) & RingMask][c]);
-            s.level[c] = std::max(top, 1e-12f);
-            s.levelCount[c] = 0;
+            if (!(usable & (1 << c)))
+                continue;
+            for (int k = 0; k < Window; ++k) {
+                values[std::size_t(k)] = s.energy[(n - k) & RingMask][c];
+                top[c] = std::max(top[c], values[std::size_t(k)]);
+            }
+            std::nth_element(values.begin(), values.begin() + Window / 2, values.end());
+            ++leads;
+            peaky += top[c] > RelearnPeakRatio * values[std::size_t(Window / 2)];
         }
-        s.signalPeak = 0.6f;
-        s.noisePeak = 0.02f;
+        if (2 * peaky > leads) {
+            for (int c = 0; c < RecordedLeads; ++c) {
+                if (usable & (1 << c)) {
+                    s.level[c] = std::max(top[c], 1e-12f);
+                    s.levelCount[c] = 0;
+                }
+            }
+            s.signalPeak = 0.6f;
+            s.noisePeak = 0.02f;
+        }
         s.lastBeatOrLearn = n;
     }
 }
@@ -549,8 +572,13 @@ void EcgAnalyser::acceptBeat(qint64 peak, float value, bool searchBack)
         }
         slope = std::max(slope, sum);
     }
-    if (!searchBack && s.lastPeak >= 0 && peak - s.lastPeak < TWaveSamples && slope < TWaveSlopeShare * s.lastSlope) {
+    // So soon after a beat, a peak with half its slope or half its energy is that beat's T wave
+    // (a broad ventricular complex has a T wave as steep as itself, but not as strong).
+    if (!searchBack && s.lastPeak >= 0 && peak - s.lastPeak < TWaveSamples
+        && (slope < TWaveSlopeShare * s.lastSlope || value < TWaveSlopeShare * s.lastHeight)) {
         s.noisePeak = 0.125f * value + 0.875f * s.noisePeak;
+        // A broad, early ventricular beat looks like this too: the search back may still take it.
+        s.candidates.push_back({peak, value});
         return;
     }
     s.signalPeak = searchBack ? 0.25f * value + 0.75f * s.signalPeak : 0.125f * value + 0.875f * s.signalPeak;
@@ -561,6 +589,7 @@ void EcgAnalyser::acceptBeat(qint64 peak, float value, bool searchBack)
     }
     s.lastPeak = peak;
     s.lastSlope = slope;
+    s.lastHeight = value;
     s.lastBeatOrLearn = peak;
     s.candidates.erase(std::remove_if(s.candidates.begin(), s.candidates.end(),
                                       [peak](const std::pair<qint64, float> &c) { return c.first <= peak; }),

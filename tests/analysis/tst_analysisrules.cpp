@@ -58,6 +58,8 @@ class AnalysisRulesTest : public QObject
     Q_OBJECT
 
 private slots:
+    void detector_data();
+    void detector();
     void rhythm_data();
     void rhythm();
     void st_data();
@@ -66,6 +68,64 @@ private slots:
     void position();
     void beatFileTellsTheEpisodes();
 };
+
+void AnalysisRulesTest::detector_data()
+{
+    QTest::addColumn<int>("flatLeads");     // channels 0..flatLeads-1 flat
+    QTest::addColumn<int>("asystoleFrom");  // s; no beat for 6 s from there (-1: none)
+    QTest::addColumn<int>("noiseFrom");     // s; motion artefact on every lead for 5 s (-1: none)
+    QTest::newRow("regular") << 0 << -1 << -1;
+    QTest::newRow("three leads flat") << 3 << -1 << -1;
+    QTest::newRow("6 s of asystole") << 0 << 20 << -1;
+    QTest::newRow("motion artefact") << 0 << -1 << 30;
+}
+
+void AnalysisRulesTest::detector()
+{
+    QFETCH(int, flatLeads);
+    QFETCH(int, asystoleFrom);
+    QFETCH(int, noiseFrom);
+    // A minute of plain beats at 75 bpm: a QRS and a T wave seen by each lead with its own gain.
+    const float gains[RecordedLeads] = {0.8f, 1.0f, 1.4f, -0.6f, 1.2f, 0.9f, 0.7f, -1.1f};
+    QVector<double> truth;
+    for (double ms = 1000; ms < 59500; ms += 800) {
+        if (asystoleFrom < 0 || ms < asystoleFrom * 1000 || ms >= asystoleFrom * 1000 + 6000)
+            truth.append(ms);
+    }
+    EcgAnalyser analyser;
+    quint32 noise = 12345;
+    for (int n = 0; n < 60 * criteria::SampleRateHz; ++n) {
+        const double ms = n * criteria::SampleMs;
+        double beat = 0;
+        for (double r : truth) {
+            if (std::fabs(ms - r) < 600)
+                beat += std::exp(-std::pow((ms - r) / 10, 2) / 2) + 0.2 * std::exp(-std::pow((ms - r - 250) / 40, 2) / 2);
+        }
+        const bool artefact = noiseFrom >= 0 && ms >= noiseFrom * 1000 && ms < noiseFrom * 1000 + 5000;
+        float values[RecordedLeads];
+        for (int c = 0; c < RecordedLeads; ++c) {
+            noise = noise * 1664525u + 1013904223u;
+            values[c] = c < flatLeads ? 0.0f : float(gains[c] * beat + 0.01 * (noise >> 16) / 65536.0
+                                                      + (artefact ? 1.5 * std::sin(ms * (0.02 + 0.005 * c)) : 0.0));
+        }
+        analyser.addSample(values);
+    }
+    analyser.finish();
+    QVector<double> found;
+    for (const AnalysedBeat &b : analyser.beats())
+        found.append(double(b.sample * criteria::SampleMs));
+    const auto near = [](const QVector<double> &list, double ms) {
+        return std::any_of(list.begin(), list.end(), [ms](double t) { return std::fabs(t - ms) <= 150; });
+    };
+    // Every beat found but those in the artefact and the seconds beside it; nothing else found.
+    for (double ms : truth) {
+        const bool hidden = noiseFrom >= 0 && ms >= noiseFrom * 1000 - 2000 && ms < noiseFrom * 1000 + 7000;
+        QVERIFY2(hidden || near(found, ms), qPrintable(QString::number(ms)));
+    }
+    for (double ms : found)
+        QVERIFY2(near(truth, ms), qPrintable(QString::number(ms)));
+    QCOMPARE(int(findPauses(rhythmBeats(analyser.beats(), analyser.usableSeconds())).size()), asystoleFrom >= 0 ? 1 : 0);
+}
 
 void AnalysisRulesTest::rhythm_data()
 {
