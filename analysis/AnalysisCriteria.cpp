@@ -12,7 +12,6 @@ QByteArray criteria::criteriaText()
     KRN_CRITERION(EnergyWindowMs);
     KRN_CRITERION(QualityBlockMs);
     KRN_CRITERION(FlatRangeMv);
-    KRN_CRITERION(SaturatedMv);
     KRN_CRITERION(StuckMs);
     KRN_CRITERION(NoiseFloorRatio);
     KRN_CRITERION(MinCleanShare);

@@ -19,8 +19,7 @@ inline constexpr int EnergyWindowMs = 120;   // the QRS energy is summed over th
 // ---- analysable stretches, lead by lead, second by second ---------------------------------------
 inline constexpr int QualityBlockMs = 1000;
 inline constexpr double FlatRangeMv = 0.005;       // a second whose range is below this is a flat lead
-inline constexpr double SaturatedMv = 15;          // no ECG reaches this: the amplifier is at its rail
-inline constexpr int StuckMs = 100;                // one value held this long is the rail too
+inline constexpr int StuckMs = 100;                // one value held this long: the amplifier is at its rail
 // Too noisy for its beats to be measured: between the beats (the lowest fifth of the second), the
 // QRS band holds more than this share of the lead's QRS amplitude.
 inline constexpr double NoiseFloorRatio = 0.2;

@@ -28,6 +28,7 @@ constexpr int RelearnSamples = 5 * SampleRateHz;  // no beat for 5 analysable se
 constexpr float RelearnPeakRatio = 20;            // ... when the energy has peaks this far above its median
 constexpr int StaleLeadSamples = 60 * SampleRateHz; // a lead unusable this long relearns its template
 constexpr int ValidTemplateUpdates = 8;
+constexpr float MaxValue = 1e6f;
 
 // A beat is measured on a window of the shape-band signal around its fiducial point.
 constexpr int SegmentBefore = 50;                 // samples: 100 ms before
@@ -298,6 +299,8 @@ EcgAnalyser::EcgAnalyser() : m_state(std::make_unique<State>())
         s.templateScale[c] = 1;
     }
     std::fill(&s.combined[0], &s.combined[0] + Ring, 0.0f);
+    std::fill(&s.raw[0][0], &s.raw[0][0] + Ring * RecordedLeads, 0.0f);
+    std::fill(&s.shape[0][0], &s.shape[0][0] + Ring * RecordedLeads, 0.0f);
     std::fill(&s.bp[0][0], &s.bp[0][0] + Ring * RecordedLeads, 0.0f);
     std::fill(&s.energy[0][0], &s.energy[0][0] + Ring * RecordedLeads, 0.0f);
 }
@@ -311,8 +314,9 @@ void EcgAnalyser::addSample(const float *values)
     const int i = int(n & RingMask);
     float x[RecordedLeads], b[RecordedLeads], w[RecordedLeads], t1[RecordedLeads], t2[RecordedLeads];
     for (int c = 0; c < RecordedLeads; ++c) {
-        // A value that is not a number is no signal: it counts as the rail.
-        x[c] = std::isfinite(values[c]) ? values[c] : float(SaturatedMv);
+        // A value that is not a number is no signal: the last one is held, as at the rail. One far
+        // beyond any ECG is held at a bound, so that no sum of squares overflows.
+        x[c] = std::isfinite(values[c]) ? std::clamp(values[c], -MaxValue, MaxValue) : s.raw[(n - 1) & RingMask][c];
         s.raw[i][c] = x[c];
     }
     if (n == 0) {
@@ -366,8 +370,7 @@ void EcgAnalyser::endBlock()
     int connected = 0;
     for (int c = 0; c < RecordedLeads; ++c) {
         const bool flat = s.high[c] - s.low[c] < FlatRangeMv;
-        const bool rail = std::max(std::fabs(s.high[c]), std::fabs(s.low[c])) >= SaturatedMv
-                          || s.longestRun[c] + 1 >= StuckSamples;
+        const bool rail = s.longestRun[c] + 1 >= StuckSamples;
         std::nth_element(s.subMeans[c], s.subMeans[c] + FloorSubBlock, s.subMeans[c] + subBlocks);
         const float floor = s.subMeans[c][FloorSubBlock];
         const float reference = s.levelCount[c] >= 3 ? s.amplitude[c] : s.blockPeak[c];
