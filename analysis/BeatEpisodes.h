@@ -33,8 +33,8 @@ struct Episode {
 std::vector<int> findPauses(const std::vector<RhythmBeat> &beats);
 // Bigeminy, trigeminy, ventricular tachycardia and bradycardia, in order of their first beat.
 std::vector<Episode> findRuns(const std::vector<RhythmBeat> &beats);
-// ST episodes from the ST levels of the normal beats; `firstMs` is the recording's first analysed
-// time (the reference is the level of the ten minutes after it).
+// ST episodes from the ST levels of the normal beats, each lead against its level of the first ten
+// minutes after the first beat.
 std::vector<Episode> findStEpisodes(const std::vector<AnalysedBeat> &beats);
 
 std::vector<RhythmBeat> rhythmBeats(const std::vector<AnalysedBeat> &beats, const std::vector<quint8> &usableSeconds);

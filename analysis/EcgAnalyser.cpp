@@ -225,7 +225,7 @@ struct EcgAnalyser::State {
     float blockPeak[RecordedLeads] = {};
     float blockEnergy[RecordedLeads] = {};
     int inBlock = 0;
-    qint64 unusableSince[RecordedLeads] = {};
+    qint64 unusableSince[RecordedLeads] = {-1, -1, -1, -1, -1, -1, -1, -1};
     bool wasOff[RecordedLeads] = {};
     std::vector<bool> noiseSeconds;   // unanalysable for noise on most leads
     qint64 lastFiducial = -1;
@@ -269,14 +269,12 @@ struct EcgAnalyser::State {
     bool templateReady = false;
     float templateWidth = 0;
     int templateOnset = SegmentBefore - 20, templateEnd = SegmentBefore + 20;
-    int sinceWidth = 0;
+    int sinceBounds = 0; // normal beats since the template's QRS bounds were measured
     Segment candidate;
     std::vector<std::size_t> candidateBeats;
     qint64 previousBeat = -1;
     double previousRr = -1;
     std::deque<double> rr;
-
-    float templateScale[RecordedLeads];
 
     quint8 validTemplateLeads() const
     {
@@ -296,7 +294,6 @@ EcgAnalyser::EcgAnalyser() : m_state(std::make_unique<State>())
         s.last[c] = std::numeric_limits<float>::quiet_NaN();
         s.amplitude[c] = 1;
         s.level[c] = 1;
-        s.templateScale[c] = 1;
     }
     std::fill(&s.combined[0], &s.combined[0] + Ring, 0.0f);
     std::fill(&s.raw[0][0], &s.raw[0][0] + Ring * RecordedLeads, 0.0f);
@@ -743,7 +740,7 @@ void EcgAnalyser::measure(qint64 fiducial)
                     s.templateWidth += m_beats[k].widthMs / float(s.candidateBeats.size());
                 }
                 s.candidateBeats.clear();
-                s.sinceWidth = 1 << 20;
+                s.sinceBounds = 1 << 20;
             }
         } else {
             s.candidateBeats.clear();
@@ -759,14 +756,14 @@ void EcgAnalyser::measure(qint64 fiducial)
                 ++s.templateUpdates[c];
             }
             s.templateWidth += float(TemplateRate) * (b.widthMs - s.templateWidth);
-            ++s.sinceWidth;
+            ++s.sinceBounds;
         }
-        if (s.sinceWidth >= 16) {
+        if (s.sinceBounds >= 16) {
             int on = 0, off = 0;
             qrsBounds(s.templ, s.validTemplateLeads() ? s.validTemplateLeads() : b.usable, s.amplitude, &on, &off);
             s.templateOnset = on;
             s.templateEnd = off;
-            s.sinceWidth = 0;
+            s.sinceBounds = 0;
         }
     };
 
