@@ -241,6 +241,7 @@ void KRNMainWindow::makeConnections()
     m_visualization->setPrompts(&m_prompts);
     connect(bar.loadAnalysisPushButton, &QPushButton::clicked, m_visualization,
             &VisualizationWindow::loadAnnotationDataFromFile);
+    connect(bar.buttonAutoAnalysis, &QPushButton::clicked, this, &KRNMainWindow::autoAnalysisButtonPressed);
     connect(bar.buttonAddEvent, &QPushButton::clicked, m_visualization, &VisualizationWindow::addEventButtonClicked);
     connect(bar.printCheckBox, &QCheckBox::stateChanged, m_visualization, &VisualizationWindow::setPrintNewEvent);
     connectSnapshots();

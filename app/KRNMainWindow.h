@@ -151,6 +151,7 @@ public slots:
 
     // The reviewed session as an EDF+ file (KRNMainWindowExport.cpp).
     void exportEdfButtonPressed();
+    void autoAnalysisButtonPressed();
 
     // Snapshots of the review page with a note, and the review window's event snapshots, in the
     // session folder's "snap" folder (KRNMainWindowSnapshots.cpp).

@@ -1,6 +1,8 @@
-// Opening a session for review: busy dialog, the load on a worker thread, and its end.
+// Opening a session for review: busy dialog, the load on a worker thread, and its end; the
+// workstation's own analysis of the reviewed session.
 #include "app/KRNMainWindow.h"
 
+#include "analysis/AnalysisAction.h"
 #include "review/VisualizationWindow.h"
 
 #include <QCoreApplication>
@@ -78,4 +80,13 @@ void KRNMainWindow::loadingFinished(bool timeCorrect, int duration)
     goToVisualizationPage();
     if (m_visualization->hasEcgData())
         m_visualization->jumpToFirstData();
+}
+
+void KRNMainWindow::autoAnalysisButtonPressed()
+{
+    // The button is on the review page only, which a loaded session opens.
+    if (sessionFolder.isEmpty())
+        return;
+    if (AnalysisAction(m_prompts).run(sessionFolder))
+        m_visualization->loadAnalysisResults(sessionFolder + "/ANALISI");
 }

@@ -38,6 +38,7 @@ const Row rows[] = {
     {"FrameDate",               {  _,    H,    H,   S,      _,    _,       _ }},
     {"frameBreathScale",        {  _,    H,    H,   S,      _,    _,       _ }},
     {"loadAnalysisPushButton",  {  _,    H,    H,   S,      _,    H,       _ }},
+    {"buttonAutoAnalysis",      {  H,    H,    H,   S,      _,    H,       _ }},
     {"frameAddEvent",           {  _,    H,    H,   _,      S,    H,       _ }},
     {"buttonExportEdf",         {  H,    H,    H,   S,      _,    _,       _ }},
 };

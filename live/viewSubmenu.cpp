@@ -108,6 +108,8 @@ viewSubmenu::viewSubmenu(QWidget *parent) : QWidget(parent)
 
     u.loadAnalysisPushButton = make<QPushButton>(this, "loadAnalysisPushButton", "Carica analisi");
     bar->addWidget(u.loadAnalysisPushButton);
+    u.buttonAutoAnalysis = make<QPushButton>(this, "buttonAutoAnalysis");
+    bar->addWidget(u.buttonAutoAnalysis);
     // The export of the reviewed session for other programs; its text is its own.
     u.buttonExportEdf = make<QPushButton>(this, "buttonExportEdf", QStringLiteral("Esporta EDF"));
     u.buttonExportEdf->setToolTip(QStringLiteral("Esporta la registrazione in formato EDF+, per aprirla con altri programmi"));
@@ -175,6 +177,9 @@ viewSubmenu::viewSubmenu(QWidget *parent) : QWidget(parent)
                       u.labelScaleVisualize})
         labels.applyText(l);
     labels.applyText(u.checkBoxAutoscale);
+    // The workstation's own analysis: its text beside its icon.
+    labels.applyAll(u.buttonAutoAnalysis);
+    u.buttonAutoAnalysis->setIconSize(QSize(24, 24));
 }
 
 void viewSubmenu::setName(const QString &name) { m_ui.labelname->setText(name); }

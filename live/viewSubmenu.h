@@ -38,6 +38,7 @@ public:
         QFrame *FrameDate;
         QLabel *labelTime, *labelDate;
         QPushButton *loadAnalysisPushButton;
+        QPushButton *buttonAutoAnalysis;
         QFrame *frameScaleVis;
         QLabel *label_4;
         QCheckBox *checkBoxAutoscale;

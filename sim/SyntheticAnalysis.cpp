@@ -94,7 +94,7 @@ const SynthEpisode *SynthRhythmPlan::episodeAt(double ms) const
     return nullptr;
 }
 
-SynthBeat SynthRhythmPlan::next(double previousMs, SynthBeatKind previous, double sinusRr) const
+SynthBeat SynthRhythmPlan::next(double previousMs, SynthBeatKind previous, double sinusRr)
 {
     using K = SynthBeatKind;
     const SynthEpisode *e = episodeAt(previousMs);

@@ -11,11 +11,23 @@
 #include <QString>
 #include <QVector>
 
-enum class SynthBeatKind { Normal, Ventricular };
+enum class SynthBeatKind { Normal, Ventricular, Supraventricular };
 
 struct SynthBeat {
     double rPeakMs = 0; // recording time
     SynthBeatKind kind = SynthBeatKind::Normal;
+    int focus = 0;      // which ventricular focus a ventricular beat comes from
+};
+
+// What the synthetic heart asks, beat by beat, of the rhythm it plays.
+class SynthBeatPlan
+{
+public:
+    virtual ~SynthBeatPlan() = default;
+    // The beat after one at previousMs of the given kind, when the sinus node asks for sinusRr.
+    virtual SynthBeat next(double previousMs, SynthBeatKind previous, double sinusRr) = 0;
+    // ST level (mV along the heart's ST direction) of a beat at ms.
+    virtual float stLevel(double ms) const = 0;
 };
 
 enum class SynthRhythm { Bradycardia, Pause, Bigeminy, VentricularTachycardia, StDepression };
@@ -29,7 +41,7 @@ struct SynthEpisode {
 // The abnormal rhythm the synthetic heart plays: a few isolated ventricular beats and one episode
 // of each kind at fixed places in the recording, moved clear of the drop-outs; episodes that do not
 // fit a short recording are left out.
-class SynthRhythmPlan
+class SynthRhythmPlan : public SynthBeatPlan
 {
 public:
     static constexpr double BradycardiaRrMs = 1400;   // 43 bpm
@@ -41,10 +53,9 @@ public:
 
     SynthRhythmPlan(quint32 durationMs, const QVector<SynthGap> &gaps);
 
-    // The beat after one at previousMs of the given kind, when the sinus node asks for sinusRr.
-    SynthBeat next(double previousMs, SynthBeatKind previous, double sinusRr) const;
-    // ST level (mV, 0 or negative) of a beat at ms.
-    float stLevel(double ms) const;
+    SynthBeat next(double previousMs, SynthBeatKind previous, double sinusRr) override;
+    // 0 or negative.
+    float stLevel(double ms) const override;
 
     const QVector<SynthEpisode> &episodes() const { return m_episodes; }
     const SynthEpisode *episode(SynthRhythm rhythm) const;

@@ -2,6 +2,7 @@
 
 #include "import/RecordingDecoder.h"
 #include "sim/SyntheticAnalysis.h"
+#include "sim/SyntheticTruth.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace {
@@ -91,15 +93,6 @@ const Wave VentricularWaves[] = {
     {320, 60, 0.45f, normalized({0.50f, -0.60f, -0.60f}), true},
 };
 
-struct WaveList {
-    const Wave *first;
-    const Wave *last;
-    const Wave *begin() const { return first; }
-    const Wave *end() const { return last; }
-};
-const WaveList SinusWaveList{std::begin(Waves), std::end(Waves)};
-const WaveList VentricularWaveList{std::begin(VentricularWaves), std::end(VentricularWaves)};
-
 // Where an ST shift shows: between the S wave and the T wave, seen best laterally.
 const Wave StSegment = {130, 55, 1.0f, normalized({0.80f, -0.50f, -0.35f}), true};
 
@@ -122,6 +115,80 @@ const Vec3 Leads[8] = {
     precordial(35, 1.3f),
     precordial(115, 0.9f),
 };
+
+// The shapes the heart draws: the sinus beat, the beat of an atrial ectopic focus (another P
+// wave before the same QRS), the beats of two ventricular foci, the ST shift and the leads that
+// see them.
+struct Morphology {
+    std::vector<Wave> sinus;
+    std::vector<Wave> atrialEctopic;
+    std::vector<Wave> ventricular[2];
+    Wave st = StSegment;
+    Vec3 leads[8];
+};
+
+Morphology standardMorphology()
+{
+    Morphology m;
+    m.sinus.assign(std::begin(Waves), std::end(Waves));
+    m.atrialEctopic = m.sinus;
+    m.atrialEctopic[0] = {-130, 18, 0.12f, normalized({-0.30f, 0.90f, 0.20f}), false};
+    m.ventricular[0].assign(std::begin(VentricularWaves), std::end(VentricularWaves));
+    m.ventricular[1] = m.ventricular[0];
+    std::copy(std::begin(Leads), std::end(Leads), std::begin(m.leads));
+    return m;
+}
+
+Vec3 rotated(Vec3 v, float ax, float ay, float az)
+{
+    const Vec3 a{v.x, v.y * std::cos(ax) - v.z * std::sin(ax), v.y * std::sin(ax) + v.z * std::cos(ax)};
+    const Vec3 b{a.x * std::cos(ay) + a.z * std::sin(ay), a.y, -a.x * std::sin(ay) + a.z * std::cos(ay)};
+    return {b.x * std::cos(az) - b.y * std::sin(az), b.x * std::sin(az) + b.y * std::cos(az), b.z};
+}
+
+// A patient of its own: the heart's axis, the size and width of its waves, two ventricular foci
+// pointing anywhere but along the sinus QRS, and electrodes placed a little differently.
+Morphology variedMorphology(std::mt19937_64 &random)
+{
+    const auto u = [&random](double low, double high) {
+        return float(std::uniform_real_distribution<double>(low, high)(random));
+    };
+    Morphology m = standardMorphology();
+    const float ax = u(-0.35, 0.35), ay = u(-0.35, 0.35), az = u(-0.35, 0.35);
+    const float qrsGain = u(0.6, 1.5), qrsWidth = u(0.85, 1.25), tGain = u(0.4, 1.6), pGain = u(0.5, 1.4);
+    for (std::size_t i = 0; i < m.sinus.size(); ++i) {
+        Wave &w = m.sinus[i];
+        w.direction = normalized(rotated(w.direction, ax, ay, az));
+        if (i == 0) {
+            w.amplitude *= pGain;
+        } else if (w.repolarisation) {
+            w.amplitude *= tGain;
+        } else {
+            w.amplitude *= qrsGain * u(0.6, 1.4);
+            w.sigmaMs *= qrsWidth;
+            w.offsetMs *= qrsWidth;
+        }
+    }
+    m.atrialEctopic = m.sinus;
+    m.atrialEctopic[0] = {-u(110, 150), 18, 0.12f * pGain, normalized({u(-0.5, 0.5), 0.9f, u(-0.3, 0.3)}), false};
+    const Vec3 sinusR = m.sinus[3].direction;
+    for (std::vector<Wave> &focus : m.ventricular) {
+        Vec3 main;
+        do {
+            main = normalized({u(-1, 1), u(-1, 1), u(-1, 1)});
+        } while (std::fabs(dot(main, sinusR)) > 0.6f);
+        const Vec3 second = normalized((-0.6f) * main + Vec3{u(-0.6f, 0.6f), u(-0.6f, 0.6f), u(-0.6f, 0.6f)});
+        focus = {
+            {-u(10, 25), u(20, 30), u(1.0, 1.9), main, false},
+            {u(20, 35), u(20, 30), u(0.5, 1.1), second, false},
+            {u(290, 340), 60, u(0.3, 0.6), (-1.0f) * main, true},
+        };
+    }
+    m.st.direction = normalized(rotated(m.st.direction, ax, ay, az));
+    for (Vec3 &lead : m.leads)
+        lead = u(0.75, 1.3) * lead;
+    return m;
+}
 
 enum class Posture { Upright, Supine, Prone, LeftSide, RightSide };
 
@@ -321,11 +388,12 @@ private:
 class Heart
 {
 public:
-    Heart(const Physiology &body, Random &random) : m_body(body), m_random(random)
+    Heart(const Physiology &body, Random &random, const Morphology &shapes)
+        : m_body(body), m_random(random), m_shapes(shapes)
     {
-        m_beats[1] = {-400.0, 1.0f};
-        m_beats[2] = {300.0 + random.uniform(0, 400), 1.0f};
-        m_beats[0] = {-1100.0, 1.0f};
+        m_beats[1] = {-400.0, 1.0f, &m_shapes.sinus};
+        m_beats[2] = {300.0 + random.uniform(0, 400), 1.0f, &m_shapes.sinus};
+        m_beats[0] = {-1100.0, 1.0f, &m_shapes.sinus};
     }
 
     // The heart vector at `ms`; `breathPhase` (0..1) for the respiratory sinus arrhythmia.
@@ -335,29 +403,31 @@ public:
             m_beats[0] = m_beats[1];
             m_beats[1] = m_beats[2];
             const double rr = nextInterval(m_beats[1].rPeak, breathPhase);
-            m_beats[2] = {m_beats[1].rPeak + rr, float(std::sqrt(rr / 1000.0))};
+            m_beats[2] = {m_beats[1].rPeak + rr, float(std::sqrt(rr / 1000.0)), &m_shapes.sinus};
             if (m_plan)
-                playRhythm();
+                playRhythm(breathPhase);
         }
         Vec3 h;
         for (const Beat &beat : m_beats) {
-            for (const Wave &wave : beat.ventricular ? VentricularWaveList : SinusWaveList) {
+            for (const Wave &wave : *beat.waves) {
                 if (const float shape = bump(wave, beat, ms))
-                    h = h + (wave.amplitude * shape) * wave.direction;
+                    h = h + (wave.amplitude * shape * beat.gain) * wave.direction;
             }
             if (beat.stMv != 0.0f) {
-                if (const float shape = bump(StSegment, beat, ms))
-                    h = h + (beat.stMv * shape) * StSegment.direction;
+                if (const float shape = bump(m_shapes.st, beat, ms))
+                    h = h + (beat.stMv * shape) * m_shapes.st.direction;
             }
         }
         return h;
     }
 
-    // From now on the beats follow the plan and each one is appended to `beats`.
-    void setRhythm(const SynthRhythmPlan *plan, QVector<SynthBeat> *beats)
+    // From now on the beats follow the plan and each one is appended to `beats`. With `vary`, the
+    // size of each beat follows breathing and changes a little from beat to beat.
+    void setRhythm(SynthBeatPlan *plan, QVector<SynthBeat> *beats, bool vary)
     {
         m_plan = plan;
         m_traceBeats = beats;
+        m_vary = vary;
         m_traceBeats->append({m_beats[2].rPeak, SynthBeatKind::Normal});
     }
 
@@ -365,8 +435,10 @@ private:
     struct Beat {
         double rPeak;
         float qtScale;
-        bool ventricular = false;
+        const std::vector<Wave> *waves;
+        SynthBeatKind kind = SynthBeatKind::Normal;
         float stMv = 0.0f;
+        float gain = 1.0f;
     };
 
     // The shape (0..1) of one wave of a beat at ms; 0 beyond four widths.
@@ -381,14 +453,17 @@ private:
     }
 
     // Replaces the sinus beat just made by the one the plan asks for.
-    void playRhythm()
+    void playRhythm(double breathPhase)
     {
         const double sinus = m_beats[2].rPeak - m_beats[1].rPeak;
-        const SynthBeatKind previous = m_beats[1].ventricular ? SynthBeatKind::Ventricular : SynthBeatKind::Normal;
-        const SynthBeat beat = m_plan->next(m_beats[1].rPeak, previous, sinus);
+        const SynthBeat beat = m_plan->next(m_beats[1].rPeak, m_beats[1].kind, sinus);
         const double rr = beat.rPeakMs - m_beats[1].rPeak;
-        m_beats[2] = {beat.rPeakMs, float(std::sqrt(std::min(rr, sinus) / 1000.0)),
-                      beat.kind == SynthBeatKind::Ventricular, m_plan->stLevel(beat.rPeakMs)};
+        const std::vector<Wave> *waves = beat.kind == SynthBeatKind::Ventricular ? &m_shapes.ventricular[beat.focus & 1]
+                                         : beat.kind == SynthBeatKind::Supraventricular ? &m_shapes.atrialEctopic
+                                                                                         : &m_shapes.sinus;
+        const float gain = m_vary ? float(1.0 + 0.07 * std::sin(2 * Pi * breathPhase) + 0.03 * m_random.gauss()) : 1.0f;
+        m_beats[2] = {beat.rPeakMs, float(std::sqrt(std::min(rr, sinus) / 1000.0)), waves, beat.kind,
+                      m_plan->stLevel(beat.rPeakMs), gain};
         m_traceBeats->append(beat);
     }
 
@@ -402,9 +477,11 @@ private:
 
     const Physiology &m_body;
     Random &m_random;
+    const Morphology &m_shapes;
     Beat m_beats[3];
-    const SynthRhythmPlan *m_plan = nullptr;
+    SynthBeatPlan *m_plan = nullptr;
     QVector<SynthBeat> *m_traceBeats = nullptr;
+    bool m_vary = false;
 };
 
 // The card file of one stream being written, buffered; reopened for each new file. A write
@@ -583,6 +660,90 @@ QString postureLabel(const Activity &activity)
     return QString();
 }
 
+// The ST shift each lead of the lead table sees per mV of shift of the heart, the derived leads
+// by the review's formulas.
+void stLeadGains(const Morphology &shapes, float (&gains)[LeadCount])
+{
+    for (int c = 0; c < 8; ++c)
+        gains[c] = dot(shapes.leads[c], shapes.st.direction);
+    const float i = gains[1], ii = gains[2];
+    gains[8] = ii - i;
+    gains[9] = -(i + ii) / 2;
+    gains[10] = i - ii / 2;
+    gains[11] = ii - i / 2;
+}
+
+// What a ground-truth recording adds to the ECG of the standard one: stronger baseline wander,
+// mains hum, muscle noise, motion artefact, and the electrode that comes off (the channel then
+// sits at the amplifier's rail).
+class EcgNoise
+{
+public:
+    static constexpr float RailMv = -4.5f;
+
+    EcgNoise(std::mt19937_64 &patient, const SynthEctopyPlan &plan, quint64 seed)
+        : m_plan(plan), m_random(seed * 0x632BE59BD9B4E019ull + 3)
+    {
+        const auto u = [&patient](double low, double high) {
+            return float(std::uniform_real_distribution<double>(low, high)(patient));
+        };
+        m_wander = u(1.0, 4.0);
+        const float hum = u(0.005, 0.08);
+        for (int c = 0; c < 8; ++c) {
+            const float phase = u(0, float(2 * Pi));
+            m_humSin[c] = hum * u(0.5, 1.5) * std::cos(phase);
+            m_humCos[c] = hum * u(0.5, 1.5) * std::sin(phase);
+            // Limb electrodes pick up more muscle than chest ones.
+            m_muscle[c] = c == 1 || c == 2 ? 1.0f : 0.6f;
+            m_artefact[c] = u(0.8, 2.0);
+            for (int k = 0; k < 3; ++k)
+                m_artefactPhase[c][k] = u(0, float(2 * Pi));
+        }
+        for (float &f : m_artefactHz)
+            f = u(1.5, 9.0);
+    }
+
+    void wander(float (&baseline)[8]) const
+    {
+        for (float &b : baseline)
+            b *= m_wander;
+    }
+
+    void add(quint32 ms, float (&mv)[8])
+    {
+        // 50 Hz at 500 samples a second repeats every 10 samples.
+        const int n = int((ms / 2) % 10);
+        const float s = std::sin(float(2 * Pi) * n / 10.0f), co = std::cos(float(2 * Pi) * n / 10.0f);
+        const float muscle = m_plan.muscleNoiseMv(ms);
+        const float artefact = m_plan.artefactWeight(ms);
+        const float t = float(ms) / 1000.0f;
+        for (int c = 0; c < 8; ++c) {
+            mv[c] += m_humSin[c] * s + m_humCos[c] * co;
+            if (muscle > 0)
+                mv[c] += muscle * m_muscle[c] * m_random.gauss();
+            if (artefact > 0) {
+                float wave = 0;
+                for (int k = 0; k < 3; ++k)
+                    wave += std::sin(float(2 * Pi) * m_artefactHz[k] * t + m_artefactPhase[c][k]) / float(k + 1);
+                mv[c] += artefact * (m_artefact[c] * wave + 0.2f * m_random.gauss());
+            }
+        }
+        const int off = m_plan.leadOff(ms);
+        if (off >= 0)
+            mv[off] = RailMv;
+    }
+
+private:
+    const SynthEctopyPlan &m_plan;
+    Random m_random;
+    float m_wander = 1;
+    float m_humSin[8] = {}, m_humCos[8] = {};
+    float m_muscle[8] = {};
+    float m_artefact[8] = {};
+    float m_artefactPhase[8][3] = {};
+    float m_artefactHz[3] = {};
+};
+
 QVector<SynthGap> planGaps(quint32 durationMs, Random &random)
 {
     QVector<SynthGap> gaps;
@@ -671,6 +832,8 @@ QString checkOptions(const SynthOptions &options)
     }
     if (!options.start.isValid())
         return QStringLiteral("the acquisition start is not a valid time");
+    if (options.trace && options.truth)
+        return QStringLiteral("a recording plays either the analysis folder's rhythm or the ground truth's");
     return QString();
 }
 
@@ -695,9 +858,14 @@ bool writeSyntheticRecording(const QString &folder, const SynthOptions &options,
 
     Random random(options.seed * 0x2545F4914F6CDD1Dull + 1);
     const Physiology body(options, durationMs, random);
-    Heart heart(body, random);
+    // A ground-truth recording draws its own patient; the other recordings keep the standard one.
+    std::mt19937_64 patient(options.seed * 0x9E3779B97F4A7C15ull + 7);
+    const Morphology shapes = options.truth ? variedMorphology(patient) : standardMorphology();
+    Heart heart(body, random, shapes);
     summary->gaps = options.dropOuts ? planGaps(durationMs, random) : QVector<SynthGap>();
     std::unique_ptr<SynthRhythmPlan> plan;
+    std::unique_ptr<SynthEctopyPlan> ectopy;
+    std::unique_ptr<EcgNoise> noiseModel;
     if (options.trace) {
         SynthTrace &trace = *options.trace;
         trace = SynthTrace();
@@ -707,7 +875,14 @@ bool writeSyntheticRecording(const QString &folder, const SynthOptions &options,
         for (std::size_t a = 0; a < body.activityCount(); ++a)
             trace.postures.append({body.activity(a).start, postureLabel(body.activity(a))});
         plan = std::make_unique<SynthRhythmPlan>(durationMs, summary->gaps);
-        heart.setRhythm(plan.get(), &trace.beats);
+        heart.setRhythm(plan.get(), &trace.beats, false);
+    } else if (options.truth) {
+        *options.truth = SynthTruth();
+        float stGain[LeadCount];
+        stLeadGains(shapes, stGain);
+        ectopy = std::make_unique<SynthEctopyPlan>(durationMs, summary->gaps, options.seed, stGain);
+        noiseModel = std::make_unique<EcgNoise>(patient, *ectopy, options.seed);
+        heart.setRhythm(ectopy.get(), &options.truth->beats, true);
     }
 
     std::vector<Segment> segments;
@@ -764,13 +939,17 @@ bool writeSyntheticRecording(const QString &folder, const SynthOptions &options,
                 baseline[c] = 0.05f * (wave - 0.5f) * (1.0f - 0.1f * c)
                               + 0.03f * float(std::sin(2 * Pi * r / 17000.0 + c)) + 0.04f * exertion * motion;
             const float noise = 0.012f + 0.03f * exertion;
+            if (noiseModel)
+                noiseModel->wander(baseline);
             for (quint32 e = 0; e < TickMs; e += 2) {
                 const Vec3 h = heart.vector(double(r + e), breathPhase);
                 float values[8];
-                for (int c = 0; c < 8; ++c) {
-                    const float mv = dot(Leads[c], h) + baseline[c] + noise * random.gauss();
-                    values[c] = mv * gain / options.calibration.factors[std::size_t(c)];
-                }
+                for (int c = 0; c < 8; ++c)
+                    values[c] = dot(shapes.leads[c], h) + baseline[c] + noise * random.gauss();
+                if (noiseModel)
+                    noiseModel->add(r + e, values);
+                for (int c = 0; c < 8; ++c)
+                    values[c] = values[c] * gain / options.calibration.factors[std::size_t(c)];
                 card.ecg(device + e, values, mayDamage);
             }
 
@@ -805,6 +984,10 @@ bool writeSyntheticRecording(const QString &folder, const SynthOptions &options,
     }
     if (!card.closeFiles(error))
         return false;
+    if (options.truth) {
+        const QVector<SynthBeat> beats = options.truth->beats;
+        *options.truth = ectopy->truth(durationMs, beats, summary->gaps);
+    }
     log += "BATTERY:41\r\n";
     log += "STOP_ACQ:" + logTime(options.start, durationMs) + "\r\n";
 

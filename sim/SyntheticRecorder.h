@@ -18,6 +18,7 @@
 #include <QVector>
 
 struct SynthTrace;
+struct SynthTruth;
 
 struct SynthOptions {
     double hours = 24.0;
@@ -32,6 +33,10 @@ struct SynthOptions {
     // When set, the heart also plays the rhythm episodes of SynthRhythmPlan and the beats, body
     // positions and drop-outs are collected here (import/SyntheticAnalysis.h).
     SynthTrace *trace = nullptr;
+    // When set instead, the heart plays the ectopic beats and episodes of SynthEctopyPlan with
+    // beats of a shape drawn for this recording, under noise and with an electrode coming off, and
+    // everything it played is collected here (sim/SyntheticTruth.h).
+    SynthTruth *truth = nullptr;
     // Off: the recorder never drops out, as while it streams to the workstation.
     bool dropOuts = true;
 };

@@ -20,6 +20,8 @@ int recorderBt(const QStringList &args);
 int exportEdf(const QStringList &args);
 int events(const QStringList &args);
 int report(const QStringList &args);
+int analyse(const QStringList &args);
+int score(const QStringList &args);
 }
 
 // "tavokrn-tool COMMAND: MESSAGE" on standard error; returns the exit code, 1 when the work failed,

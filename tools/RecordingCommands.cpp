@@ -6,10 +6,12 @@
 #include "import/Spo2Conversion.h"
 #include "sim/SyntheticAnalysis.h"
 #include "sim/SyntheticRecorder.h"
+#include "sim/SyntheticTruth.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -64,7 +66,8 @@ int tool::synth(const QStringList &args)
     const QCommandLineOption fileMinutes(QStringLiteral("file-minutes"), QStringLiteral("recording time per card file, default 60"), QStringLiteral("M"));
     const QCommandLineOption analysis(QStringLiteral("analysis"), QStringLiteral("also write the analysis results (beats with rhythm episodes, positions, split files) into this folder"), QStringLiteral("ANALISI_FOLDER"));
     const QCommandLineOption capture(QStringLiteral("capture"), QStringLiteral("a recorder without drop-outs; its ECG and respiration stream also written into this file, as the live page replays it"), QStringLiteral("FILE"));
-    parser.addOptions({hours, seed, calibration, sessionId, fileMinutes, analysis, capture});
+    const QCommandLineOption truthFile(QStringLiteral("truth"), QStringLiteral("a recording to score an analysis against: ectopic beats, pauses, runs, bradycardia, ST shifts, noise and an electrode coming off, every beat and episode written into this file"), QStringLiteral("FILE"));
+    parser.addOptions({hours, seed, calibration, sessionId, fileMinutes, analysis, capture, truthFile});
     if (!parse(parser, "synth", args, 1))
         return 2;
 
@@ -93,14 +96,21 @@ int tool::synth(const QStringList &args)
     const QString folder = parser.positionalArguments().first();
     SynthSummary summary;
     SynthTrace trace;
+    SynthTruth truth;
+    if (parser.isSet(analysis) && parser.isSet(truthFile))
+        return fail("synth", QStringLiteral("--analysis and --truth play different rhythms: give one of them"), 2);
     if (parser.isSet(analysis))
         options.trace = &trace;
+    if (parser.isSet(truthFile))
+        options.truth = &truth;
     options.dropOuts = !parser.isSet(capture);
     if (!writeSyntheticRecording(folder, options, &summary, &error))
         return fail("synth", error);
     if (parser.isSet(capture) && !writeSampleCapture(folder, parser.value(capture), &error))
         return fail("synth", error);
     if (parser.isSet(analysis) && !writeSyntheticAnalysis(parser.value(analysis), trace, &error))
+        return fail("synth", error);
+    if (parser.isSet(truthFile) && !truth.write(parser.value(truthFile), &error))
         return fail("synth", error);
 
     std::printf("wrote %s: %s of recording, %d s-files, %d i-files, %.1f MB of raw data\n",
@@ -124,6 +134,17 @@ int tool::synth(const QStringList &args)
     if (parser.isSet(analysis))
         std::printf("analysis results in %s: %lld beats\n", qPrintable(parser.value(analysis)),
                     static_cast<long long>(trace.beats.size()));
+    if (parser.isSet(truthFile)) {
+        const auto count = [&truth](SynthBeatKind kind) {
+            return std::count_if(truth.beats.begin(), truth.beats.end(), [kind](const SynthBeat &b) { return b.kind == kind; });
+        };
+        std::printf("ground truth in %s: %lld beats (%lld V, %lld S), %lld episodes, %lld noise stretches, %lld motion artefacts, %lld electrodes off\n",
+                    qPrintable(parser.value(truthFile)), static_cast<long long>(truth.beats.size()),
+                    static_cast<long long>(count(SynthBeatKind::Ventricular)),
+                    static_cast<long long>(count(SynthBeatKind::Supraventricular)),
+                    static_cast<long long>(truth.episodes.size()), static_cast<long long>(truth.muscleNoise.size()),
+                    static_cast<long long>(truth.unreadable.size()), static_cast<long long>(truth.leadsOff.size()));
+    }
     return 0;
 }
 

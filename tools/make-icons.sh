@@ -96,6 +96,13 @@ icon "$ICONS/ecg.png" \
     -fill none -stroke "$ACCENT" -strokewidth 12 -draw "stroke-linejoin round stroke-linecap round
         polyline 12,112 44,112 54,98 64,112 78,112 88,128 100,30 114,156 124,112 138,112 152,90 166,112 180,112"
 
+# The workstation's own analysis: an ECG complex under a magnifying glass.
+icon "$ICONS/analysis.png" \
+    -fill none -stroke "$ACCENT" -strokewidth 10 -draw "stroke-linejoin round stroke-linecap round
+        polyline 8,104 34,104 44,92 52,104 62,104 72,118 82,40 94,144 102,104 116,104" \
+    -stroke "$RED" -strokewidth 14 -draw "circle 124,100 124,56" \
+    -draw "stroke-linecap round line 154,132 182,166"
+
 # Login logo: a heart crossed by an ECG trace, beside the product name.
 HEART="M 80,150 C 40,120 8,94 8,56 C 8,28 28,10 52,10 C 66,10 76,18 80,30 C 84,18 94,10 108,10 C 132,10 152,28 152,56 C 152,94 120,120 80,150 Z"
 convert -background none \

@@ -84,6 +84,8 @@ void ToolbarTest::labelTableTexts()
     QCOMPARE(u.labelgain->text(), QString("Guadagno"));
     QCOMPARE(u.labelname->text(), QString("Nome"));
     QCOMPARE(u.labelsurname->text(), QString("Cognome"));
+    QCOMPARE(u.buttonAutoAnalysis->text(), QString("Analisi automatica"));
+    QVERIFY(!u.buttonAutoAnalysis->icon().isNull());
 
     // The toolbar buttons show only their icons.
     for (QPushButton *b : {u.buttonBack, u.buttonFiilters, u.buttonSnapshot, u.buttonStartSession, u.buttonViewPdf,
@@ -175,31 +177,33 @@ void ToolbarTest::pageTable_data()
     QTest::newRow("start-up") << int(ToolbarState::StartUp) << QStringList{}
                               << QStringList{"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport",
                                              "buttonViewPdf", "buttonSnapshot", "breath", "framegain", "frameScaleVis",
-                                             "buttonExportEdf"};
+                                             "buttonExportEdf", "buttonAutoAnalysis"};
     QTest::newRow("patient list")
         << int(ToolbarState::PatientList) << QStringList{}
         << QStringList{"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport", "buttonViewPdf",
                        "buttonSnapshot", "breath", "framebreath", "frameecg", "buttonPlay", "buttonStop",
                        "framegain", "checkBoxAutoscale", "nameFrame", "frameScaleVis", "FrameDate",
-                       "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent", "buttonExportEdf"};
+                       "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent", "buttonExportEdf",
+                       "buttonAutoAnalysis"};
     QTest::newRow("live page")
         << int(ToolbarState::LivePage)
         << QStringList{"buttonBack", "buttonStartSession", "breath", "framebreath", "frameecg", "nameFrame",
                        "buttonplayecg", "buttonplaybreath", "buttonstopecg", "buttonstopbreath"}
         << QStringList{"buttonPlay", "buttonStop", "buttonFiilters", "buttonExport", "buttonViewPdf",
                        "buttonSnapshot", "framegain", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
-                       "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent", "buttonExportEdf"};
+                       "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent", "buttonExportEdf",
+                       "buttonAutoAnalysis"};
     QTest::newRow("review page")
         << int(ToolbarState::ReviewPage)
         << QStringList{"buttonBack", "nameFrame", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
-                       "frameBreathScale", "loadAnalysisPushButton", "buttonExportEdf"}
+                       "frameBreathScale", "loadAnalysisPushButton", "buttonExportEdf", "buttonAutoAnalysis"}
         << QStringList{"buttonStartSession", "buttonFiilters", "breath", "framebreath", "frameecg", "buttonPlay",
                        "buttonStop", "framegain"};
     QTest::newRow("session not analysed") << int(ToolbarState::ReviewOpen)
                                           << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent"}
                                           << QStringList{"buttonViewPdf"};
     QTest::newRow("analysed session") << int(ToolbarState::ReviewAnalyzed) << QStringList{"buttonViewPdf"}
-                                      << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent"};
+                                      << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent", "buttonAutoAnalysis"};
     QTest::newRow("nurse") << int(ToolbarState::ReviewNurse) << QStringList{}
                            << QStringList{"buttonSnapshot", "buttonExport"};
 }
