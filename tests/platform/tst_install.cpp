@@ -51,6 +51,8 @@ void InstallTest::installsEveryFileWithItsPermissions()
         {"share/icons/hicolor/scalable/apps/tavokrn.svg", 0644},
         {"share/doc/tavokrn/copyright", 0644},
         {"share/doc/tavokrn/changelog.gz", 0644},
+        {"share/man/man1/tavokrn.1.gz", 0644},
+        {"share/man/man1/tavokrn-tool.1.gz", 0644},
     };
     for (const QString &size : iconSizes)
         expected.insert(QString("share/icons/hicolor/%1x%1/apps/tavokrn.png").arg(size), 0644);
