@@ -23,11 +23,9 @@ Prompts::UserForm trimmed(Prompts::UserForm form)
     return form;
 }
 
-} // namespace
-
-QString FirstStart::problem(const Prompts::UserForm &form)
+// What stops a trimmed form from being stored, as the clinician reads it; empty when nothing does.
+QString problem(const Prompts::UserForm &f)
 {
-    const Prompts::UserForm f = trimmed(form);
     if (f.name.isEmpty() || f.surname.isEmpty() || f.username.isEmpty())
         return QStringLiteral("Inserire nome, cognome e nome utente.");
     if (f.password.size() < MinPasswordLength)
@@ -36,6 +34,8 @@ QString FirstStart::problem(const Prompts::UserForm &form)
         return QStringLiteral("Le due password non coincidono.");
     return QString();
 }
+
+} // namespace
 
 FirstStart::Outcome FirstStart::run(const QString &dataFolder)
 {

@@ -20,9 +20,6 @@ public:
 
     Outcome run(const QString &dataFolder);
 
-    // What stops a form from being stored, as the clinician reads it; empty when nothing does.
-    static QString problem(const Prompts::UserForm &form);
-
 private:
     bool create(const QString &dataFolder, const Prompts::UserForm &form);
 
