@@ -7,6 +7,7 @@
 #include "app/ToolbarTable.h"
 #include "common/Prompts.h"
 #include "app/loginwindow.h"
+#include "db/Schema.h"
 #include "device/RecorderLink.h"
 #include "device/SessionSetup.h"
 #include "device/SocketStartup.h"
@@ -24,7 +25,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
@@ -66,7 +66,7 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
     }
 
     // The database file is supplied with the installation; it is never created here.
-    database.open(m_dataFolder + "/" + "krnDb.db");
+    database.open(m_dataFolder + "/" + DatabaseFileName);
 
     // Widgets, without a maximise button.
     buildWidgets();
@@ -144,8 +144,6 @@ KRNMainWindow::KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidge
 }
 
 KRNMainWindow::~KRNMainWindow() = default;
-
-QString KRNMainWindow::defaultDataFolder() { return QCoreApplication::applicationDirPath() + "/DATA"; }
 
 bool KRNMainWindow::screenIsSufficient(const QSize &desktop)
 {
@@ -239,6 +237,7 @@ void KRNMainWindow::makeConnections()
 
     // The events of the review window.
     m_visualization->setPrompts(&m_prompts);
+    m_visualization->setDataFolder(m_dataFolder);
     connect(bar.loadAnalysisPushButton, &QPushButton::clicked, m_visualization,
             &VisualizationWindow::loadAnnotationDataFromFile);
     connect(bar.buttonAutoAnalysis, &QPushButton::clicked, this, &KRNMainWindow::autoAnalysisButtonPressed);

@@ -46,8 +46,6 @@ public:
     KRNMainWindow(const QString &dataFolder, Prompts &prompts, QWidget *parent = nullptr);
     ~KRNMainWindow() override;
 
-    // The application folder's "DATA" folder, where an installation keeps its data.
-    static QString defaultDataFolder();
     // Below 1360 x 768 pixels the twelve leads cannot be drawn at paper scale.
     static bool screenIsSufficient(const QSize &desktop);
 

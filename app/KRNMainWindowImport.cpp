@@ -7,12 +7,16 @@
 #include "patients/IntroWindow.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSignalMapper>
 
 void KRNMainWindow::connectImport()
 {
     m_importWorkflow = std::make_unique<ImportWorkflow>(m_prompts, database, *m_usb);
+    // The card chooser opens where the data folder sits: beside the program, as ever, when the
+    // data lives there, and not in the folder of an installed program.
+    m_importWorkflow->setStartFolder(QFileInfo(m_dataFolder).absolutePath());
     m_importWorkflow->setBusyIndicator([this](bool busy) {
         if (busy == m_busyCursor)
             return;

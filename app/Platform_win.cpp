@@ -13,4 +13,8 @@ bool Platform::hideFolder(const std::string &utf8Path)
     return SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_HIDDEN) != 0;
 }
 
+// The per-user application data folder is already closed to other users, and the program's own
+// folder carries the access its installation gave it.
+void Platform::keepNewFilesPrivate(int) {}
+
 void Platform::debuggerLog(const std::string &utf8Line) { OutputDebugStringW(wintext::wide(utf8Line).c_str()); }

@@ -2,11 +2,14 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFont>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -153,4 +156,43 @@ void WidgetPrompts::notice(const QString &text, int milliseconds)
     layout->addWidget(label);
     QTimer::singleShot(milliseconds, &box, &QDialog::accept);
     box.exec();
+}
+
+std::optional<Prompts::UserForm> WidgetPrompts::userForm(const QString &title, const QString &text,
+                                                         const UserForm &shown)
+{
+    QDialog dialog(m_parent);
+    dialog.setWindowTitle(title);
+    dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    dialog.setMinimumWidth(420);
+    auto *layout = new QFormLayout(&dialog);
+    auto *intro = new QLabel(text);
+    intro->setWordWrap(true);
+    layout->addRow(intro);
+    const auto field = [&](const QString &label, const QString &value, bool secret) {
+        auto *edit = new QLineEdit(value);
+        if (secret)
+            edit->setEchoMode(QLineEdit::Password);
+        layout->addRow(label, edit);
+        return edit;
+    };
+    QLineEdit *name = field(QStringLiteral("Nome"), shown.name, false);
+    QLineEdit *surname = field(QStringLiteral("Cognome"), shown.surname, false);
+    QLineEdit *username = field(QStringLiteral("Nome utente"), shown.username, false);
+    QLineEdit *password = field(QStringLiteral("Password"), shown.password, true);
+    QLineEdit *again = field(QStringLiteral("Ripeti la password"), shown.passwordAgain, true);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    layout->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    // The first empty field has the cursor, so that a form asked again opens on what is missing.
+    for (QLineEdit *edit : {name, surname, username, password, again}) {
+        if (edit->text().isEmpty()) {
+            edit->setFocus();
+            break;
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return UserForm{name->text(), surname->text(), username->text(), password->text(), again->text()};
 }

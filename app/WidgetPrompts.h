@@ -22,6 +22,7 @@ public:
                                int step) override;
     std::unique_ptr<Progress> progress(const ProgressSpec &setup) override;
     void notice(const QString &text, int milliseconds) override;
+    std::optional<UserForm> userForm(const QString &title, const QString &text, const UserForm &shown) override;
 
 private:
     QPointer<QWidget> m_parent;

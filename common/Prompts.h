@@ -64,6 +64,16 @@ public:
         bool frameless = false;
     };
 
+    // A user's details as typed into the user form, the password twice.
+    struct UserForm
+    {
+        QString name;
+        QString surname;
+        QString username;
+        QString password;
+        QString passwordAgain;
+    };
+
     virtual ~Prompts() = default;
 
     // Shows a modal box and returns the index of the pressed button in box.buttons (-1 when the
@@ -87,6 +97,9 @@ public:
     virtual std::unique_ptr<Progress> progress(const ProgressSpec &setup) = 0;
     // A frameless modal notice with one bold line and no button, closing itself after the time.
     virtual void notice(const QString &text, int milliseconds) = 0;
+    // A form asking for a user's name, surname, user name and password (twice), opened with the
+    // values of `shown`; no value when it was cancelled.
+    virtual std::optional<UserForm> userForm(const QString &title, const QString &text, const UserForm &shown) = 0;
 
     // A box with one OK button.
     void inform(Icon icon, const QString &title, const QString &text);

@@ -362,6 +362,17 @@ bool Database::insertUser(UserRecord &u)
     return true;
 }
 
+int Database::setUserPassword(const std::string &username, const std::string &digest)
+{
+    Query q;
+    q.sql = "UPDATE USERS SET password=?1 WHERE username=?2";
+    q.bind = [&](sqlite3_stmt *s) {
+        bindValue(s, 1, digest);
+        bindValue(s, 2, username);
+    };
+    return execute(q) ? sqlite3_changes(m_handle) : -1;
+}
+
 bool Database::listSessions(const std::string &fiscalCode, std::vector<SessionRecord> &out)
 {
     // endRecDate is read as well, so that a record taken from this list and stored again keeps

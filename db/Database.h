@@ -56,6 +56,9 @@ public:
     bool listUsers(std::vector<UserRecord> &out);
     // Users are maintained outside the workstation (tavokrn-tool, test fixtures); sets u.id.
     bool insertUser(UserRecord &u);
+    // Stores a new password digest for every user of that user name: how many there were, -1 when
+    // the statement failed.
+    int setUserPassword(const std::string &username, const std::string &digest);
 
     // Sessions of one patient, newest recording first; an empty code lists every session.
     bool listSessions(const std::string &fiscalCode, std::vector<SessionRecord> &out);

@@ -1,5 +1,6 @@
 #include "db/Schema.h"
 
+#include "common/PrivateFiles.h"
 #include "resources/Resources.h"
 
 #include <QFile>
@@ -29,6 +30,12 @@ bool createDatabaseFile(const QString &path, QString *error)
         return fail(error, QStringLiteral("the schema resource cannot be read"));
     const QByteArray schema = schemaFile.readAll();
 
+    // A missing data folder is made for its owner only; an existing one keeps its access.
+    const QString folder = QFileInfo(path).absolutePath();
+    QString folderError;
+    if (!PrivateFiles::makeFolder(folder, &folderError))
+        return fail(error, QStringLiteral("cannot create %1: %2").arg(path, folderError));
+
     // Claim the path atomically: an existing file is never opened, let alone removed below.
     QFile claim(path);
     if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
@@ -36,6 +43,8 @@ bool createDatabaseFile(const QString &path, QString *error)
             return fail(error, QStringLiteral("%1 already exists").arg(path));
         return fail(error, QStringLiteral("cannot create %1: %2").arg(path, claim.errorString()));
     }
+    // Private from the start, whatever the umask; the data folder's group access carries over.
+    claim.setPermissions(PrivateFiles::forFile(folder));
     claim.close();
 
     // An empty file is a valid empty database.

@@ -353,7 +353,7 @@ void VisualizationWindow::loadAnnotationDataFromFile()
     if (!m_prompts)
         return;
     const QString folder =
-        m_prompts->existingDirectory(QStringLiteral("Scegli la cartella contenente le analisi"), QStringLiteral("DATA"));
+        m_prompts->existingDirectory(QStringLiteral("Scegli la cartella contenente le analisi"), m_dataFolder);
     if (folder.isEmpty())
         return;
     loadAnalysisResults(folder);

@@ -56,6 +56,8 @@ public:
 
     // Where the page asks its questions and shows its failures (none: it asks nothing).
     void setPrompts(Prompts *prompts) { m_prompts = prompts; }
+    // Where "Carica analisi" starts looking: the data folder.
+    void setDataFolder(const QString &folder) { m_dataFolder = folder; }
     void setSessionId(int id) { m_sessionId = id; }
     int sessionId() const { return m_sessionId; }
     // An analysed session is read-only: accept, reject, accept-and-print and the event mode stay
@@ -241,6 +243,7 @@ private:
 
     Database *m_database;
     Prompts *m_prompts = nullptr;
+    QString m_dataFolder = QStringLiteral("DATA");
     int m_sessionId = -1;
     bool m_eventsLocked = true;
 

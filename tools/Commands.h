@@ -10,6 +10,8 @@ struct SessionRecord;
 namespace tool {
 int initDb(const QStringList &args);
 int addUser(const QStringList &args);
+int passwd(const QStringList &args);
+int users(const QStringList &args);
 int synth(const QStringList &args);
 int decode(const QStringList &args);
 int spo2(const QStringList &args);

@@ -1,4 +1,4 @@
-// Database commands of tavokrn-tool: create a database file, add a user to it.
+// Database commands of tavokrn-tool: create a database file, add, list and change its users.
 #include "Commands.h"
 
 #include "db/Database.h"
@@ -7,7 +7,13 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <string>
+
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +29,54 @@ bool parse(QCommandLineParser &parser, const char *command, const QStringList &a
         return false;
     }
     return true;
+}
+
+// The terminal's settings while a password is typed without echo, put back on Ctrl-C too.
+termios savedTerminal;
+bool echoOff = false;
+
+void restoreTerminal()
+{
+    if (echoOff)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+    echoOff = false;
+}
+
+void interrupted(int signal)
+{
+    restoreTerminal();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// One line of standard input, the line end left out: typed without echo after a prompt on a
+// terminal, read as it comes from a pipe or a file. False at the end of the input.
+bool readSecretLine(const char *prompt, QString *line)
+{
+    const bool terminal = isatty(STDIN_FILENO) != 0;
+    if (terminal) {
+        std::fputs(prompt, stderr);
+        std::fflush(stderr);
+        if (tcgetattr(STDIN_FILENO, &savedTerminal) == 0) {
+            termios quiet = savedTerminal;
+            quiet.c_lflag &= tcflag_t(~ECHO);
+            std::signal(SIGINT, interrupted);
+            echoOff = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+        }
+    }
+    std::string bytes;
+    int c = 0;
+    while ((c = std::getchar()) != EOF && c != '\n')
+        bytes.push_back(char(c));
+    if (terminal) {
+        restoreTerminal();
+        std::signal(SIGINT, SIG_DFL);
+        std::fputc('\n', stderr);
+    }
+    if (!bytes.empty() && bytes.back() == '\r')
+        bytes.pop_back();
+    *line = QString::fromStdString(bytes);
+    return c != EOF || !bytes.empty();
 }
 
 } // namespace
@@ -72,5 +126,66 @@ int tool::addUser(const QStringList &args)
     if (!db.insertUser(user))
         return fail("adduser", QStringLiteral("cannot add user %1 to %2").arg(parser.value(username), file));
     std::printf("added user %s (id %d)\n", user.username.c_str(), user.id);
+    return 0;
+}
+
+int tool::passwd(const QStringList &args)
+{
+    // The password is never an argument: arguments are visible to every user of the machine.
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("DB_FILE"), QStringLiteral("existing database file"));
+    const QCommandLineOption username(QStringLiteral("username"), QStringLiteral("login name"), QStringLiteral("U"));
+    parser.addOption(username);
+    if (!parse(parser, "passwd", args))
+        return 2;
+    if (parser.value(username).isEmpty())
+        return fail("passwd", QStringLiteral("--username is required"), 2);
+
+    const QString file = parser.positionalArguments().first();
+    const std::string name = parser.value(username).toStdString();
+    Database db;
+    if (!openDatabase("passwd", db, file))
+        return 1;
+    std::vector<UserRecord> users;
+    if (!db.listUsers(users))
+        return fail("passwd", QStringLiteral("cannot read the users of %1").arg(file));
+    if (std::none_of(users.begin(), users.end(), [&](const UserRecord &u) { return u.username == name; }))
+        return fail("passwd", QStringLiteral("%1 has no user %2").arg(file, parser.value(username)));
+
+    const QByteArray prompt = QStringLiteral("New password for %1: ").arg(parser.value(username)).toLocal8Bit();
+    QString password;
+    QString again;
+    if (!readSecretLine(prompt.constData(), &password) || !readSecretLine("Repeat the password: ", &again))
+        return fail("passwd", QStringLiteral("no password given; nothing changed"));
+    if (password != again)
+        return fail("passwd", QStringLiteral("the two passwords differ; nothing changed"));
+    if (password.size() < MinPasswordLength)
+        return fail("passwd", QStringLiteral("the password needs at least %1 characters; nothing changed")
+                                  .arg(MinPasswordLength));
+    const int changed = db.setUserPassword(name, passwordDigest(password));
+    if (changed < 1)
+        return fail("passwd", QStringLiteral("cannot store the password in %1").arg(file));
+    std::printf("password of %s changed\n", name.c_str());
+    return 0;
+}
+
+int tool::users(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("DB_FILE"), QStringLiteral("existing database file"));
+    if (!parse(parser, "users", args))
+        return 2;
+    const QString file = parser.positionalArguments().first();
+    Database db;
+    if (!openDatabase("users", db, file))
+        return 1;
+    std::vector<UserRecord> users;
+    if (!db.listUsers(users))
+        return fail("users", QStringLiteral("cannot read the users of %1").arg(file));
+    // The digests stay in the database.
+    std::printf("id\tusername\trole\tname\tsurname\n");
+    for (const UserRecord &u : users)
+        std::printf("%d\t%s\t%s\t%s\t%s\n", u.id, u.username.c_str(), u.role.c_str(), u.name.c_str(),
+                    u.surname.c_str());
     return 0;
 }

@@ -22,6 +22,8 @@ const std::map<QString, Command> &commands()
     static const std::map<QString, Command> table = {
         {"initdb", {tool::initDb, "initdb DB_FILE"}},
         {"adduser", {tool::addUser, "adduser DB_FILE --username U --password P --name N --surname S [--role R]"}},
+        {"passwd", {tool::passwd, "passwd DB_FILE --username U"}},
+        {"users", {tool::users, "users DB_FILE"}},
         {"synth", {tool::synth, "synth [--hours H] [--seed N] [--calibration TEXT] [--session-id FC+NNNN] [--file-minutes M] [--analysis ANALISI_FOLDER | --truth FILE] [--capture FILE] OUT_FOLDER"}},
         {"decode", {tool::decode, "decode [--calibration TEXT] SD_FOLDER SESSION_FOLDER"}},
         {"spo2", {tool::spo2, "spo2 PULS_TXT SPO2_OUT --start EPOCH_SECONDS"}},

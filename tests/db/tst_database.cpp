@@ -627,7 +627,8 @@ private slots:
         fx->addPatient("RSSMRA80A01H501U"); // the existing file is untouched
         QCOMPARE(scalar(fx->db(), "SELECT COUNT(*) FROM PATIENTS"), 1);
 
-        const QString missingFolder = fx->dataDir() + "/no/such/folder/krnDb.db";
+        // A folder that cannot be made (a file stands in its way) leaves nothing behind.
+        const QString missingFolder = fx->dbPath() + "/no/such/folder/krnDb.db";
         QVERIFY(!createDatabaseFile(missingFolder, &error));
         QVERIFY(!error.isEmpty());
         QVERIFY(!QFile::exists(missingFolder));

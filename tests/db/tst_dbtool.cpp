@@ -10,7 +10,7 @@
 
 namespace {
 
-ToolRun tool(const QStringList &args) { return runTool(args, 20000); }
+ToolRun tool(const QStringList &args, const QByteArray &input = {}) { return runTool(args, 20000, input); }
 
 } // namespace
 
@@ -107,6 +107,33 @@ private slots:
         std::vector<UserRecord> users;
         QVERIFY(db.listUsers(users));
         QVERIFY(users.empty());
+    }
+
+    void passwdAndUsers()
+    {
+        const QString file = dir.filePath("passwd.db");
+        QCOMPARE(tool({"initdb", file}).exitCode, 0);
+        QCOMPARE(tool({"adduser", file, "--username", "mrossi", "--password", "old", "--name", "Maria", "--surname",
+                       "Rossi", "--role", "nurse"}).exitCode, 0);
+        // Standard input as a pipe: the two lines a terminal would be asked for without echo.
+        const struct { QStringList args; QByteArray input; int exitCode; QString message, stored; } rows[] = {
+            {{"--username", "mrossi"}, "nuova-pass\nnuova-pasS\n", 1, "the two passwords differ", "old"},
+            {{"--username", "mrossi"}, "corta\ncorta\n", 1, "at least 8 characters", "old"},
+            {{"--username", "mrossi"}, "nuova-pass\n", 1, "no password given", "old"},
+            {{"--username", "nessuno"}, "nuova-pass\nnuova-pass\n", 1, "has no user nessuno", "old"},
+            {{"--username", "mrossi", "--password", "nuova-pass"}, {}, 2, "Unknown option 'password'", "old"},
+            {{"--username", "mrossi"}, "nuova-pass\r\nnuova-pass", 0, "password of mrossi changed", "nuova-pass"},
+        };
+        for (const auto &r : rows) {
+            const ToolRun run = tool(QStringList{"passwd", file} + r.args, r.input);
+            QVERIFY2(run.exitCode == r.exitCode && (run.out + run.err).contains(r.message), qPrintable(run.err));
+            Database db;
+            db.open(file);
+            std::vector<UserRecord> users;
+            QVERIFY(db.listUsers(users) && users.at(0).password == passwordDigest(r.stored));
+        }
+        const ToolRun list = tool({"users", file}); // who is there with which role, never a digest
+        QCOMPARE(list.out, QString("id\tusername\trole\tname\tsurname\n1\tmrossi\tnurse\tMaria\tRossi\n"));
     }
 };
 

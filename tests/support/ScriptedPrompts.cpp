@@ -91,6 +91,13 @@ std::unique_ptr<Prompts::Progress> ScriptedPrompts::progress(const ProgressSpec 
 
 void ScriptedPrompts::notice(const QString &text, int) { notices.append(text); }
 
+std::optional<Prompts::UserForm> ScriptedPrompts::userForm(const QString &title, const QString &, const UserForm &shown)
+{
+    chooserTitles.append(title);
+    shownForms.append(shown);
+    return userForms.isEmpty() ? std::nullopt : userForms.dequeue();
+}
+
 QStringList ScriptedPrompts::boxTexts() const
 {
     QStringList texts;

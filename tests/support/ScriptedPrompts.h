@@ -24,6 +24,7 @@ public:
     QQueue<QString> directories;  // folder chooser results ("" cancels)
     QQueue<QString> files;        // file chooser results, to open or to save ("" cancels)
     QQueue<std::optional<int>> integers;
+    QQueue<std::optional<UserForm>> userForms; // none left: the form is cancelled
     // A progress dialog reports itself cancelled once it has been set to this value (-1: never).
     int cancelProgressAt = -1;
     // A progress dialog reports itself cancelled from the Nth look at its state on (1 for the
@@ -37,6 +38,7 @@ public:
     QStringList savePaths;        // the suggested path of each save chooser
     QVector<std::shared_ptr<ProgressRecord>> progresses;
     QStringList notices;       // texts of the self-closing notices, which return at once here
+    QVector<UserForm> shownForms; // what each user form opened with
 
     int ask(const Box &box) override;
     QString existingDirectory(const QString &title, const QString &startDir) override;
@@ -47,6 +49,7 @@ public:
                                int step) override;
     std::unique_ptr<Progress> progress(const ProgressSpec &setup) override;
     void notice(const QString &text, int milliseconds) override;
+    std::optional<UserForm> userForm(const QString &title, const QString &text, const UserForm &shown) override;
 
     // The texts of the boxes asked so far, in order ("title|text" when the box has a title).
     QStringList boxTexts() const;

@@ -2,10 +2,12 @@
 
 #include <QProcess>
 
-ToolRun runTool(const QStringList &args, int timeoutMs)
+ToolRun runTool(const QStringList &args, int timeoutMs, const QByteArray &input)
 {
     QProcess p;
     p.start(qEnvironmentVariable("KRN_TOOL"), args);
+    p.write(input);
+    p.closeWriteChannel();
     ToolRun r;
     if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit)
         return r;

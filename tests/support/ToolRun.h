@@ -12,4 +12,5 @@ struct ToolRun
     QString err;
 };
 
-ToolRun runTool(const QStringList &args, int timeoutMs = 120000);
+// `input` is written to its standard input, which is then closed.
+ToolRun runTool(const QStringList &args, int timeoutMs = 120000, const QByteArray &input = {});
