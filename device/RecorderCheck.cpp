@@ -250,10 +250,9 @@ private:
             link.disconnectDevice();
             return false;
         }
+        // What arrives after the stop commands is not counted: stopping empties the buffers.
         if (!link.drainSocket())
             return failed("stop of the streams");
-        ecgTally.take(ecg);
-        breathTally.take(breath);
         const RecorderLink::Conduct after = link.conduct();
         const quint64 badChecks = after.badFrameChecks - before.badFrameChecks;
         const quint64 outOfLine = after.framesOutOfLine - before.framesOutOfLine;
@@ -321,6 +320,8 @@ private:
         link.stopCalibrationCapture();
         if (!link.isConnected())
             return failed("calibration values");
+        // The capture ended the stream consumer, as it does in the set-up.
+        link.startStreamConsumer();
         const std::vector<float> factors = link.calibrationFactors();
         const std::vector<float> ratios = link.calibrationRatios();
         line(factorsFound, "calibration factors", factorsFound ? numbers(factors) : QStringLiteral("not received"));
@@ -350,8 +351,10 @@ private:
         if (!link.drainSocket())
             return failed("calibration mode left");
         const bool square = looksLikeSquareWave(records);
-        line(!square, "calibration mode left",
-             square ? QStringLiteral("the ECG stream still carries the square wave") : QStringLiteral("ECG back"));
+        line(!square && !records.empty(), "calibration mode left",
+             square             ? QStringLiteral("the ECG stream still carries the square wave")
+             : records.empty() ? QStringLiteral("no ECG frames after stopCalibration")
+                                : QStringLiteral("ECG back"));
         return true;
     }
 

@@ -555,6 +555,7 @@ void RecorderLink::stopStream(Stream stream)
         return;
     }
     (ecg ? m_ecgStreaming : m_breathStreaming) = false;
+    ++(ecg ? m_ecgStops : m_breathStops);
     emit streamDisplayChanged(stream, false);
     if (RecordBuffer *buffer = ecg ? m_ecgRecords : m_breathRecords)
         buffer->clear();
@@ -791,7 +792,17 @@ void RecorderLink::streamConsumer()
     quint64 outOfLineCounted = 0;
     QElapsedTimer idle;
     idle.start();
+    int ecgStops = m_ecgStops, breathStops = m_breathStops;
     while (m_onLivePage && !m_calibrationRunning) {
+        // A stopped stream's buffer was emptied: the record held from before goes with it.
+        if (ecgStops != m_ecgStops) {
+            ecgStops = m_ecgStops;
+            records.ecgTimes.reset();
+        }
+        if (breathStops != m_breathStops) {
+            breathStops = m_breathStops;
+            records.breathTimes.reset();
+        }
         if (m_chunkQueue.takeFirst(&chunk, ConsumerWaitMs)) {
             idle.restart();
             pending.append(chunk);
@@ -799,11 +810,9 @@ void RecorderLink::streamConsumer()
                                                      std::size_t(pending.size()), records);
             pending.remove(0, int(cut));
         } else if (idle.elapsed() > StreamPauseMs) {
-            // The stream has stopped or paused: its last records wait for no successor.
+            // A stream that has paused has no successor coming for its last records yet.
             records.ecgTimes.flush(&records.ecg);
             records.breathTimes.flush(&records.breath);
-        } else {
-            continue;
         }
         m_ecgFrames += records.ecg.size();
         m_breathFrames += records.breath.size();

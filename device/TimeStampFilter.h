@@ -21,6 +21,12 @@ public:
     // The stream has paused: the records still held go without waiting for a successor, those
     // in line with the last one passed; the others are left out.
     void flush(SampleList *passed);
+    // The stream was stopped: what is held is dropped and the next record has no predecessor.
+    void reset()
+    {
+        m_previous.reset();
+        m_held.clear();
+    }
     // Records left out so far.
     quint64 leftOut() const { return m_leftOut; }
 

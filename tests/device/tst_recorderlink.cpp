@@ -255,8 +255,8 @@ void RecorderLinkTest::neverSilentRecorderEnds()
     behaviour.silentAfter = "startrecording";
     SimulatedRecorder recorder(behaviour);
     ScriptedPrompts prompts;
-    LinkTiming timing = SimulatedRecorder::fastTiming();
-    timing.replyLimitMs = 1000;
+    LinkTiming timing;
+    timing.replyLimitMs = 1500;
     const auto link = recorder.link(prompts, timing);
     QCOMPARE(link->connectToDevice(BluetoothRecorderSimulator::RecorderAddress), RecorderLink::Handshake::Connected);
     QVERIFY(link->startEcgStreaming());
@@ -267,7 +267,7 @@ void RecorderLinkTest::neverSilentRecorderEnds()
         QCOMPARE(link->startRecording(), RecorderLink::Reply::Failed);
     QCOMPARE(prompts.boxTexts().last(), QString("Configurazione Fallita"));
     QCOMPARE(prompts.boxes.last().detailedText,
-             step == "gain" ? QString("Recorder still sending after 1 s") : QString("Reply not found within 1 s"));
+             step == "gain" ? QString("Recorder still sending after 1.5 s") : QString("Reply not found within 1.5 s"));
     QVERIFY(!link->isConnected());
 }
 
