@@ -115,7 +115,8 @@ void BM_Stream(benchmark::State &state)
         sim.simulator().stop();
         while (link->isStreamReaderRunning())
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        for (int quiet = 0; quiet < 20; ++quiet) {
+        // Quiet for longer than the consumer's stream pause, which lets the last held records go.
+        for (int quiet = 0; quiet < (RecorderLink::StreamPauseMs + 200) / 10; ++quiet) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             const quint64 seen = ecgRecords + breathRecords;
             drain();

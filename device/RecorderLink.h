@@ -66,6 +66,8 @@ public:
     static constexpr int EcgChunkBytes = 1500;
     static constexpr int BreathChunkBytes = 150;
     static constexpr int CalibrationChunkBytes = 1500;
+    // No chunk for this long: the stream has paused, the records held for their successor go on.
+    static constexpr int StreamPauseMs = 500;
 
     RecorderLink(Prompts &prompts, TransportFactory makeTransport = makeRecorderTransport,
                  LinkTiming timing = LinkTiming(), QObject *parent = nullptr);
@@ -228,8 +230,6 @@ private:
 
     // How long an idle consumer sleeps before it looks at its flags again.
     static constexpr int ConsumerWaitMs = 50;
-    // No chunk for this long: the stream has paused, the records held for their successor go on.
-    static constexpr int StreamPauseMs = 500;
 
     Prompts &m_prompts;
     TransportFactory m_makeTransport;
