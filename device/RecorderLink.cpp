@@ -539,6 +539,7 @@ bool RecorderLink::startStream(Stream stream)
         }
     }
     (ecg ? m_ecgStreaming : m_breathStreaming) = true;
+    ++(ecg ? m_ecgRuns : m_breathRuns);
     // One reader for both streams; none while the calibration reader has the socket.
     if (!m_calibrationRunning && !m_streamReader.isRunning())
         m_streamReader = QtConcurrent::run(&m_workers, [this] { streamReader(); });
@@ -555,7 +556,7 @@ void RecorderLink::stopStream(Stream stream)
         return;
     }
     (ecg ? m_ecgStreaming : m_breathStreaming) = false;
-    ++(ecg ? m_ecgStops : m_breathStops);
+    ++(ecg ? m_ecgRuns : m_breathRuns);
     emit streamDisplayChanged(stream, false);
     if (RecordBuffer *buffer = ecg ? m_ecgRecords : m_breathRecords)
         buffer->clear();
@@ -792,15 +793,16 @@ void RecorderLink::streamConsumer()
     quint64 outOfLineCounted = 0;
     QElapsedTimer idle;
     idle.start();
-    int ecgStops = m_ecgStops, breathStops = m_breathStops;
+    int ecgRuns = m_ecgRuns, breathRuns = m_breathRuns;
     while (m_onLivePage && !m_calibrationRunning) {
-        // A stopped stream's buffer was emptied: the record held from before goes with it.
-        if (ecgStops != m_ecgStops) {
-            ecgStops = m_ecgStops;
+        // A stream stopped or started again: what is held from its previous run goes, so that
+        // no record of it reaches a buffer the new run fills.
+        if (ecgRuns != m_ecgRuns) {
+            ecgRuns = m_ecgRuns;
             records.ecgTimes.reset();
         }
-        if (breathStops != m_breathStops) {
-            breathStops = m_breathStops;
+        if (breathRuns != m_breathRuns) {
+            breathRuns = m_breathRuns;
             records.breathTimes.reset();
         }
         if (m_chunkQueue.takeFirst(&chunk, ConsumerWaitMs)) {
@@ -810,9 +812,10 @@ void RecorderLink::streamConsumer()
                                                      std::size_t(pending.size()), records);
             pending.remove(0, int(cut));
         } else if (idle.elapsed() > StreamPauseMs) {
-            // A stream that has paused has no successor coming for its last records yet.
-            records.ecgTimes.flush(&records.ecg);
-            records.breathTimes.flush(&records.breath);
+            // A stream that has paused has no successor coming for its last records yet; one that
+            // was stopped wants none of them.
+            m_ecgStreaming ? records.ecgTimes.flush(&records.ecg) : records.ecgTimes.reset();
+            m_breathStreaming ? records.breathTimes.flush(&records.breath) : records.breathTimes.reset();
         }
         m_ecgFrames += records.ecg.size();
         m_breathFrames += records.breath.size();

@@ -260,9 +260,10 @@ private:
     std::atomic<quint64> m_breathFrames{0};
     std::atomic<quint64> m_badFrameChecks{0};
     std::atomic<quint64> m_framesOutOfLine{0};
-    // Stops of each stream: the consumer drops what its filter still holds from before a stop.
-    std::atomic<int> m_ecgStops{0};
-    std::atomic<int> m_breathStops{0};
+    // Starts and stops of each stream: the consumer drops what its filter still holds from the
+    // stream's previous run.
+    std::atomic<int> m_ecgRuns{0};
+    std::atomic<int> m_breathRuns{0};
 
     // The workers' own threads: one each for the two readers, the consumer and the decoder.
     QThreadPool m_workers;
