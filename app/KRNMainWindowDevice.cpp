@@ -4,6 +4,7 @@
 #include "app/KRNMainWindow.h"
 
 #include "common/Prompts.h"
+#include "device/ImportedCard.h"
 #include "device/RecorderLink.h"
 #include "device/SessionSetup.h"
 #include "device/ui/BluetoothDialog.h"
@@ -23,6 +24,8 @@ void KRNMainWindow::setUpDevice()
     m_bluetoothDialog->hide();
     m_link = std::make_unique<RecorderLink>(m_prompts);
     m_link->setRecordBuffers(&m_online->ecgRecords(), &m_online->breathRecords());
+    m_link->setImportedSessionLookup(
+        [this](const QByteArray &identifier) { return importedSessionDate(database, m_dataFolder, identifier); });
 
     const viewSubmenu::Controls &bar = m_toolbar->ui();
     connect(bar.buttonplayecg, &QPushButton::clicked, this, &KRNMainWindow::startEcgStreaming);

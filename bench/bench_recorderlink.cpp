@@ -1,10 +1,11 @@
-// The recorder link against the simulated recorder on the loopback, at the recorder's real rates.
+// The recorder link against the simulated recorder on the loopback, at the recorder's real rates,
+// every reply a whole frame with its check byte (the simulator's default).
 //
 //   BM_Handshake  connect, battery and card checks, clock set: the time one handshake takes with the
 //                 real 3 s receive timeout (nothing should wait for it).
 //   BM_Stream     ECG and respiration streamed for KRN_STREAM_SECONDS (default 30; 600 for the
 //                 10-minute figure): the records the consumer delivers against the frames the
-//                 simulator sent (lost must be 0), and the CPU of the link's pool threads (the
+//                 simulator sent (lost must be 0), and the CPU of the link's worker threads (the
 //                 stream reader and the stream consumer) as a share of one core.
 #include "bench/BenchMain.h"
 #include "device/RecorderLink.h"
@@ -114,7 +115,8 @@ void BM_Stream(benchmark::State &state)
         sim.simulator().stop();
         while (link->isStreamReaderRunning())
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        for (int quiet = 0; quiet < 20; ++quiet) {
+        // Quiet for longer than the consumer's stream pause, which lets the last held records go.
+        for (int quiet = 0; quiet < (RecorderLink::StreamPauseMs + 200) / 10; ++quiet) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             const quint64 seen = ecgRecords + breathRecords;
             drain();

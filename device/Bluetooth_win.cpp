@@ -106,6 +106,17 @@ public:
         return Read::Byte;
     }
 
+    bool waitForByte(int timeoutMs) override
+    {
+        if (m_next < m_used || m_socket == INVALID_SOCKET)
+            return true;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(m_socket, &readable);
+        timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        return ::select(0, &readable, nullptr, nullptr, &wait) != 0;
+    }
+
     void interrupt() override
     {
         if (m_socket != INVALID_SOCKET)

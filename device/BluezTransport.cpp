@@ -1,59 +1,59 @@
-// The recorder's RFCOMM socket on Linux, through BlueZ. The channel of the recorder's Serial Port
-// service is looked up with SDP; a recorder that does not answer the lookup is tried on channel 1.
+// The recorder's RFCOMM socket on Linux, through BlueZ. The channel is looked up over the air as
+// the Windows stack does it (a record carrying the RFCOMM protocol), with the Serial Port service
+// as a fallback and channel 1 when no record names one. The lookup and the connection are each
+// bounded, so that a recorder out of reach costs a known time.
 #include "device/BluezTransport.h"
 
+#include "device/BluezSdp.h"
+#include "device/SdpRecords.h"
 #include "device/SocketTransport_posix.h"
 
-#include <bluetooth/bluetooth.h>
+#include <QDebug>
+
 #include <bluetooth/rfcomm.h>
-#include <bluetooth/sdp.h>
-#include <bluetooth/sdp_lib.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace {
 
-constexpr int DefaultChannel = 1;
+// Paging a recorder and pairing with it takes seconds; one out of reach is given up after these.
+constexpr int ServiceLookupTimeoutMs = 10000;
+constexpr int ConnectTimeoutMs = 20000;
 
-bdaddr_t toBdaddr(std::uint64_t address)
+sdp::ChannelChoice recorderChannel(std::uint64_t address)
 {
-    bdaddr_t b;
-    for (int i = 0; i < 6; ++i)
-        b.b[i] = uint8_t(address >> (8 * i)); // BlueZ keeps the least significant byte first
-    return b;
+    const QByteArray rfcomm = searchServices(address, sdp::RfcommUuid, ServiceLookupTimeoutMs).value_or(QByteArray());
+    QByteArray serialPort;
+    if (!sdp::rfcommChannel(rfcomm))
+        serialPort = searchServices(address, sdp::SerialPortUuid, ServiceLookupTimeoutMs).value_or(QByteArray());
+    return sdp::chooseRfcommChannel(rfcomm, serialPort);
 }
 
-int serialPortChannel(const bdaddr_t &target)
+// connect() with an end: non-blocking, then a bounded wait for its outcome.
+bool connectWithin(int fd, const sockaddr_rc &target, int timeoutMs)
 {
-    bdaddr_t any = {{0, 0, 0, 0, 0, 0}};
-    sdp_session_t *session = sdp_connect(&any, &target, SDP_RETRY_IF_BUSY);
-    if (!session)
-        return DefaultChannel;
-    uuid_t serialPort;
-    sdp_uuid16_create(&serialPort, SERIAL_PORT_SVCLASS_ID);
-    sdp_list_t *search = sdp_list_append(nullptr, &serialPort);
-    uint32_t range = 0x0000ffff;
-    sdp_list_t *attributes = sdp_list_append(nullptr, &range);
-    sdp_list_t *records = nullptr;
-    int channel = -1;
-    if (sdp_service_search_attr_req(session, search, SDP_ATTR_REQ_RANGE, attributes, &records) == 0) {
-        for (sdp_list_t *r = records; r && channel < 0; r = r->next) {
-            auto *record = static_cast<sdp_record_t *>(r->data);
-            sdp_list_t *protocols = nullptr;
-            if (sdp_get_access_protos(record, &protocols) == 0) {
-                const int port = sdp_get_proto_port(protocols, RFCOMM_UUID);
-                if (port > 0)
-                    channel = port;
-                for (sdp_list_t *p = protocols; p; p = p->next)
-                    sdp_list_free(static_cast<sdp_list_t *>(p->data), nullptr);
-                sdp_list_free(protocols, nullptr);
-            }
-        }
-        sdp_list_free(records, reinterpret_cast<sdp_free_func_t>(sdp_record_free));
+    const int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    bool made = ::connect(fd, reinterpret_cast<const sockaddr *>(&target), sizeof target) == 0;
+    if (!made && errno == EINPROGRESS) {
+        pollfd writable{fd, POLLOUT, 0};
+        int ready;
+        do {
+            ready = ::poll(&writable, 1, timeoutMs);
+        } while (ready < 0 && errno == EINTR);
+        int error = ready == 0 ? ETIMEDOUT : 0;
+        socklen_t size = sizeof error;
+        if (ready > 0)
+            getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
+        made = error == 0;
+        errno = error;
     }
-    sdp_list_free(search, nullptr);
-    sdp_list_free(attributes, nullptr);
-    sdp_close(session);
-    return channel > 0 ? channel : DefaultChannel;
+    const int saved = errno;
+    fcntl(fd, F_SETFL, flags);
+    errno = saved;
+    return made;
 }
 
 class BluezTransport : public PosixSocketTransport
@@ -63,11 +63,13 @@ protected:
 
     bool connectSocket(int fd, std::uint64_t address) override
     {
+        const sdp::ChannelChoice choice = recorderChannel(address);
+        qInfo().noquote() << QStringLiteral("RFCOMM channel %1 (%2)").arg(choice.channel).arg(choice.source);
         sockaddr_rc target{};
         target.rc_family = AF_BLUETOOTH;
-        target.rc_bdaddr = toBdaddr(address);
-        target.rc_channel = uint8_t(serialPortChannel(target.rc_bdaddr));
-        return ::connect(fd, reinterpret_cast<const sockaddr *>(&target), sizeof target) == 0;
+        toBdaddr(address, &target.rc_bdaddr);
+        target.rc_channel = uint8_t(choice.channel);
+        return connectWithin(fd, target, ConnectTimeoutMs);
     }
 };
 

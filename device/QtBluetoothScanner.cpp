@@ -1,10 +1,15 @@
-// Discovery and pairing on Linux, with Qt Bluetooth over BlueZ. The agents need an event loop in
-// the thread that owns them: the scan runs one of its own on the pool thread.
+// Discovery and pairing on Linux: the inquiry with Qt Bluetooth, each device's services asked of
+// the device itself through BlueZ, pairing answered by the workstation's own BlueZ agent. The
+// inquiry agent needs an event loop in the thread that owns it: the scan runs one of its own on
+// the pool thread.
 #include "device/QtBluetoothScanner.h"
+
+#include "device/BluezPairingAgent.h"
+#include "device/BluezSdp.h"
+#include "device/SdpRecords.h"
 
 #include <QBluetoothDeviceDiscoveryAgent>
 #include <QBluetoothLocalDevice>
-#include <QBluetoothServiceDiscoveryAgent>
 #include <QDebug>
 #include <QEventLoop>
 #include <QTimer>
@@ -21,26 +26,6 @@ constexpr int InquiryTimeoutMs = 5120;
 // Result codes of the platform's pairing, as the outcome texts know them.
 constexpr int PairedAlready = 259;
 constexpr int PairingFailed = 1;
-
-class AcceptPairing : public PairingRegistration
-{
-public:
-    explicit AcceptPairing(const BluetoothDeviceRecord &device) : m_address(device.address), m_name(device.name)
-    {
-        QObject::connect(&m_local, &QBluetoothLocalDevice::pairingDisplayConfirmation, &m_local,
-                         [this](const QBluetoothAddress &address, const QString &) {
-                             if (address.toUInt64() != m_address)
-                                 return;
-                             m_local.pairingConfirmation(true);
-                             std::fprintf(stderr, "Pairing request of device %s returned %d\n", m_name.c_str(), 0);
-                         });
-    }
-
-private:
-    QBluetoothLocalDevice m_local;
-    quint64 m_address;
-    std::string m_name;
-};
 
 class QtBluetoothScanner : public DeviceScanner
 {
@@ -67,7 +52,7 @@ public:
             device.record.authenticated =
                 local.pairingStatus(info.address()) != QBluetoothLocalDevice::Unpaired;
             std::printf("%s %s\n", device.record.name.c_str(), qPrintable(info.address().toString()));
-            device.status = hasSerialPort(local.address(), info.address()) ? "green" : "red";
+            device.status = offersServices(device.record.address) ? "green" : "red";
             devices->push_back(device);
         }
         return true;
@@ -75,7 +60,7 @@ public:
 
     std::unique_ptr<PairingRegistration> acceptPairing(const BluetoothDeviceRecord &device) override
     {
-        return std::make_unique<AcceptPairing>(device);
+        return BluezPairingAgent::accept(workstationPairingAgent(), device.address, device.name);
     }
 
     int pair(const BluetoothDeviceRecord &device) override
@@ -84,6 +69,8 @@ public:
         const QBluetoothAddress address(device.address);
         if (local.pairingStatus(address) != QBluetoothLocalDevice::Unpaired)
             return PairedAlready;
+        // The pairing this starts is answered by the workstation's agent while it runs.
+        const std::unique_ptr<PairingRegistration> accepted = acceptPairing(device);
         int code = PairingFailed;
         QEventLoop loop;
         QObject::connect(&local, &QBluetoothLocalDevice::pairingFinished, &loop,
@@ -93,8 +80,6 @@ public:
                          });
         QObject::connect(&local, QOverload<QBluetoothLocalDevice::Error>::of(&QBluetoothLocalDevice::error), &loop,
                          &QEventLoop::quit);
-        QObject::connect(&local, &QBluetoothLocalDevice::pairingDisplayConfirmation, &local,
-                         [&](const QBluetoothAddress &, const QString &) { local.pairingConfirmation(true); });
         local.requestPairing(address, QBluetoothLocalDevice::Paired);
         QTimer::singleShot(ServiceQueryTimeoutMs * 3, &loop, &QEventLoop::quit);
         loop.exec();
@@ -129,18 +114,17 @@ private:
         agent->stop();
     }
 
-    static bool hasSerialPort(const QBluetoothAddress &localAddress, const QBluetoothAddress &remote)
+    // Green or red as the Windows path decides it: whether the device itself answers a search for
+    // any service record (every record carries L2CAP). Asked over the air, so that a recorder
+    // never paired before is not judged by an empty cache.
+    static bool offersServices(std::uint64_t address)
     {
-        QBluetoothServiceDiscoveryAgent services(localAddress);
-        if (!services.setRemoteAddress(remote)) {
+        const std::optional<QByteArray> answer = searchServices(address, sdp::L2capUuid, ServiceQueryTimeoutMs);
+        if (!answer) {
             std::fputs("An error occured while initializing query for services\n", stdout);
             return false;
         }
-        services.setUuidFilter(QBluetoothUuid(QBluetoothUuid::SerialPort));
-        runUntil(&services, &QBluetoothServiceDiscoveryAgent::finished,
-                 QOverload<QBluetoothServiceDiscoveryAgent::Error>::of(&QBluetoothServiceDiscoveryAgent::error),
-                 [&] { services.start(QBluetoothServiceDiscoveryAgent::MinimalDiscovery); }, ServiceQueryTimeoutMs);
-        return !services.discoveredServices().isEmpty();
+        return sdp::recordCount(*answer).value_or(0) > 0;
     }
 };
 

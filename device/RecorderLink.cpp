@@ -2,9 +2,14 @@
 
 #include "common/Clock.h"
 #include "device/RecorderProtocol.h"
+#include "device/TimeStampFilter.h"
 #include "import/FrameScanner.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFutureWatcher>
+#include <QTimer>
 #include <QtConcurrent>
 
 namespace {
@@ -16,21 +21,30 @@ bool isLetterOrDigit(quint8 byte)
     return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
 }
 
-// Collects the sample frames of a scan as records.
+// Collects the sample frames of a scan as records, each stream through its time stamp filter.
 class RecordCollector : public FrameHandler
 {
 public:
     SampleList ecg;
     SampleList breath;
+    TimeStampFilter ecgTimes;
+    TimeStampFilter breathTimes;
+    quint64 badChecks = 0;
 
     void frame(Stream stream, quint32 deviceTime, const float *values) override
     {
         if (stream == Stream::Ecg)
-            ecg.push_back(makeSampleRecord(deviceTime, values, EcgFormat.valueCount));
+            ecgTimes.add(makeSampleRecord(deviceTime, values, EcgFormat.valueCount), &ecg);
         else if (stream == Stream::Breath)
-            breath.push_back(makeSampleRecord(deviceTime, values, BreathFormat.valueCount));
+            breathTimes.add(makeSampleRecord(deviceTime, values, BreathFormat.valueCount), &breath);
     }
+    void badCheck(Stream) override { ++badChecks; }
 };
+
+quint8 frameCheck(const QByteArray &bytes, int size)
+{
+    return envelope::checkByte(reinterpret_cast<const uchar *>(bytes.constData()), std::size_t(size));
+}
 
 } // namespace
 
@@ -39,6 +53,8 @@ RecorderLink::RecorderLink(Prompts &prompts, TransportFactory makeTransport, Lin
       m_gainPosition(recorder::DefaultGainPosition)
 {
     qRegisterMetaType<Stream>();
+    // The connection, the two readers, the consumer and the decoder; never more at once.
+    m_workers.setMaxThreadCount(4);
 }
 
 RecorderLink::~RecorderLink()
@@ -75,11 +91,26 @@ bool RecorderLink::send(const char *name, const QByteArray &bytes)
     return true;
 }
 
-RecorderTransport::Read RecorderLink::readReplyByte(quint8 *byte, const char *logPrefix)
+RecorderTransport::Read RecorderLink::nextByte(quint8 *byte)
 {
+    const int kept = m_kept.exchange(-1);
+    if (kept >= 0) {
+        *byte = quint8(kept);
+        return RecorderTransport::Read::Byte;
+    }
     if (!m_transport)
         return RecorderTransport::Read::Error;
-    const RecorderTransport::Read result = m_transport->readByte(byte);
+    return m_transport->readByte(byte);
+}
+
+bool RecorderLink::byteWithin(int timeoutMs)
+{
+    return m_kept >= 0 || (m_transport && m_transport->waitForByte(timeoutMs));
+}
+
+RecorderTransport::Read RecorderLink::readReplyByte(quint8 *byte, const char *logPrefix)
+{
+    const RecorderTransport::Read result = nextByte(byte);
     if (result == RecorderTransport::Read::Byte)
         qDebug().noquote() << QLatin1String(logPrefix) + QString::number(*byte);
     else if (result == RecorderTransport::Read::Error)
@@ -107,8 +138,13 @@ RecorderLink::Outcome RecorderLink::read(int count, QByteArray *bytes)
 
 RecorderLink::Outcome RecorderLink::readUntil(const QByteArray &sequence)
 {
+    QElapsedTimer since;
+    since.start();
     int matched = 0;
     while (matched < sequence.size()) {
+        // A recorder that streams on would keep the matcher fed for ever.
+        if (since.elapsed() > m_timing.replyLimitMs)
+            return Outcome::SequenceNotSeen;
         quint8 b;
         const RecorderTransport::Read result = readReplyByte(&b);
         if (result == RecorderTransport::Read::Closed)
@@ -122,6 +158,67 @@ RecorderLink::Outcome RecorderLink::readUntil(const QByteArray &sequence)
             matched = b == quint8(sequence[0]) ? 1 : 0;
     }
     return Outcome::Ok;
+}
+
+RecorderLink::Outcome RecorderLink::completeFrame(const char *name, QByteArray *frame)
+{
+    if (frame->size() < envelope::HeaderSize || quint8(frame->at(0)) != envelope::StartByte)
+        return Outcome::Ok; // not a frame: there is no end to look for
+    const int size = envelope::Overhead + quint8(frame->at(3));
+    if (frame->size() < size - 1) {
+        QByteArray payload;
+        const Outcome outcome = read(size - 1 - frame->size(), &payload);
+        if (outcome != Outcome::Ok)
+            return outcome;
+        frame->append(payload);
+    }
+    if (frame->size() == size - 1) {
+        const quint8 expected = frameCheck(*frame, size - 1);
+        quint8 b;
+        if (!byteWithin(m_timing.checkByteWaitMs) || readReplyByte(&b) != RecorderTransport::Read::Byte) {
+            qInfo().noquote() << QStringLiteral("Reply %1 without its check byte").arg(QLatin1String(name));
+            const QMutexLocker lock(&m_conductMutex);
+            m_conduct.repliesWithoutCheckByte.insert(name);
+            return Outcome::Ok;
+        }
+        if (b != expected && b == envelope::StartByte) {
+            // The recorder left the check byte off and this is its next frame.
+            m_kept = b;
+            qInfo().noquote() << QStringLiteral("Reply %1 without its check byte").arg(QLatin1String(name));
+            const QMutexLocker lock(&m_conductMutex);
+            m_conduct.repliesWithoutCheckByte.insert(name);
+            return Outcome::Ok;
+        }
+        frame->append(char(b));
+    }
+    if (quint8(frame->at(size - 1)) != frameCheck(*frame, size - 1)) {
+        // Only streamed frames are refused for it; the reply's own bytes decide.
+        qInfo().noquote() << QStringLiteral("Reply %1 with a wrong check byte").arg(QLatin1String(name));
+        const QMutexLocker lock(&m_conductMutex);
+        ++m_conduct.badReplyChecks;
+    }
+    return Outcome::Ok;
+}
+
+RecorderLink::Outcome RecorderLink::readFrame(const char *name, QByteArray *frame)
+{
+    frame->clear();
+    QElapsedTimer since;
+    since.start();
+    quint8 b = 0;
+    while (b != envelope::StartByte) {
+        if (since.elapsed() > m_timing.replyLimitMs)
+            return Outcome::SequenceNotSeen;
+        const RecorderTransport::Read result = readReplyByte(&b);
+        if (result != RecorderTransport::Read::Byte)
+            return result == RecorderTransport::Read::Closed ? Outcome::ReadClosed : Outcome::ReadError;
+    }
+    QByteArray header;
+    const Outcome outcome = read(envelope::HeaderSize - 1, &header);
+    if (outcome != Outcome::Ok)
+        return outcome;
+    *frame = QByteArray(1, char(b)) + header;
+    return completeFrame(name, frame);
 }
 
 bool RecorderLink::reportOutcome(Outcome outcome)
@@ -138,6 +235,14 @@ bool RecorderLink::reportOutcome(Outcome outcome)
     case Outcome::ReadClosed:
         reportConfigurationFailure("Receive error - connection closed");
         break;
+    case Outcome::NeverSilent:
+        reportConfigurationFailure(
+            QStringLiteral("Recorder still sending after %1 s").arg(m_timing.replyLimitMs / 1000.0));
+        break;
+    case Outcome::SequenceNotSeen:
+        reportConfigurationFailure(
+            QStringLiteral("Reply not found within %1 s").arg(m_timing.replyLimitMs / 1000.0));
+        break;
     }
     return false;
 }
@@ -146,17 +251,26 @@ bool RecorderLink::exchange(const char *name, const QByteArray &command, int rep
 {
     if (!send(name, command))
         return reportOutcome(Outcome::SendFailed);
-    return reportOutcome(read(replySize, reply));
+    Outcome outcome = read(replySize, reply);
+    if (outcome == Outcome::Ok) {
+        QByteArray frame = *reply;
+        outcome = completeFrame(name, &frame);
+    }
+    return reportOutcome(outcome);
 }
 
-void RecorderLink::drainSocket()
+bool RecorderLink::drainSocket()
 {
     waitForReaders();
+    QElapsedTimer since;
+    since.start();
     for (;;) {
         quint8 b;
         const RecorderTransport::Read result = readReplyByte(&b, "Bytes received in while: ");
         if (result != RecorderTransport::Read::Byte)
-            return;
+            return true;
+        if (since.elapsed() > m_timing.replyLimitMs)
+            return reportOutcome(Outcome::NeverSilent);
     }
 }
 
@@ -181,25 +295,68 @@ Prompts::Box RecorderLink::lowBatteryQuestion(const QString &text)
              Prompts::Button::custom("CANCEL", Prompts::Button::Role::No)}};
 }
 
-RecorderLink::Handshake RecorderLink::connectToDevice(quint64 address)
+bool RecorderLink::open(quint64 address)
 {
     disconnectDevice();
     m_transport = m_makeTransport();
-    switch (m_transport->open(address, m_timing.receiveTimeoutMs)) {
+    m_kept = -1;
+    {
+        const QMutexLocker lock(&m_conductMutex);
+        m_conduct = Conduct();
+    }
+    m_ecgFrames = m_breathFrames = m_badFrameChecks = m_framesOutOfLine = 0;
+
+    // A radio may take many seconds to page the recorder, pair and look its service up: the
+    // window stays live meanwhile, under a busy dialog once it takes long.
+    m_opening = true;
+    RecorderTransport *transport = m_transport.get();
+    const int timeoutMs = m_timing.receiveTimeoutMs;
+    QFuture<RecorderTransport::Open> opening =
+        QtConcurrent::run(&m_workers, [transport, address, timeoutMs] { return transport->open(address, timeoutMs); });
+    QFutureWatcher<RecorderTransport::Open> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    std::unique_ptr<Prompts::Progress> busy;
+    QTimer::singleShot(m_timing.busyAfterMs, &loop, [this, &busy] {
+        Prompts::ProgressSpec spec;
+        spec.title = "Bluetooth";
+        spec.labelText = "Connessione al dispositivo in corso ...";
+        spec.fixedWidth = 600;
+        busy = m_prompts.progress(spec);
+    });
+    watcher.setFuture(opening);
+    if (!opening.isFinished())
+        loop.exec();
+    opening.waitForFinished();
+    busy.reset();
+    m_opening = false;
+
+    switch (opening.result()) {
     case RecorderTransport::Open::SocketFailed:
         qInfo().noquote() << "create socket error " + QString::number(m_transport->lastError());
         reportConfigurationFailure("Create Socket error");
-        return Handshake::Failed;
+        return false;
     case RecorderTransport::Open::ConnectFailed:
         qInfo().noquote() << QStringLiteral("=CRITICAL= | connect() call failed w/socket = [0x%1]. WSAGetLastError=[%2]")
                                  .arg(hex(m_transport->handle()))
                                  .arg(m_transport->lastError());
         reportConfigurationFailure("Connect error");
-        return Handshake::Failed;
+        return false;
     case RecorderTransport::Open::Ok:
         qInfo().noquote() << "connection OK";
         break;
     }
+    return true;
+}
+
+RecorderLink::Handshake RecorderLink::connectToDevice(quint64 address)
+{
+    if (m_opening) {
+        qInfo().noquote() << "A connection is being made already";
+        return Handshake::Declined;
+    }
+    if (!open(address))
+        return Handshake::Failed;
     qInfo().noquote() << "Try to connect with address " + hex(address);
 
     const std::optional<BatteryStatus> status = batteryLevelAndSDStatus();
@@ -218,25 +375,33 @@ RecorderLink::Handshake RecorderLink::connectToDevice(quint64 address)
     }
 
     if (status->cardStatus == 1) {
-        if (!send("sessionInfo", recorder::sessionInfo())) {
-            reportOutcome(Outcome::SendFailed);
+        const std::optional<QByteArray> session = sessionInfo();
+        if (!session)
             return Handshake::Failed;
-        }
-        const std::optional<bool> holdsSession = cardHoldsSession();
-        if (!holdsSession)
-            return Handshake::Failed;
-        if (*holdsSession) {
-            m_prompts.inform(Prompts::Icon::Critical, "Device non vuoto o scheda non presente",
-                             "Il device selezionato non è vuoto o la scheda non è presente.");
-            disconnectDevice();
-            return Handshake::Declined;
+        if (!session->isEmpty()) {
+            // A card imported from its copy still holds its session: the recorder may be cleared
+            // once the user agrees. Data this database has not imported is never erased.
+            const std::optional<QDateTime> imported =
+                m_importedSession ? m_importedSession(*session) : std::optional<QDateTime>();
+            if (!imported) {
+                m_prompts.inform(Prompts::Icon::Critical, "Device non vuoto o scheda non presente",
+                                 "Il device selezionato non è vuoto o la scheda non è presente.");
+                disconnectDevice();
+                return Handshake::Declined;
+            }
+            if (!m_prompts.confirm(Prompts::Icon::Question, QString(),
+                                   QStringLiteral("La scheda del registratore contiene la sessione %1, già importata "
+                                                  "il %2. Cancellare la scheda e continuare?")
+                                       .arg(QString::fromLatin1(*session), imported->toString("dd/MM/yyyy")))) {
+                disconnectDevice();
+                return Handshake::Declined;
+            }
         }
         if (!clearCard())
             return Handshake::Failed;
     }
 
-    QByteArray reply;
-    if (!exchange("setTime", recorder::setTime(Clock::now()), recorder::SetTimeReplySize, &reply))
+    if (!setTime())
         return Handshake::Failed;
 
     m_prompts.inform(Prompts::Icon::Information, QString(),
@@ -245,22 +410,24 @@ RecorderLink::Handshake RecorderLink::connectToDevice(quint64 address)
     return Handshake::Connected;
 }
 
-// Reads the sessionInfo reply: whether its 20 identifier bytes are all letters or digits; no value
-// when the read failed (reported).
-std::optional<bool> RecorderLink::cardHoldsSession()
+std::optional<QByteArray> RecorderLink::sessionInfo()
 {
-    QByteArray head;
-    if (!reportOutcome(read(recorder::SessionIdOffset, &head)))
+    if (!send("sessionInfo", recorder::sessionInfo())) {
+        reportOutcome(Outcome::SendFailed);
         return std::nullopt;
-    int position = recorder::SessionIdOffset;
+    }
+    QByteArray frame;
+    if (!reportOutcome(read(recorder::SessionIdOffset, &frame)))
+        return std::nullopt;
     bool session = true;
-    for (; position < recorder::SessionInfoReplySize; ++position) {
+    for (int position = recorder::SessionIdOffset; position < recorder::SessionInfoReplySize; ++position) {
         quint8 b;
         const RecorderTransport::Read result = readReplyByte(&b);
         if (result != RecorderTransport::Read::Byte) {
             reportOutcome(result == RecorderTransport::Read::Closed ? Outcome::ReadClosed : Outcome::ReadError);
             return std::nullopt;
         }
+        frame.append(char(b));
         const bool alphanumeric = isLetterOrDigit(b);
         qInfo().noquote() << QStringLiteral("sessionInfo byte %1: %2 %3")
                                  .arg(position)
@@ -268,29 +435,38 @@ std::optional<bool> RecorderLink::cardHoldsSession()
                                  .arg(alphanumeric ? "letter or digit" : "not a letter or digit");
         if (!alphanumeric) {
             session = false;
-            ++position;
             break;
         }
     }
-    // The rest of the reply is read too, so that the clearSd acknowledgement is not read out of
-    // step behind it.
-    QByteArray rest;
-    if (!session && !reportOutcome(read(recorder::SessionInfoReplySize - position, &rest)))
+    const QByteArray identifier = session ? frame.mid(recorder::SessionIdOffset) : QByteArray();
+    // The rest of the reply is read too, so that the next reply is not read out of step behind it.
+    if (!reportOutcome(completeFrame("sessionInfo", &frame)))
         return std::nullopt;
-    return session;
+    return identifier;
 }
 
 bool RecorderLink::clearCard()
 {
-    for (int attempt = 0; attempt < m_timing.clearSdTries; ++attempt) {
-        QByteArray ack;
-        if (!exchange("clearSd", recorder::clearSd(), recorder::ClearSdAckSize, &ack))
+    // Counted in replies, not in sends: a recorder one reply out of step is read into step
+    // again, and clearSd goes out again only once it has nothing more to say.
+    for (int replies = 0; replies < m_timing.clearSdReplies; ++replies) {
+        if ((replies == 0 || !byteWithin(m_timing.checkByteWaitMs)) && !send("clearSd", recorder::clearSd()))
+            return reportOutcome(Outcome::SendFailed);
+        QByteArray frame;
+        if (!reportOutcome(readFrame("clearSd", &frame)))
             return false;
-        if (ack == recorder::clearSdAck())
+        if (frame.startsWith(recorder::clearSdAck()))
             return true;
     }
-    reportConfigurationFailure(QStringLiteral("clearSd not acknowledged after %1 tries").arg(m_timing.clearSdTries));
+    reportConfigurationFailure(
+        QStringLiteral("clearSd not acknowledged in %1 replies").arg(m_timing.clearSdReplies));
     return false;
+}
+
+bool RecorderLink::setTime()
+{
+    QByteArray reply;
+    return exchange("setTime", recorder::setTime(Clock::now()), recorder::SetTimeReplySize, &reply);
 }
 
 std::optional<RecorderLink::BatteryStatus> RecorderLink::batteryLevelAndSDStatus()
@@ -310,7 +486,7 @@ void RecorderLink::startStreamConsumer()
     if (m_streamConsumer.isRunning())
         return;
     m_streamConsumer.waitForFinished();
-    m_streamConsumer = QtConcurrent::run([this] { streamConsumer(); });
+    m_streamConsumer = QtConcurrent::run(&m_workers, [this] { streamConsumer(); });
 }
 
 bool RecorderLink::readerOwnsSocket()
@@ -363,9 +539,10 @@ bool RecorderLink::startStream(Stream stream)
         }
     }
     (ecg ? m_ecgStreaming : m_breathStreaming) = true;
+    ++(ecg ? m_ecgRuns : m_breathRuns);
     // One reader for both streams; none while the calibration reader has the socket.
     if (!m_calibrationRunning && !m_streamReader.isRunning())
-        m_streamReader = QtConcurrent::run([this] { streamReader(); });
+        m_streamReader = QtConcurrent::run(&m_workers, [this] { streamReader(); });
     emit streamDisplayChanged(stream, true);
     return true;
 }
@@ -379,6 +556,7 @@ void RecorderLink::stopStream(Stream stream)
         return;
     }
     (ecg ? m_ecgStreaming : m_breathStreaming) = false;
+    ++(ecg ? m_ecgRuns : m_breathRuns);
     emit streamDisplayChanged(stream, false);
     if (RecordBuffer *buffer = ecg ? m_ecgRecords : m_breathRecords)
         buffer->clear();
@@ -415,7 +593,8 @@ RecorderLink::GainResult RecorderLink::sendGainCommand(int position)
         stopEcgStreaming();
     if (breathWasOn)
         stopBreathStreaming();
-    drainSocket();
+    if (!drainSocket())
+        return GainResult::Failed;
     if (!send("Gain", recorder::gain(position))) {
         reportOutcome(Outcome::SendFailed);
         return GainResult::Failed;
@@ -424,6 +603,10 @@ RecorderLink::GainResult RecorderLink::sendGainCommand(int position)
     Outcome outcome = readUntil(recorder::gainReplyHead());
     if (outcome == Outcome::Ok)
         outcome = read(recorder::GainTailSize, &tail);
+    if (outcome == Outcome::Ok) {
+        QByteArray frame = recorder::gainReplyHead() + tail;
+        outcome = completeFrame("Gain", &frame);
+    }
     if (!reportOutcome(outcome))
         return GainResult::Failed;
     GainResult result = GainResult::Rejected;
@@ -457,8 +640,7 @@ bool RecorderLink::stopCalibration()
 {
     if (!send("stopCalibration", recorder::stopCalibration()))
         return reportOutcome(Outcome::SendFailed);
-    drainSocket();
-    return true;
+    return drainSocket();
 }
 
 bool RecorderLink::requestCalibrationFactor()
@@ -493,7 +675,17 @@ RecorderLink::Reply RecorderLink::startRecording()
         reportOutcome(Outcome::SendFailed);
         return Reply::Failed;
     }
-    return readUntil(recorder::startRecordingAck()) == Outcome::Ok ? Reply::Confirmed : Reply::Unconfirmed;
+    Outcome outcome = readUntil(recorder::startRecordingAck());
+    if (outcome == Outcome::Ok) {
+        QByteArray frame = recorder::startRecordingAck();
+        outcome = completeFrame("start recording", &frame);
+    }
+    if (outcome == Outcome::SequenceNotSeen) {
+        // A recorder that streams on and never acknowledges.
+        reportOutcome(outcome);
+        return Reply::Failed;
+    }
+    return outcome == Outcome::Ok ? Reply::Confirmed : Reply::Unconfirmed;
 }
 
 // --- Calibration capture ---------------------------------------------------------------------------
@@ -506,15 +698,19 @@ void RecorderLink::startCalibrationCapture()
         stopEcgStreaming();
     if (m_breathStreaming)
         stopBreathStreaming();
+    // A previous capture ends first, whether it was stopped or its reader ended by itself: its
+    // decoder runs as long as the flag is set, so the flag goes down before it is waited for.
+    m_calibrationRunning = false;
+    m_calibrationReader.waitForFinished();
+    m_calibrationDecoder.waitForFinished();
     m_calibrationRunning = true;
     waitForReaders();
     // The stream consumer ends at its next look at the flag; the decoder takes the queue after it.
     m_streamConsumer.waitForFinished();
-    m_calibrationDecoder.waitForFinished();
     clearCalibrationValues();
     m_chunkQueue.clear();
-    m_calibrationDecoder = QtConcurrent::run([this] { calibrationDecoder(); });
-    m_calibrationReader = QtConcurrent::run([this] { calibrationReader(); });
+    m_calibrationDecoder = QtConcurrent::run(&m_workers, [this] { calibrationDecoder(); });
+    m_calibrationReader = QtConcurrent::run(&m_workers, [this] { calibrationReader(); });
 }
 
 void RecorderLink::stopCalibrationCapture()
@@ -538,6 +734,18 @@ std::vector<float> RecorderLink::calibrationRatios() const
     return m_calibrationRatios;
 }
 
+RecorderLink::Conduct RecorderLink::conduct() const
+{
+    QMutexLocker lock(&m_conductMutex);
+    Conduct conduct = m_conduct;
+    lock.unlock();
+    conduct.ecgFrames = m_ecgFrames;
+    conduct.breathFrames = m_breathFrames;
+    conduct.badFrameChecks = m_badFrameChecks;
+    conduct.framesOutOfLine = m_framesOutOfLine;
+    return conduct;
+}
+
 void RecorderLink::clearCalibrationValues()
 {
     const QMutexLocker lock(&m_calibrationMutex);
@@ -555,7 +763,7 @@ void RecorderLink::streamReader()
         if (!m_ecgStreaming && !m_breathStreaming)
             break;
         quint8 b;
-        const RecorderTransport::Read result = m_transport->readByte(&b);
+        const RecorderTransport::Read result = nextByte(&b);
         if (result != RecorderTransport::Read::Byte) {
             // Silence or a closed socket after the streams were switched off is the normal end.
             if (!m_ecgStreaming && !m_breathStreaming)
@@ -581,18 +789,45 @@ void RecorderLink::streamConsumer()
     // A frame cut by a chunk boundary is completed with the next chunk instead of being lost.
     QByteArray pending;
     QByteArray chunk;
+    RecordCollector records;
+    quint64 outOfLineCounted = 0;
+    QElapsedTimer idle;
+    idle.start();
+    int ecgRuns = m_ecgRuns, breathRuns = m_breathRuns;
     while (m_onLivePage && !m_calibrationRunning) {
-        if (!m_chunkQueue.takeFirst(&chunk, ConsumerWaitMs))
-            continue;
-        pending.append(chunk);
-        RecordCollector records;
-        const std::size_t cut = scanSampleFrames(reinterpret_cast<const uchar *>(pending.constData()),
-                                                 std::size_t(pending.size()), records);
-        pending.remove(0, int(cut));
+        // A stream stopped or started again: what is held from its previous run goes, so that
+        // no record of it reaches a buffer the new run fills.
+        if (ecgRuns != m_ecgRuns) {
+            ecgRuns = m_ecgRuns;
+            records.ecgTimes.reset();
+        }
+        if (breathRuns != m_breathRuns) {
+            breathRuns = m_breathRuns;
+            records.breathTimes.reset();
+        }
+        if (m_chunkQueue.takeFirst(&chunk, ConsumerWaitMs)) {
+            idle.restart();
+            pending.append(chunk);
+            const std::size_t cut = scanSampleFrames(reinterpret_cast<const uchar *>(pending.constData()),
+                                                     std::size_t(pending.size()), records);
+            pending.remove(0, int(cut));
+        } else if (idle.elapsed() > StreamPauseMs) {
+            // A stream that has paused has no successor coming for its last records yet; one that
+            // was stopped wants none of them.
+            m_ecgStreaming ? records.ecgTimes.flush(&records.ecg) : records.ecgTimes.reset();
+            m_breathStreaming ? records.breathTimes.flush(&records.breath) : records.breathTimes.reset();
+        }
+        m_ecgFrames += records.ecg.size();
+        m_breathFrames += records.breath.size();
+        m_badFrameChecks += std::exchange(records.badChecks, 0);
+        const quint64 outOfLine = records.ecgTimes.leftOut() + records.breathTimes.leftOut();
+        m_framesOutOfLine += outOfLine - std::exchange(outOfLineCounted, outOfLine);
         if (m_ecgRecords && !records.ecg.empty())
             m_ecgRecords->append(std::move(records.ecg));
         if (m_breathRecords && !records.breath.empty())
             m_breathRecords->append(std::move(records.breath));
+        records.ecg.clear();
+        records.breath.clear();
     }
 }
 
@@ -603,7 +838,7 @@ void RecorderLink::calibrationReader()
     bool factorsSignalled = false;
     while (m_calibrationRunning) {
         quint8 b;
-        const RecorderTransport::Read result = m_transport->readByte(&b);
+        const RecorderTransport::Read result = nextByte(&b);
         if (result != RecorderTransport::Read::Byte) {
             if (m_calibrationRunning)
                 qInfo().noquote() << (result == RecorderTransport::Read::Error ? "Socket error reading data"
@@ -655,6 +890,7 @@ void RecorderLink::calibrationDecoder()
 
 void RecorderLink::disconnectDevice()
 {
+    m_kept = -1;
     const bool ecgWasOn = m_ecgStreaming, breathWasOn = m_breathStreaming;
     m_onLivePage = false;
     m_ecgStreaming = false;

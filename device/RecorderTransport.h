@@ -24,6 +24,9 @@ public:
     virtual bool send(const unsigned char *data, std::size_t size) = 0;
     // Error also after receiveTimeoutMs of silence.
     virtual Read readByte(unsigned char *byte) = 0;
+    // Whether readByte() would return at once (a byte, or the end of the connection) within
+    // timeoutMs; nothing is taken.
+    virtual bool waitForByte(int timeoutMs) = 0;
     // Ends the connection in both directions: a blocked read returns at once. The socket itself
     // stays allocated until close().
     virtual void interrupt() = 0;

@@ -94,7 +94,10 @@ void SessionSetup::createNewSession(const PatientRecord &patient)
     // The stop commands go out even for a stream that is off.
     m_link.stopEcgStreaming();
     m_link.stopBreathStreaming();
-    m_link.drainSocket();
+    if (!m_link.drainSocket()) {
+        finish();
+        return;
+    }
     switch (m_link.startCalibration()) {
     case RecorderLink::Reply::Failed:
         finish();
@@ -229,7 +232,10 @@ void SessionSetup::calibrationComplete()
     }
     const QString calibration = calibrationText(m_link.currentGain(), factors);
 
-    m_link.drainSocket();
+    if (!m_link.drainSocket()) {
+        finish();
+        return;
+    }
     const std::optional<RecorderLink::BatteryStatus> battery = m_link.batteryLevelAndSDStatus();
     if (!battery) {
         finish();
@@ -248,7 +254,10 @@ void SessionSetup::calibrationComplete()
             return;
         }
     }
-    m_link.drainSocket();
+    if (!m_link.drainSocket()) {
+        finish();
+        return;
+    }
     setProgress(4);
     m_progress.reset();
 

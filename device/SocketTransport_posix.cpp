@@ -1,6 +1,7 @@
 #include "device/SocketTransport_posix.h"
 
 #include <cerrno>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -73,6 +74,18 @@ RecorderTransport::Read PosixSocketTransport::readByte(unsigned char *byte)
     }
     *byte = m_buffer[m_next++];
     return Read::Byte;
+}
+
+bool PosixSocketTransport::waitForByte(int timeoutMs)
+{
+    if (m_next < m_used || m_fd < 0)
+        return true;
+    pollfd readable{m_fd, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&readable, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    return ready != 0;
 }
 
 void PosixSocketTransport::interrupt()

@@ -16,6 +16,7 @@ public:
     Open open(std::uint64_t address, int receiveTimeoutMs) override;
     bool send(const unsigned char *data, std::size_t size) override;
     Read readByte(unsigned char *byte) override;
+    bool waitForByte(int timeoutMs) override;
     void interrupt() override;
     void close() override;
     bool isOpen() const override { return m_fd >= 0; }

@@ -83,6 +83,8 @@ std::size_t scanFrames(const uchar *data, std::size_t size, FrameHandler &handle
         if (data[checkAt] == envelope::checkByte(data + s, checkAt - s)) {
             decodeValues(stream, data + s + 10, values);
             handler.frame(stream, qFromBigEndian<quint32>(data + s + 6), values);
+        } else {
+            handler.badCheck(stream);
         }
         i = resumeAfter(checkAt, data[checkAt]);
     }

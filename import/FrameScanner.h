@@ -34,6 +34,8 @@ class FrameHandler
 public:
     virtual ~FrameHandler() = default;
     virtual void frame(Stream stream, quint32 deviceTime, const float *values) = 0;
+    // A whole sample frame whose check byte is wrong; it is dropped.
+    virtual void badCheck(Stream) {}
 };
 
 // Bytes of the longest frame: an attempt never reads more than this from its start byte.

@@ -133,14 +133,14 @@ bool ImportWorkflow::run(const ImportTarget &target)
 {
     if (refuseWhileTransferring())
         return false;
-    // Shown, then closed again before the ports are asked: the scan and the log transfer run
-    // under no dialog.
-    m_prompts.progress(importProgressSpec()).reset();
-
+    // The busy dialog stays up, painted, while the ports are asked and the log comes in.
+    std::unique_ptr<Prompts::Progress> busy = m_prompts.progress(importProgressSpec());
     const UsbRecognition recorder = m_usb.recognise();
     if (recorder.recognised) {
         QByteArray log;
-        if (!m_usb.transferLog(&log)) {
+        const bool logArrived = m_usb.transferLog(&log);
+        busy.reset();
+        if (!logArrived) {
             m_prompts.inform(Prompts::Icon::Critical, "Log file non trovato.", "Log file non trovato.");
             m_usb.closePort();
             return false;
@@ -168,6 +168,7 @@ bool ImportWorkflow::run(const ImportTarget &target)
         if (!startUsbImport(target, log))
             return false;
     } else {
+        busy.reset();
         m_usb.resetPort(recorder.portsSeen);
     }
 

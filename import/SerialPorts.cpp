@@ -25,10 +25,13 @@ QStringList availableSerialPorts()
             locations.append(path);
         }
     }
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        if (!locations.contains(info.systemLocation())) {
-            names.append(info.portName());
-            locations.append(info.systemLocation());
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const bool usb : {true, false}) {
+        for (const QSerialPortInfo &info : ports) {
+            if (info.hasVendorIdentifier() == usb && !locations.contains(info.systemLocation())) {
+                names.append(info.portName());
+                locations.append(info.systemLocation());
+            }
         }
     }
     return names;

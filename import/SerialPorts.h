@@ -11,6 +11,7 @@ class QSerialPort;
 void applyRecorderPortSettings(QSerialPort &port);
 
 // Port names to try, in order: the device paths listed in TAVOKRN_SERIAL_PORTS (colon-separated,
-// so that a pseudo-terminal can stand in for a recorder), then the system's serial ports. A port
-// named twice is listed once.
+// so that a pseudo-terminal can stand in for a recorder), then the system's USB serial ports (those
+// with a USB vendor id: the recorder is one), then the other serial ports, which may be legacy
+// ones that never answer. A port named twice is listed once.
 QStringList availableSerialPorts();

@@ -131,24 +131,28 @@ void StreamWriter::add(quint32 deviceTime, const float *values)
     decideHeld(false);
 }
 
-// Whether the first held record lies far off while its neighbours agree: the previous record
-// and the next one, or for the stream's very first record the two after it. A next record that
-// may be a restart (below RestartLimitMs) leaves the decision to the floor rules.
-bool StreamWriter::frontOutOfLine()
+bool timeOutOfLine(qint64 previous, qint64 time, qint64 next)
 {
-    const auto t = [this](int i) { return qint64(held(i).time); };
-    if (m_clock.firstChunk) {
-        if (m_heldCount < 3)
-            return false;
-        const qint64 b = t(0), c = t(1), d = t(2);
-        return c <= d && b > c && c >= RestartLimitMs && b - c > d - c;
-    }
-    if (m_heldCount < 2)
-        return false;
-    const qint64 a = m_clock.lastDeviceTime, b = t(0), c = t(1);
+    const qint64 a = previous, b = time, c = next;
     if (a > c || (a <= b && b <= c) || (b > c && c < RestartLimitMs))
         return false;
     return std::min(std::abs(b - a), std::abs(b - c)) > c - a;
+}
+
+bool firstTimeOutOfLine(qint64 time, qint64 next, qint64 afterNext)
+{
+    const qint64 b = time, c = next, d = afterNext;
+    return c <= d && b > c && c >= RestartLimitMs && b - c > d - c;
+}
+
+// Whether the first held record lies far off while its neighbours agree: the previous record
+// and the next one, or for the stream's very first record the two after it.
+bool StreamWriter::frontOutOfLine()
+{
+    const auto t = [this](int i) { return qint64(held(i).time); };
+    if (m_clock.firstChunk)
+        return m_heldCount >= 3 && firstTimeOutOfLine(t(0), t(1), t(2));
+    return m_heldCount >= 2 && timeOutOfLine(m_clock.lastDeviceTime, t(0), t(1));
 }
 
 void StreamWriter::decideHeld(bool flushing)

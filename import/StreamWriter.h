@@ -52,6 +52,13 @@ struct DecodeState {
     quint32 lastBreathTime() const { return breath.lastDeviceTime; }
 };
 
+// The rule that leaves a damaged time stamp out, shared by the decoder and the live stream: a time
+// far off while its neighbours agree with each other. `previous` and `next` are the times around
+// it; for a stream's very first record, the two that follow it. A next time that may be a clock
+// restart (below 100 ms) is not taken for agreement: the decoder's floor rules decide those.
+bool timeOutOfLine(qint64 previous, qint64 time, qint64 next);
+bool firstTimeOutOfLine(qint64 time, qint64 next, qint64 afterNext);
+
 // ECG scaling inputs: the recorded value of channel k is written as (value * factors[k]) / gain.
 struct Calibration {
     int gain = 1;

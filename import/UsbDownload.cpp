@@ -10,6 +10,8 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSerialPort>
 #include <QTime>
 #include <QTimer>
@@ -95,11 +97,32 @@ QByteArray UsbDownload::readReply(int firstWaitMs, int wantedBytes)
     return reply;
 }
 
+bool UsbDownload::waitForDataLive(int waitMs)
+{
+    if (m_port->bytesAvailable() > 0)
+        return true;
+    QEventLoop loop;
+    QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
+    const QMetaObject::Connection arrived = connect(m_port, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
+    loop.exec();
+    disconnect(arrived);
+    return m_port->bytesAvailable() > 0;
+}
+
 UsbRecognition UsbDownload::recognise()
 {
     UsbRecognition result;
     applyRecorderPortSettings(*m_port);
+    QElapsedTimer probing;
+    probing.start();
     for (const QString &name : m_portList()) {
+        const qint64 left = m_timing.probeLimitMs - probing.elapsed();
+        if (left <= 0) {
+            qInfo().noquote() << QStringLiteral("Serial port search ended after %1 ms; %2 not asked")
+                                     .arg(probing.elapsed())
+                                     .arg(name);
+            break;
+        }
         // Each port gets its turn: one that opens but does not answer must not hide the recorder
         // on a later one.
         if (m_port->isOpen())
@@ -114,7 +137,10 @@ UsbRecognition UsbDownload::recognise()
         m_port->clear();
         send(usb::identifyRequest());
         qInfo().noquote() << "Inside: port " + name;
-        const QByteArray reply = readReply(m_timing.identifyWaitMs, usb::IdentifyReplySize);
+        // The first bytes with the window live; the rest of a reply that has begun as usual.
+        const QByteArray reply = waitForDataLive(int(std::min<qint64>(m_timing.identifyWaitMs, left)))
+                                     ? readReply(0, usb::IdentifyReplySize)
+                                     : QByteArray();
         if (!reply.startsWith(usb::identifyReplyHead()) || reply.size() < usb::IdentifyReplySize)
             continue;
         qInfo().noquote() << "Recognition successful : " + name;

@@ -29,6 +29,7 @@ class QTimer;
 // The waits of the link; tests shorten them.
 struct UsbTiming {
     int identifyWaitMs = 5000;   // per port, for the first bytes of the identify reply
+    int probeLimitMs = 12000;    // the whole search of the ports; none is asked after it
     int replyRestMs = 200;       // for the rest of a reply once its first bytes are in
     int logWaitMs = 3000;        // one wait of the log transfer
     int logIdleWaits = 4;        // waits in a row without data before the log is given up
@@ -93,7 +94,8 @@ public:
     bool isTransferring() const { return m_active != Active::None; }
 
     // Asks every port in turn for its session identifier, until one answers as a recorder; that
-    // port stays open.
+    // port stays open. The window stays live meanwhile (the waits run the event loop), and no
+    // port is asked once probeLimitMs have passed.
     UsbRecognition recognise();
     // The recorder's log, its end frame removed; false when it does not arrive whole.
     bool transferLog(QByteArray *log);
@@ -130,6 +132,8 @@ private:
     QSerialPort *newPort();
     void send(const QByteArray &bytes);
     QByteArray readReply(int firstWaitMs, int wantedBytes);
+    // Waits for data with the event loop running; true when some came.
+    bool waitForDataLive(int waitMs);
     bool openRawFile(const QString &path);
     void listen(Active transfer);
     void readChunk(usb::Transfer transfer);

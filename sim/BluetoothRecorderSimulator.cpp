@@ -359,18 +359,18 @@ private:
                 const QMutexLocker lock(&m_server.m_mutex);
                 const QByteArray id = m_server.m_cardSession.left(recorder::SessionIdSize)
                                           .leftJustified(recorder::SessionIdSize, '\0');
-                reply(recorder::replyHead(0x17, code) + QByteArray(2, '\0') + id);
+                shortReply(recorder::reply(code, QByteArray(2, '\0') + id));
                 break;
             }
             case recorder::ClearSdCode:
                 if (m_wrongClearSdAcks < b.wrongClearSdAcks) {
                     ++m_wrongClearSdAcks;
-                    reply(recorder::replyHead(1, 0xF6));
+                    shortReply(recorder::reply(0xF6));
                 } else {
                     const QMutexLocker lock(&m_server.m_mutex);
                     m_server.m_cardStatus = 0;
                     m_server.m_cardSession.clear();
-                    reply(recorder::clearSdAck());
+                    shortReply(recorder::reply(code));
                     note(QStringLiteral("card cleared"));
                 }
                 break;
@@ -397,6 +397,10 @@ private:
             case recorder::StopStreamCode:
                 if (payload.size() == 3) {
                     const bool on = code == recorder::StartStreamCode;
+                    if (!on && m_server.m_behaviour.ignoreStop) {
+                        note(name + QStringLiteral(" ignored"));
+                        break;
+                    }
                     (quint8(payload[2]) == recorder::BreathStream ? m_breathOn : m_ecgOn) = on;
                     if (on)
                         reply(recorder::reply(code, payload.mid(1)));
@@ -405,7 +409,7 @@ private:
                 break;
             case recorder::StartCalibrationCode:
                 m_calibrating = true;
-                reply(recorder::startCalibrationAck());
+                shortReply(recorder::reply(code));
                 note(QStringLiteral("calibration mode"));
                 break;
             case recorder::StopCalibrationCode:
@@ -425,7 +429,7 @@ private:
                     QByteArray echo = m_sessionId;
                     if (b.wrongSessionIdEcho)
                         echo[echo.size() - 1] = echo[echo.size() - 1] == '0' ? '1' : '0';
-                    reply(recorder::sessionIdEcho(echo));
+                    shortReply(recorder::reply(code, echo));
                     note(QStringLiteral("session identifier %1").arg(QString::fromLatin1(m_sessionId)));
                 }
                 break;
@@ -538,6 +542,11 @@ private:
         }
 
         void reply(const QByteArray &bytes) { m_pending.append(bytes); }
+        // One of the replies some recorders send without their check byte.
+        void shortReply(const QByteArray &frame)
+        {
+            reply(m_server.m_behaviour.shortReplies ? frame.left(frame.size() - 1) : frame);
+        }
 
         // On stopping: what was counted as sent still goes out, if the workstation takes it soon.
         void finish()

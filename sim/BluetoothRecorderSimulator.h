@@ -6,6 +6,10 @@
 //
 // It announces a small neighbourhood: "TAVO_SIM01", the recorder; "TAVO_SIM02", a recorder
 // without the serial port service (a red row, refused); and two devices the name filter drops.
+// Every frame it sends follows the frame rule: start byte, group, type, length, payload and the
+// XOR check byte, replies included. With shortReplies it leaves the check byte off the four
+// replies that some recorders end early (clearSd, startCalibration, sessionInfo and the session
+// identifier's echo), so that the workstation is tried against both.
 // The recorder answers every command with the replies the workstation reads, streams ECG frames
 // every 2 ms and respiration frames every 20 ms on its own clock (signals from the synthetic
 // recording, ECG at the gain it was given), plays a 1 mV square wave (1 s period) on the 8 ECG
@@ -41,6 +45,8 @@ struct BluetoothRecorderBehaviour {
     int calibrationPeriodMs = 1000; // at least 4 ms
     bool noCalibrationSignal = false;
     bool wrongSessionIdEcho = false; // sessionId is echoed with its last character changed
+    bool shortReplies = false;       // the four replies above end without their check byte
+    bool ignoreStop = false;         // the streams go on after their stop command: never silent
 };
 
 struct SimulatedDevice {

@@ -19,6 +19,7 @@ int demoPatients(const QStringList &args);
 int demoRecordings(const QStringList &args);
 int recorderUsb(const QStringList &args);
 int recorderBt(const QStringList &args);
+int recorderCheck(const QStringList &args);
 int exportEdf(const QStringList &args);
 int events(const QStringList &args);
 int report(const QStringList &args);

@@ -47,8 +47,12 @@ int tool::recorderBt(const QStringList &args)
     const QCommandLineOption calibrationPeriod("calibration-period", "period of the calibration square wave in ms (default 1000)", "MS");
     const QCommandLineOption noCalibrationSignal("no-calibration-signal", "send no ECG frames in calibration mode");
     const QCommandLineOption wrongSessionEcho("wrong-session-echo", "echo the session identifier with its last character changed");
+    const QCommandLineOption shortReplies("short-replies", "end the clearSd, startCalibration, sessionInfo and session "
+                                                           "identifier replies without their check byte");
+    const QCommandLineOption ignoreStop("ignore-stop", "keep streaming after the stop commands (never silent)");
     parser.addOptions({port, battery, cardStatus, cardSession, out, recordSeconds, silentAfter, wrongClearSd, wrongGain,
-                       closeAfter, corruptEvery, calibrationPulse, calibrationPeriod, noCalibrationSignal, wrongSessionEcho});
+                       closeAfter, corruptEvery, calibrationPulse, calibrationPeriod, noCalibrationSignal, wrongSessionEcho,
+                       shortReplies, ignoreStop});
     if (!parser.parse(QStringList{QStringLiteral("tavokrn-tool")} + args))
         return fail(parser.errorText(), 2);
     if (!parser.positionalArguments().isEmpty())
@@ -101,6 +105,8 @@ int tool::recorderBt(const QStringList &args)
         return fail("--calibration-period takes 4 to 60000", 2);
     behaviour.noCalibrationSignal = parser.isSet(noCalibrationSignal);
     behaviour.wrongSessionIdEcho = parser.isSet(wrongSessionEcho);
+    behaviour.shortReplies = parser.isSet(shortReplies);
+    behaviour.ignoreStop = parser.isSet(ignoreStop);
 
     BluetoothRecorderSimulator recorder(behaviour);
     QString error;

@@ -33,8 +33,9 @@ const std::map<QString, Command> &commands()
         {"score", {tool::score, "score TRUTH_FILE ANALYSIS_FOLDER"}},
         {"events", {tool::events, "events DB_FILE SESSION_ID ANALYSIS_FOLDER"}},
         {"export-edf", {tool::exportEdf, "export-edf [--db DB_FILE --session ID] SESSION_FOLDER OUT.edf"}},
-        {"recorder-bt", {tool::recorderBt, "recorder-bt [--port N] [--battery P] [--card-status S] [--card-session ID] [--out CARD_FOLDER] [--record-seconds S] [--silent-after COMMAND] [--wrong-clearsd N] [--wrong-gain] [--close-after-frames N] [--corrupt-every N] [--calibration-pulse MV] [--calibration-period MS] [--no-calibration-signal] [--wrong-session-echo]"}},
+        {"recorder-bt", {tool::recorderBt, "recorder-bt [--port N] [--battery P] [--card-status S] [--card-session ID] [--out CARD_FOLDER] [--record-seconds S] [--silent-after COMMAND] [--wrong-clearsd N] [--wrong-gain] [--close-after-frames N] [--corrupt-every N] [--calibration-pulse MV] [--calibration-period MS] [--no-calibration-signal] [--wrong-session-echo] [--short-replies] [--ignore-stop]"}},
         {"report", {tool::report, "report DB_FILE SESSION_ID [--comment TEXT] [--hours H] [--minutes M] [--user USERNAME]"}},
+        {"recorder-check", {tool::recorderCheck, "recorder-check (--sim HOST:PORT | ADDRESS) [--seconds N] [--calibrate] [--gain G] [--clear]"}},
         {"recorder-usb", {tool::recorderUsb, "recorder-usb --card SD_FOLDER [--erase] [--session-id ID] [--silent-after REQUEST] [--log-without-end] [--refuse-erase N] [--split-end]"}},
     };
     return table;

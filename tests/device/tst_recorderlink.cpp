@@ -2,12 +2,16 @@
 // handshake roads, streaming with its readers and consumer, the gain change, the calibration
 // reader and decoder, the session identifier and the start of a recording.
 #include "tests/support/TestMain.h"
+#include "device/ImportedCard.h"
 #include "device/RecorderProtocol.h"
+#include "device/TimeStampFilter.h"
 #include "import/RecorderLog.h"
 #include "import/RecordingDecoder.h"
 #include "tests/device/SimulatedRecorder.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/support/TestDatabase.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
@@ -41,6 +45,12 @@ private slots:
 
     void handshake_data();
     void handshake();
+    void importedCard_data();
+    void importedCard();
+    void neverSilentRecorderEnds_data();
+    void neverSilentRecorderEnds();
+    void outOfLineTimeStamps_data();
+    void outOfLineTimeStamps();
     void transportFailures_data();
     void transportFailures();
 
@@ -141,26 +151,154 @@ void RecorderLinkTest::handshake()
     QFETCH(QStringList, boxes);
     QFETCH(int, cardStatusAfter);
 
+    // Against a recorder that ends every reply with its check byte, and one that leaves it off
+    // the four replies some recorders send short.
+    for (const bool shortReplies : {false, true}) {
+        BluetoothRecorderBehaviour behaviour;
+        behaviour.battery = battery;
+        behaviour.cardStatus = cardStatus;
+        behaviour.cardSession = cardSession;
+        behaviour.wrongClearSdAcks = wrongClearSd;
+        behaviour.shortReplies = shortReplies;
+        SimulatedRecorder recorder(behaviour);
+        QVERIFY(recorder.isListening());
+        ScriptedPrompts prompts;
+        if (!answer.isEmpty())
+            prompts.buttons.enqueue(answer);
+        const auto link = recorder.link(prompts);
+        QSignalSpy failures(link.get(), &RecorderLink::configurationFailed);
+
+        QCOMPARE(int(link->connectToDevice(BluetoothRecorderSimulator::RecorderAddress)), result);
+        QCOMPARE(prompts.boxTexts(), boxes);
+        QCOMPARE(link->isConnected(), result == int(RecorderLink::Handshake::Connected));
+        QCOMPARE(failures.count(), result == int(RecorderLink::Handshake::Failed) ? 1 : 0);
+        QCOMPARE(recorder.simulator().cardStatus(), cardStatusAfter);
+        if (result == int(RecorderLink::Handshake::Failed))
+            QCOMPARE(prompts.boxes.last().detailedText, QString("clearSd not acknowledged in 5 replies"));
+        const RecorderLink::Conduct conduct = link->conduct();
+        QCOMPARE(conduct.badReplyChecks, 0);
+        QCOMPARE(conduct.repliesWithoutCheckByte.count("clearSd") == 1,
+                 shortReplies && cardStatus == 1 && result != int(RecorderLink::Handshake::Declined));
+    }
+}
+
+void RecorderLinkTest::importedCard_data()
+{
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("decoded");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("cardStatusAfter");
+    const int connected = int(RecorderLink::Handshake::Connected);
+    const int declined = int(RecorderLink::Handshake::Declined);
+    QTest::newRow("imported, OK clears and goes on") << "LOADED" << true << "OK" << connected << 0;
+    QTest::newRow("analysed, Cancel refuses") << "ANALYZED" << true << "Cancel" << declined << 1;
+    QTest::newRow("never imported: refused, no question") << "OPEN" << true << "" << declined << 1;
+    QTest::newRow("decoded files gone: refused, no question") << "LOADED" << false << "" << declined << 1;
+}
+
+void RecorderLinkTest::importedCard()
+{
+    QFETCH(QString, status);
+    QFETCH(bool, decoded);
+    QFETCH(QString, answer);
+    QFETCH(int, result);
+    QFETCH(int, cardStatusAfter);
+    TestDatabase data;
+    QTemporaryDir folder;
+    data.addPatient("RSSMRA80A01H501U");
+    SessionRecord session = data.addSession("RSSMRA80A01H501U", status.toStdString());
+    session.dataPathName = "RSSMRA80A01H501U/" + std::to_string(session.id);
+    session.importDate = QDateTime(QDate(2031, 3, 5), QTime(10, 0)).toSecsSinceEpoch();
+    QVERIFY(data.db().updateSession(session));
+    const QString sessionFolder = folder.filePath(QString::fromStdString(session.dataPathName));
+    QVERIFY(QDir().mkpath(sessionFolder));
+    for (const char *name : {EcgFormat.fileName, BreathFormat.fileName}) {
+        QFile file(sessionFolder + "/" + name);
+        QVERIFY(!decoded || file.open(QIODevice::WriteOnly));
+    }
+    const QByteArray identifier = QByteArray("RSSMRA80A01H501U") + QByteArray::number(session.id).rightJustified(4, '0');
+
     BluetoothRecorderBehaviour behaviour;
-    behaviour.battery = battery;
-    behaviour.cardStatus = cardStatus;
-    behaviour.cardSession = cardSession;
-    behaviour.wrongClearSdAcks = wrongClearSd;
+    behaviour.cardStatus = 1;
+    behaviour.cardSession = identifier;
     SimulatedRecorder recorder(behaviour);
-    QVERIFY(recorder.isListening());
     ScriptedPrompts prompts;
     if (!answer.isEmpty())
         prompts.buttons.enqueue(answer);
     const auto link = recorder.link(prompts);
-    QSignalSpy failures(link.get(), &RecorderLink::configurationFailed);
-
+    link->setImportedSessionLookup(
+        [&](const QByteArray &id) { return importedSessionDate(data.db(), folder.path(), id); });
     QCOMPARE(int(link->connectToDevice(BluetoothRecorderSimulator::RecorderAddress)), result);
-    QCOMPARE(prompts.boxTexts(), boxes);
-    QCOMPARE(link->isConnected(), result == int(RecorderLink::Handshake::Connected));
-    QCOMPARE(failures.count(), result == int(RecorderLink::Handshake::Failed) ? 1 : 0);
     QCOMPARE(recorder.simulator().cardStatus(), cardStatusAfter);
-    if (result == int(RecorderLink::Handshake::Failed))
-        QCOMPARE(prompts.boxes.last().detailedText, QString("clearSd not acknowledged after 5 tries"));
+    const QString question = "La scheda del registratore contiene la sessione " + QString::fromLatin1(identifier)
+                             + ", già importata il 05/03/2031. Cancellare la scheda e continuare?";
+    if (answer.isEmpty())
+        QCOMPARE(prompts.boxTexts(), QStringList{NotEmpty});
+    else
+        QCOMPARE(prompts.boxTexts().first(), question);
+}
+
+void RecorderLinkTest::neverSilentRecorderEnds_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::newRow("the drain before the gain") << "gain";
+    QTest::newRow("the wait for the recording's acknowledgement") << "start recording";
+}
+
+void RecorderLinkTest::neverSilentRecorderEnds()
+{
+    QFETCH(QString, step);
+    // It keeps streaming whatever it is told: the waits end on the limit, in a failure report.
+    BluetoothRecorderBehaviour behaviour;
+    behaviour.ignoreStop = true;
+    behaviour.silentAfter = "startrecording";
+    SimulatedRecorder recorder(behaviour);
+    ScriptedPrompts prompts;
+    LinkTiming timing;
+    timing.replyLimitMs = 1500;
+    const auto link = recorder.link(prompts, timing);
+    QCOMPARE(link->connectToDevice(BluetoothRecorderSimulator::RecorderAddress), RecorderLink::Handshake::Connected);
+    QVERIFY(link->startEcgStreaming());
+    link->stopEcgStreaming();
+    if (step == "gain")
+        QCOMPARE(link->sendGainCommand(6), RecorderLink::GainResult::Failed);
+    else
+        QCOMPARE(link->startRecording(), RecorderLink::Reply::Failed);
+    QCOMPARE(prompts.boxTexts().last(), QString("Configurazione Fallita"));
+    QCOMPARE(prompts.boxes.last().detailedText,
+             step == "gain" ? QString("Recorder still sending after 1.5 s") : QString("Reply not found within 1.5 s"));
+    QVERIFY(!link->isConnected());
+}
+
+void RecorderLinkTest::outOfLineTimeStamps_data()
+{
+    QTest::addColumn<QVector<int>>("times");
+    QTest::addColumn<QVector<int>>("passed");
+    QTest::newRow("in order") << QVector<int>{100, 102, 104, 106} << QVector<int>{100, 102, 104};
+    QTest::newRow("one far in the future") << QVector<int>{100, 102, 900000, 106, 108} << QVector<int>{100, 102, 106};
+    QTest::newRow("one far in the past") << QVector<int>{500, 502, 3, 506, 508} << QVector<int>{500, 502, 506};
+    QTest::newRow("the first far ahead") << QVector<int>{900000, 102, 104, 106} << QVector<int>{102, 104};
+    QTest::newRow("a jump the stream follows") << QVector<int>{100, 102, 5000, 5002, 5004} << QVector<int>{100, 102, 5000, 5002};
+}
+
+void RecorderLinkTest::outOfLineTimeStamps()
+{
+    QFETCH(QVector<int>, times);
+    QFETCH(QVector<int>, passed);
+    TimeStampFilter filter;
+    SampleList out;
+    const float values[8] = {};
+    for (int t : times)
+        filter.add(makeSampleRecord(quint32(t), values, 8), &out);
+    QVector<int> got;
+    for (const SampleRecord &r : out)
+        got << int(sampleTime(r));
+    QCOMPARE(got, passed);
+    QCOMPARE(filter.leftOut(), quint64(times.size() - 1 - passed.size()));
+    // When the stream pauses, the last one goes too when it is in line.
+    filter.flush(&out);
+    QCOMPARE(int(sampleTime(out.back())), times.back());
 }
 
 void RecorderLinkTest::transportFailures_data()
@@ -369,6 +507,11 @@ void RecorderLinkTest::calibrationCapture()
     QCOMPARE(link->calibrationRatios(), BluetoothRecorderSimulator::calibrationRatios(6));
     QTRY_VERIFY(!link->isCalibrationRunning());
     QCOMPARE(factorFound.count(), 1);
+    // The reader ended by itself; a second start without a stop takes over from the old decoder.
+    link->startCalibrationCapture();
+    QVERIFY(link->isCalibrationRunning());
+    link->stopCalibrationCapture();
+    QVERIFY(!link->isCalibrationRunning());
     link->stopEcgStreaming();
     link->drainSocket();
     const std::optional<RecorderLink::BatteryStatus> battery = link->batteryLevelAndSDStatus();

@@ -6,6 +6,8 @@
 #include "tests/setup/SetupRig.h"
 
 #include <QDir>
+#include <QScopeGuard>
+#include <QThreadPool>
 
 using setuptest::FiscalCode;
 using setuptest::SetupRig;
@@ -16,6 +18,7 @@ class SessionSetupTest : public QObject
 private slots:
     void cleanup() { Clock::setFixed(QDateTime()); }
 
+    void startsTheRecording_data();
     void startsTheRecording();
     void secondBatteryCheck_data();
     void secondBatteryCheck();
@@ -26,9 +29,26 @@ private slots:
     void sessionIdBeyondFourDigitsIsRefused();
 };
 
+void SessionSetupTest::startsTheRecording_data()
+{
+    QTest::addColumn<bool>("shortReplies");
+    QTest::addColumn<bool>("poolOfOne");
+    QTest::newRow("replies whole") << false << false;
+    QTest::newRow("replies without check byte") << true << false;
+    // A one-core PC: the global pool has one thread, which the link's workers must not need.
+    QTest::newRow("global pool of one thread") << false << true;
+}
+
 void SessionSetupTest::startsTheRecording()
 {
-    SetupRig rig;
+    QFETCH(bool, shortReplies);
+    QFETCH(bool, poolOfOne);
+    const int poolSize = QThreadPool::globalInstance()->maxThreadCount();
+    QThreadPool::globalInstance()->setMaxThreadCount(poolOfOne ? 1 : poolSize);
+    const auto restorePool = qScopeGuard([poolSize] { QThreadPool::globalInstance()->setMaxThreadCount(poolSize); });
+    BluetoothRecorderBehaviour behaviour;
+    behaviour.shortReplies = shortReplies;
+    SetupRig rig(behaviour);
     // Six sessions before this one: the new row is id 7.
     for (int i = 0; i < 6; ++i)
         rig.data.addSession(FiscalCode, "ANALYZED", 1000 + i);
