@@ -32,6 +32,7 @@ public:
     std::optional<int> integer(const QString &, const QString &, int, int, int, int) override { return std::nullopt; }
     std::unique_ptr<Progress> progress(const ProgressSpec &) override { return std::make_unique<NoProgress>(); }
     void notice(const QString &, int) override {}
+    std::optional<UserForm> userForm(const QString &, const QString &, const UserForm &) override { return std::nullopt; }
 
     // What the last box said: the failure's technical reason when it has one.
     QString lastReason() const
