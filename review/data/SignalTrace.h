@@ -25,6 +25,9 @@ inline constexpr int II = 2;
 inline constexpr int V1 = 7;
 // Lead names as the plots' accessible names, the combos and the analysis files spell them.
 QString name(int lead);
+// The lead an analysis channel names ("V5", "L2", or "II", "aVF" as the paper labels them, in any
+// case); -1 when it names none.
+int fromChannel(const QString &channel);
 }
 
 // Respiration channel 5 on the single-lead tab stands for the sum of the five channels.
