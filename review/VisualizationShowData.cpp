@@ -66,6 +66,7 @@ void VisualizationWindow::drawEcgLead(EcgPaperPlot *plot, int lead, const EcgWin
     TraceBuilder trace(EcgSegmentGapMs);
     const double gain = m_state.displayGain;
     const double offset = m_state.displayOffset;
+    plot->setDisplayGain(gain);
     for (const EcgRecord *r = window.begin; r != window.end; ++r)
         if (!window.holes.hides(r->time, r->values))
             trace.add(r->time, leadValue(r->values, window.means, lead) * gain - offset);
@@ -266,4 +267,10 @@ void VisualizationWindow::showOverview()
         m_totalGraph->setAxisScale(QwtPlot::xBottom, times.first(), times.last());
     m_totalGraph->setMarkerPosition(m_state.position);
     m_totalGraph->replot();
+    if (!m_heartRate->isHidden()) {
+        if (!times.isEmpty())
+            m_heartRate->setAxisScale(QwtPlot::xBottom, times.first(), times.last());
+        m_heartRate->setMarkerPosition(m_state.position);
+        m_heartRate->replot();
+    }
 }
