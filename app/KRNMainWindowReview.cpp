@@ -1,6 +1,7 @@
 // Opening a session for review: busy dialog, the load on a worker thread, and its end.
 #include "app/KRNMainWindow.h"
 
+#include "live/viewSubmenu.h"
 #include "review/VisualizationWindow.h"
 
 #include <QCoreApplication>
@@ -78,4 +79,13 @@ void KRNMainWindow::loadingFinished(bool timeCorrect, int duration)
     goToVisualizationPage();
     if (m_visualization->hasEcgData())
         m_visualization->jumpToFirstData();
+}
+
+void KRNMainWindow::goToTimeEntered()
+{
+    const QString problem = m_visualization->goToTime(m_toolbar->ui().lineGoTo->text());
+    m_toolbar->showGoToResult(problem);
+    // Back to the page, whose keys page on from there.
+    if (problem.isEmpty())
+        m_visualization->setFocus(Qt::OtherFocusReason);
 }
