@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QLineEdit>
 #include <QtConcurrent>
 
 void KRNMainWindow::sessionViewButtonPressed(int index)
