@@ -84,9 +84,9 @@ void KRNMainWindow::loadingFinished(bool timeCorrect, int duration)
 
 void KRNMainWindow::goToTimeEntered()
 {
-    const QString problem = m_visualization->goToTime(m_toolbar->ui().lineGoTo->text());
-    m_toolbar->showGoToResult(problem);
+    const VisualizationWindow::GoToProblem problem = m_visualization->goToTime(m_toolbar->ui().lineGoTo->text());
+    m_toolbar->showGoToResult(problem.text, problem.detail);
     // Back to the page, whose keys page on from there.
-    if (problem.isEmpty())
+    if (problem.text.isEmpty())
         m_visualization->setFocus(Qt::OtherFocusReason);
 }

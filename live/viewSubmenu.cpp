@@ -15,9 +15,8 @@
 
 namespace {
 
-// The go-to field: wide enough for a time, and room for the frame around a message.
-constexpr int GoToFieldWidth = 110;
-constexpr int GoToFieldPadding = 16;
+// The go-to field: wide enough for a time or a short message.
+constexpr int GoToFieldWidth = 130;
 
 template <typename W>
 W *make(QWidget *parent, const char *name, const QString &text = QString())
@@ -124,7 +123,11 @@ viewSubmenu::viewSubmenu(QWidget *parent) : QWidget(parent)
         m_ui.lineGoTo->setFocus(Qt::ShortcutFocusReason);
         m_ui.lineGoTo->selectAll();
     });
-    connect(u.lineGoTo, &QLineEdit::textEdited, this, [this] { showGoToResult(QString()); });
+    // Typing over a message puts the field back to normal.
+    connect(u.lineGoTo, &QLineEdit::textEdited, this, [this] {
+        if (!m_ui.lineGoTo->styleSheet().isEmpty())
+            showGoToResult(QString());
+    });
 
     u.loadAnalysisPushButton = make<QPushButton>(this, "loadAnalysisPushButton", "Carica analisi");
     bar->addWidget(u.loadAnalysisPushButton);
@@ -213,13 +216,11 @@ void viewSubmenu::setStartEventMode() { m_ui.buttonAddEvent->setText("Annulla");
 
 void viewSubmenu::setStopEventMode() { m_ui.buttonAddEvent->setText("Nuovo (E)"); }
 
-void viewSubmenu::showGoToResult(const QString &problem)
+void viewSubmenu::showGoToResult(const QString &problem, const QString &detail)
 {
     QLineEdit *field = m_ui.lineGoTo;
     field->setStyleSheet(problem.isEmpty() ? QString() : QStringLiteral("color: rgb(200, 0, 0);"));
-    // The field widens to show the whole message, and narrows again with the next time typed.
-    field->setMinimumWidth(problem.isEmpty() ? GoToFieldWidth
-                                             : field->fontMetrics().horizontalAdvance(problem) + GoToFieldPadding);
+    field->setToolTip(problem.isEmpty() ? LabelTable(objectName()).tooltip(field->objectName()) : detail);
     if (problem.isEmpty())
         return;
     field->setText(problem);

@@ -67,8 +67,8 @@ public slots:
     void setStartEventMode();
     void setStopEventMode();
     // After a go-to: what was wrong with the time, shown in the field (selected, so typing
-    // replaces it), or nothing when the window moved.
-    void showGoToResult(const QString &problem);
+    // replaces it) and in full in its tooltip, or nothing when the window moved.
+    void showGoToResult(const QString &problem, const QString &detail = QString());
 
 private:
     Controls m_ui;

@@ -189,28 +189,30 @@ void VisualizationWindow::moveWindow(ReviewState::Move move)
                                                   lastDataTime(tab)));
 }
 
-QString VisualizationWindow::goToTime(const QString &text)
+VisualizationWindow::GoToProblem VisualizationWindow::goToTime(const QString &text)
 {
     const LabelTable labels(objectName());
+    const auto problem = [&labels](const char *name, const QString &first, const QString &last) {
+        return GoToProblem{labels.label(name), labels.tooltip(name).arg(first, last)};
+    };
     if (!hasEcgData())
-        return labels.label("goToOutside").arg("--:--:--", "--:--:--");
+        return problem("goToOutside", "--:--:--", "--:--:--");
     const int tab = m_tabs->currentIndex();
     const qint64 last = lastDataTime(tab);
     const qint64 start = m_data->acquisitionStartSeconds();
     const ReviewState::GoTo target = ReviewState::goTo(text, start, last);
     switch (target.result) {
-    case ReviewState::GoTo::Result::Invalid: return labels.label("goToInvalid");
+    case ReviewState::GoTo::Result::Invalid: return problem("goToInvalid", QString(), QString());
     case ReviewState::GoTo::Result::Outside:
-        return labels.label("goToOutside")
-            .arg(QwtDateScaleWithOffset::labelText(start, m_data->firstEcgTime()),
-                 QwtDateScaleWithOffset::labelText(start, last));
+        return problem("goToOutside", QwtDateScaleWithOffset::labelText(start, m_data->firstEcgTime()),
+                       QwtDateScaleWithOffset::labelText(start, last));
     case ReviewState::GoTo::Result::Moved: break;
     }
     // The time is in the window, at its left edge where it can be.
     const ReviewState::SliderLimits limits = currentLimits();
     const int lastStart = ReviewState::lastWindowStart(limits, m_state.windowOfTab(tab), last);
     m_scrollBar->setValue(int(std::clamp<qint64>(target.ms, limits.minimum, lastStart)));
-    return QString();
+    return {};
 }
 
 void VisualizationWindow::marchCaliper()

@@ -110,9 +110,13 @@ public:
     // Keyboard paging (Page Up/Down, arrows, Home, End) of the current tab's window.
     void moveWindow(ReviewState::Move move);
     // Puts the window at a time typed by the user ("hh:mm:ss" on the recording's clock or
-    // "+hh:mm:ss" from its start). Empty when the window moved, otherwise what is wrong with the
-    // time (the window stays).
-    QString goToTime(const QString &text);
+    // "+hh:mm:ss" from its start). Empty when the window moved; otherwise what is wrong with the
+    // time, short and in full (the window stays).
+    struct GoToProblem {
+        QString text;
+        QString detail;
+    };
+    GoToProblem goToTime(const QString &text);
 
     // Window state.
     const ReviewState &state() const { return m_state; }

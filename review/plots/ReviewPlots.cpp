@@ -168,7 +168,9 @@ public:
         const QFontMetrics metrics(painter->font());
         QRectF box(std::min(from.x(), to.x()) + 4, std::min(from.y(), to.y()) - metrics.height() - 6,
                    metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
-        // Kept on the paper.
+        // Above the arm, or under it where the paper ends above; always on the paper.
+        if (box.top() < canvasRect.top())
+            box.moveTop(std::max(from.y(), to.y()) + 6);
         box.moveLeft(std::max(canvasRect.left(), std::min(box.left(), canvasRect.right() - box.width())));
         box.moveTop(std::max(canvasRect.top(), std::min(box.top(), canvasRect.bottom() - box.height())));
         painter->fillRect(box, QColor(255, 255, 255, 220));
@@ -525,7 +527,8 @@ void OverviewPlot::setZones(double spanFrom, double spanTo, const QVector<Missin
         zone->setPen(QPen(Qt::NoPen));
         zone->attach(this);
     };
-    band(spanFrom, spanTo, QColor(76, 255, 0));
+    if (m_recordedSpanBand)
+        band(spanFrom, spanTo, QColor(76, 255, 0));
     for (const MissingInterval &hole : holes)
         band(hole.start, hole.stop, QColor(255, 76, 0));
 }
@@ -552,6 +555,8 @@ HeartRatePlot::HeartRatePlot(QWidget *parent) : OverviewPlot(parent)
 {
     // Redrawn with the overview, once per move.
     setAutoReplot(false);
+    // Only the missing data is shaded: the rates read on white.
+    m_recordedSpanBand = false;
     // The overview above carries the hours.
     enableAxis(QwtPlot::xBottom, false);
     canvas()->setAccessibleName(QStringLiteral("HeartRateTrend"));

@@ -222,6 +222,10 @@ public:
     void removeZones();
     QList<QwtPlotZoneItem *> zones() const;
 
+protected:
+    // The green band over the recorded span (the missing intervals are always shaded).
+    bool m_recordedSpanBand = true;
+
 private:
     QwtPlotCurve *m_curve;
     QwtPlotMarker *m_marker;
