@@ -63,7 +63,7 @@ WindowHoles VisualizationWindow::holesOver(quint32 lastTime) const
 
 void VisualizationWindow::drawEcgLead(EcgPaperPlot *plot, int lead, const EcgWindow &window, double pulseWidth) const
 {
-    TraceBuilder trace(EcgSegmentGapMs);
+    TraceBuilder trace(EcgSegmentGapMs, int(window.end - window.begin));
     const double gain = m_state.displayGain;
     const double offset = m_state.displayOffset;
     plot->setDisplayGain(gain);

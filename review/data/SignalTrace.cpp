@@ -52,8 +52,11 @@ bool TraceBuilder::add(quint32 time, double value)
 {
     if (m_started && time <= m_lastTime)
         return false;
-    if (!m_started || time - m_lastTime > m_maxGap)
+    if (!m_started || time - m_lastTime > m_maxGap) {
         m_segments.append(QVector<QPointF>());
+        if (!m_started)
+            m_segments.last().reserve(m_expected);
+    }
     m_segments.last().append(QPointF(time, value));
     m_lastTime = time;
     m_started = true;
