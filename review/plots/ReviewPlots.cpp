@@ -16,6 +16,7 @@
 #include <qwt_plot_scaleitem.h>
 #include <qwt_plot_shapeitem.h>
 #include <qwt_plot_zoneitem.h>
+#include <qwt_scale_div.h>
 #include <qwt_scale_draw.h>
 #include <qwt_scale_widget.h>
 #include <qwt_symbol.h>
@@ -561,7 +562,7 @@ HeartRatePlot::HeartRatePlot(QWidget *parent) : OverviewPlot(parent)
     enableAxis(QwtPlot::xBottom, false);
     canvas()->setAccessibleName(QStringLiteral("HeartRateTrend"));
     insideValueScale(this);
-    setAxisScale(QwtPlot::yLeft, 40, 120, 40);
+    setRateScale(DefaultLowBpm, DefaultHighBpm);
 }
 
 void HeartRatePlot::setMinutes(const QVector<MinuteRate> &minutes)
@@ -611,9 +612,18 @@ void HeartRatePlot::setMinutes(const QVector<MinuteRate> &minutes)
         high = i == 0 ? m.highBpm : std::max(high, m.highBpm);
     }
     endRun();
-    // Whole tens around the rates, labelled at the bottom, middle and top.
-    const double bottom = minutes.isEmpty() ? 40 : std::floor(low / 10.0) * 10.0;
-    const double top = minutes.isEmpty() ? 120 : std::max(std::ceil(high / 10.0) * 10.0, bottom + 20.0);
-    setAxisScale(QwtPlot::yLeft, bottom, top, (top - bottom) / 2.0);
+    setRateScale(minutes.isEmpty() ? DefaultLowBpm : low, minutes.isEmpty() ? DefaultHighBpm : high);
     replot();
+}
+
+void HeartRatePlot::setRateScale(double low, double high)
+{
+    // Whole tens around the rates, labelled at the bottom, middle and top, with room around them
+    // for the labels, which the canvas would cut at its edges.
+    const double bottom = std::floor(low / 10.0) * 10.0;
+    const double top = std::max(std::ceil(high / 10.0) * 10.0, bottom + 20.0);
+    const double middle = std::round((bottom + top) / 20.0) * 10.0;
+    const double room = (top - bottom) * ScaleRoom;
+    setAxisScaleDiv(QwtPlot::yLeft, QwtScaleDiv(bottom - room, top + room, QList<double>(), QList<double>(),
+                                                 QList<double>{bottom, middle, top}));
 }

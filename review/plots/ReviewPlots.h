@@ -247,6 +247,11 @@ public:
     const QVector<QwtPlotCurve *> &rateCurves() const { return m_lines; }
 
 private:
+    static constexpr double DefaultLowBpm = 40;
+    static constexpr double DefaultHighBpm = 120;
+    static constexpr double ScaleRoom = 0.18; // of the span, below and above the labelled rates
+    void setRateScale(double low, double high);
+
     QVector<QwtPlotCurve *> m_lines;
     QVector<QwtPlotItem *> m_bands;
 };
