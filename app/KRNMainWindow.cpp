@@ -234,6 +234,7 @@ void KRNMainWindow::makeConnections()
             &VisualizationWindow::setBreathScaleBaseline);
     bar.printCheckBox->setChecked(false);
     connect(bar.buttonExportEdf, &QPushButton::clicked, this, &KRNMainWindow::exportEdfButtonPressed);
+    connect(bar.lineGoTo, &QLineEdit::returnPressed, this, &KRNMainWindow::goToTimeEntered);
 
     // The events of the review window.
     m_visualization->setPrompts(&m_prompts);

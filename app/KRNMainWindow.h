@@ -146,6 +146,8 @@ public slots:
     void sessionViewButtonPressed(int index);
     void patientAnalyzeButtonPressed(int index);
     void loadingFinished(bool timeCorrect, int duration);
+    // The toolbar's go-to field: the review window to the time typed, or the field says why not.
+    void goToTimeEntered();
 
     // The reviewed session as an EDF+ file (KRNMainWindowExport.cpp).
     void exportEdfButtonPressed();

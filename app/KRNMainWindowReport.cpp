@@ -63,6 +63,7 @@ void KRNMainWindow::generatePdf()
     input.annotationCount = m_visualization->annotationCount();
     input.normalCount = m_visualization->normalCount();
     input.sourceId = m_visualization->sourceId();
+    input.heartRates = m_visualization->analysis().heartRate().summary();
 
     SessionReport report;
     switch (report.generate(input, database, m_dataFolder)) {

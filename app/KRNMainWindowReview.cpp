@@ -3,10 +3,12 @@
 #include "app/KRNMainWindow.h"
 
 #include "analysis/AnalysisAction.h"
+#include "live/viewSubmenu.h"
 #include "review/VisualizationWindow.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QLineEdit>
 #include <QtConcurrent>
 
 void KRNMainWindow::sessionViewButtonPressed(int index)
@@ -89,4 +91,13 @@ void KRNMainWindow::autoAnalysisButtonPressed()
         return;
     if (AnalysisAction(m_prompts).run(sessionFolder))
         m_visualization->loadAnalysisResults(sessionFolder + "/ANALISI");
+}
+
+void KRNMainWindow::goToTimeEntered()
+{
+    const VisualizationWindow::GoToProblem problem = m_visualization->goToTime(m_toolbar->ui().lineGoTo->text());
+    m_toolbar->showGoToResult(problem.text, problem.detail);
+    // Back to the page, whose keys page on from there.
+    if (problem.text.isEmpty())
+        m_visualization->setFocus(Qt::OtherFocusReason);
 }

@@ -36,6 +36,7 @@ const Row rows[] = {
     {"nameFrame",               {  _,    H,    S,   S,      _,    _,       _ }},
     {"frameScaleVis",           {  H,    H,    H,   S,      _,    _,       _ }},
     {"FrameDate",               {  _,    H,    H,   S,      _,    _,       _ }},
+    {"frameGoTo",               {  H,    H,    H,   S,      _,    _,       _ }},
     {"frameBreathScale",        {  _,    H,    H,   S,      _,    _,       _ }},
     {"loadAnalysisPushButton",  {  _,    H,    H,   S,      _,    H,       _ }},
     {"buttonAutoAnalysis",      {  H,    H,    H,   S,      _,    H,       _ }},

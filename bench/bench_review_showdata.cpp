@@ -2,7 +2,8 @@
 // longest window, at places spread over the day (warm page cache), on the page at a full-HD size.
 // "ShowData" times the re-read and curve rebuild alone; "ShowDataAndPaint" adds painting the tab
 // into an image, the whole cost of a redraw the user waits for. With a busy day's analysis
-// loaded: stepping to the next event, and the single-lead tab with and without its beat marks.
+// loaded: stepping to the next event, the single-lead tab with and without its beat marks, and
+// paging with Page Down.
 
 #include "bench/BenchMain.h"
 #include "bench/BenchSession.h"
@@ -23,6 +24,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTest>
 
 #include <memory>
 
@@ -43,21 +45,23 @@ bool loadShown(VisualizationWindow &window, const QString &session, QString *err
     return true;
 }
 
+// The pages the benchmarks share, closed before the application ends (widgets cannot outlive it).
+std::unique_ptr<VisualizationWindow> openedPage;
+
 VisualizationWindow *openedWindow(QString *error)
 {
-    static std::unique_ptr<VisualizationWindow> window;
-    if (window)
-        return window.get();
+    if (openedPage)
+        return openedPage.get();
     const QString session = session24h(error);
     if (session.isEmpty())
         return nullptr;
-    window = std::make_unique<VisualizationWindow>(nullptr);
-    if (!loadShown(*window, session, error)) {
-        window.reset();
+    openedPage = std::make_unique<VisualizationWindow>(nullptr);
+    if (!loadShown(*openedPage, session, error)) {
+        openedPage.reset();
         return nullptr;
     }
-    window->jumpToFirstData();
-    return window.get();
+    openedPage->jumpToFirstData();
+    return openedPage.get();
 }
 
 // The timed redraws: each iteration, untimed, moves the window 37 minutes and a bit further
@@ -161,12 +165,12 @@ struct AnalysedPage {
     Database db;
     std::unique_ptr<VisualizationWindow> window;
 };
+std::unique_ptr<AnalysedPage> analysedPage;
 
 VisualizationWindow *analysedWindow(QString *error)
 {
-    static std::unique_ptr<AnalysedPage> page;
-    if (page)
-        return page->window.get();
+    if (analysedPage)
+        return analysedPage->window.get();
     const QString session = session24h(error);
     const QString analysis = session.isEmpty() ? QString() : busyAnalysis24h(error);
     const QString emptyDb = analysis.isEmpty() ? QString() : emptyEventsDatabase(error);
@@ -185,7 +189,7 @@ VisualizationWindow *analysedWindow(QString *error)
         return nullptr;
     window->loadAnalysisResults(analysis);
     window->jumpToFirstData();
-    page = std::move(opened);
+    analysedPage = std::move(opened);
     return window;
 }
 
@@ -238,11 +242,63 @@ void BM_ShowDataSingle10Min(benchmark::State &state)
 }
 BENCHMARK(BM_ShowDataSingle10Min)->ArgName("beats")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// A Page Down as the clinician presses it, on the page with the busy day's analysis (the
+// heart-rate strip shown): the key through the page's shortcut, the move, the redraw of the tab, and
+// the whole page painted into an image. Back to the start, untimed, at the end of the day. On the
+// single-lead tab at 10 minutes each press must take less than a key repeat (about 33 ms) for a
+// held key to keep up.
+void BM_PageDown(benchmark::State &state)
+{
+    QString error;
+    VisualizationWindow *window = analysedWindow(&error);
+    if (!window) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    const int tab = int(state.range(0));
+    window->tabs()->setCurrentIndex(tab);
+    if (tab == VisualizationWindow::SingleTab)
+        window->findChild<QButtonGroup *>("selectSingleRange")->button(int(state.range(1)))->click();
+    QApplication::setActiveWindow(window);
+    if (!QTest::qWaitForWindowActive(window)) {
+        state.SkipWithError("the page did not become the active window");
+        return;
+    }
+    QTest::keyClick(window, Qt::Key_Home);
+    QCoreApplication::processEvents();
+    QImage image(window->size(), QImage::Format_RGB32);
+    QScrollBar *bar = window->scrollBar();
+    int pages = 0;
+    for (auto _ : state) {
+        const int before = bar->value();
+        QTest::keyClick(window, Qt::Key_PageDown);
+        QPainter painter(&image);
+        window->render(&painter);
+        if (bar->value() == before) {
+            state.PauseTiming();
+            QTest::keyClick(window, Qt::Key_Home);
+            state.ResumeTiming();
+        } else {
+            ++pages;
+        }
+    }
+    state.counters["pages"] = pages;
+    state.counters["window_s"] = state.range(1) / 1000.0;
+}
+BENCHMARK(BM_PageDown)
+    ->ArgNames({"tab", "window_ms"})
+    ->Args({VisualizationWindow::LeadsTab, 10000})
+    ->Args({VisualizationWindow::SingleTab, 600000})
+    ->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     useOffscreenUnlessSet();
     QApplication app(argc, argv);
-    return runBenchmarks(argc, argv);
+    const int result = runBenchmarks(argc, argv);
+    openedPage.reset();
+    analysedPage.reset();
+    return result;
 }

@@ -8,10 +8,15 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSlider>
 
 namespace {
+
+// The go-to field: wide enough for a time or a short message.
+constexpr int GoToFieldWidth = 130;
 
 template <typename W>
 W *make(QWidget *parent, const char *name, const QString &text = QString())
@@ -106,6 +111,24 @@ viewSubmenu::viewSubmenu(QWidget *parent) : QWidget(parent)
     inner->addWidget(u.labelDate);
     bar->addWidget(u.FrameDate);
 
+    u.frameGoTo = makeFrame(this, "frameGoTo", inner);
+    u.labelGoTo = make<QLabel>(u.frameGoTo, "labelGoTo");
+    u.lineGoTo = make<QLineEdit>(u.frameGoTo, "lineGoTo");
+    u.lineGoTo->setMinimumWidth(GoToFieldWidth);
+    inner->addWidget(u.labelGoTo);
+    inner->addWidget(u.lineGoTo);
+    bar->addWidget(u.frameGoTo);
+    // Active while the field is shown (on the review page), wherever the focus is.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), u.lineGoTo), &QShortcut::activated, u.lineGoTo, [this] {
+        m_ui.lineGoTo->setFocus(Qt::ShortcutFocusReason);
+        m_ui.lineGoTo->selectAll();
+    });
+    // Typing over a message puts the field back to normal.
+    connect(u.lineGoTo, &QLineEdit::textEdited, this, [this] {
+        if (!m_ui.lineGoTo->styleSheet().isEmpty())
+            showGoToResult(QString());
+    });
+
     u.loadAnalysisPushButton = make<QPushButton>(this, "loadAnalysisPushButton", "Carica analisi");
     bar->addWidget(u.loadAnalysisPushButton);
     u.buttonAutoAnalysis = make<QPushButton>(this, "buttonAutoAnalysis");
@@ -174,8 +197,10 @@ viewSubmenu::viewSubmenu(QWidget *parent) : QWidget(parent)
         b->setIconSize(QSize(32, 32));
     }
     for (QLabel *l : {u.breathlabel, u.ecglabel, u.labelgain, u.labelname, u.labelPatient, u.labelsurname,
-                      u.labelScaleVisualize})
+                      u.labelScaleVisualize, u.labelGoTo})
         labels.applyText(l);
+    u.lineGoTo->setPlaceholderText(labels.label(u.lineGoTo->objectName()));
+    u.lineGoTo->setToolTip(labels.tooltip(u.lineGoTo->objectName()));
     labels.applyText(u.checkBoxAutoscale);
     // The workstation's own analysis: its text beside its icon.
     labels.applyAll(u.buttonAutoAnalysis);
@@ -195,3 +220,15 @@ void viewSubmenu::setMinMaxBreath(int min, int max)
 void viewSubmenu::setStartEventMode() { m_ui.buttonAddEvent->setText("Annulla"); }
 
 void viewSubmenu::setStopEventMode() { m_ui.buttonAddEvent->setText("Nuovo (E)"); }
+
+void viewSubmenu::showGoToResult(const QString &problem, const QString &detail)
+{
+    QLineEdit *field = m_ui.lineGoTo;
+    field->setStyleSheet(problem.isEmpty() ? QString() : QStringLiteral("color: rgb(200, 0, 0);"));
+    field->setToolTip(problem.isEmpty() ? LabelTable(objectName()).tooltip(field->objectName()) : detail);
+    if (problem.isEmpty())
+        return;
+    field->setText(problem);
+    field->selectAll();
+    field->setFocus(Qt::OtherFocusReason);
+}

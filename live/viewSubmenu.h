@@ -6,6 +6,7 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSlider;
 class breathFilters;
@@ -37,6 +38,9 @@ public:
         QLabel *labelPatient, *labelsurname, *labelname;
         QFrame *FrameDate;
         QLabel *labelTime, *labelDate;
+        QFrame *frameGoTo;
+        QLabel *labelGoTo;
+        QLineEdit *lineGoTo; // a time to put the review window at; Ctrl+G reaches it
         QPushButton *loadAnalysisPushButton;
         QPushButton *buttonAutoAnalysis;
         QFrame *frameScaleVis;
@@ -63,6 +67,9 @@ public slots:
     void setMinMaxBreath(int min, int max);
     void setStartEventMode();
     void setStopEventMode();
+    // After a go-to: what was wrong with the time, shown in the field (selected, so typing
+    // replaces it) and in full in its tooltip, or nothing when the window moved.
+    void showGoToResult(const QString &problem, const QString &detail = QString());
 
 private:
     Controls m_ui;

@@ -176,15 +176,33 @@ QString sleepBox(const Summary &s)
     return box("Polisonnografia", html);
 }
 
-QString hrvBox(const Summary &s)
+// An automatic rate's cells: its 10-second average, the time of day of that average (none for a
+// mean) and its 1-minute average, in whole bpm; empty without a beat file.
+QString dateTimeText(qint64 seconds, const QString &format);
+
+QString autoRateCells(const RateFigure &rate, bool present, qint64 acquisitionStart)
+{
+    if (!present)
+        return cell(QString()) + cell(QString()) + cell(QString());
+    const auto bpm = [](double value) { return value > 0 ? QString::number(std::lround(value)) : QString(); };
+    const QString at =
+        rate.tenSecondAtMs >= 0 ? dateTimeText(acquisitionStart + rate.tenSecondAtMs / 1000, "hh:mm:ss") : QString();
+    return cell(bpm(rate.tenSecondBpm)) + cell(at) + cell(bpm(rate.oneMinuteBpm));
+}
+
+QString hrvBox(const ReportInput &in, const Summary &s)
 {
     QString html = "<tr>" + QString(eventHeader)
                  + "<td> <i> 10 sec avg (bpm) </i> </td><td> <i> Istante</i> </td><td> <i> 1 min avg (bpm) </i> "
                    "</td></tr>";
     html += "<tr><td> Max FC (manual)</td>" + cell(s.maxValue) + cell(s.maxTime) + cell(QString()) + "</tr>";
     html += "<tr><td> Min FC (manual)</td>" + cell(s.minValue) + cell(s.minTime) + cell(QString()) + "</tr>";
-    for (const char *label : {"<td> Media FC (auto) </td>", "<td> Max FC (auto)</td>", "<td> Min FC (auto)</td>"})
-        html += "<tr>" + QString(label) + cell(QString()) + cell(QString()) + cell(QString()) + "</tr>";
+    const HeartRateSummary &rates = in.heartRates;
+    const QPair<const char *, const RateFigure *> autoRows[] = {{"<td> Media FC (auto) </td>", &rates.mean},
+                                                                 {"<td> Max FC (auto)</td>", &rates.highest},
+                                                                 {"<td> Min FC (auto)</td>", &rates.lowest}};
+    for (const auto &[label, rate] : autoRows)
+        html += "<tr>" + QString(label) + autoRateCells(*rate, rates.present, in.acquisitionStartSeconds) + "</tr>";
     return box("HRV", html);
 }
 
@@ -204,7 +222,7 @@ QString summaryHtml(const ReportInput &in, const Summary &s)
          + "<tr>" + half + general + "</td>" + half + eventBox("Bradicardia", bradycardiaRows, true, s) + "</td></tr>"
          + "<tr>" + half + eventBox("Ectopia ventricolare", ectopyRows, true, s) + "</td>" + half
          + eventBox("Altri eventi", otherRows, false, s) + "</td></tr>"
-         + "<tr>" + half + sleepBox(s) + "</td>" + half + hrvBox(s) + "</td></tr>"
+         + "<tr>" + half + sleepBox(s) + "</td>" + half + hrvBox(in, s) + "</td></tr>"
          + "<tr><td align=center colspan=2 width=100%> " + st + "</td></tr>" + "</table>"
          // Accepted events alone would read as none where the review is not finished.
          + (s.unreviewed > 0 ? "<p>Eventi non revisionati: " + QString::number(s.unreviewed) + "</p>" : QString())

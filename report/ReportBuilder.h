@@ -6,6 +6,7 @@
 // painted at a fixed height in printer dots. Widget-free: it runs on the offscreen platform.
 
 #include "db/Records.h"
+#include "review/data/HeartRateTrend.h"
 
 #include <QSize>
 #include <QSizeF>
@@ -32,6 +33,8 @@ struct ReportInput
     int annotationCount = 0;
     int normalCount = 0;
     QString sourceId;
+    // The automatic heart rates of the HRV box, from the beat file (none without one).
+    HeartRateSummary heartRates;
 
     // From the comment dialog: the comment as HTML and the analysed time exactly as typed.
     QString commentHtml;

@@ -136,6 +136,15 @@ void VisualizationWindow::visualizeEvent(Event *ev)
         const QSignalBlocker blocker(m_scrollBar);
         m_scrollBar->setValue(int(std::lround(windowStart)));
     }
+    // The first plot shows the lead the event was found on, when its channel names one.
+    for (const QString &channel : ev->channels) {
+        const int lead = leads::fromChannel(channel);
+        if (lead < 0)
+            continue;
+        const QSignalBlocker blocker(m_eventLeadCombos[0]);
+        m_eventLeadCombos[0]->setCurrentIndex(lead);
+        break;
+    }
     m_state.position = unsigned(std::max(m_scrollBar->value(), 0));
     updateSlider();
 }

@@ -3,6 +3,8 @@
 
 #include "review/VisualizationWindow.h"
 
+#include "common/LabelTable.h"
+#include "review/plots/QwtDateScaleWithOffset.h"
 #include "review/plots/ReviewPlots.h"
 
 #include <qwt_scale_div.h>
@@ -80,6 +82,8 @@ void VisualizationWindow::updateSliderLimits()
     const bool breath = ReviewState::scrollsBreath(m_tabs->currentIndex());
     m_state.sliderRange = breath ? m_state.breathRange : m_state.ecgRange;
     m_scrollBar->setSingleStep(1000);
+    // A click in the trough moves one window of the current tab.
+    m_scrollBar->setPageStep(m_state.windowOfTab(m_tabs->currentIndex()));
     if (!m_data)
         return;
     const ReviewState::SliderLimits limits = ReviewState::sliderLimits(
@@ -159,6 +163,70 @@ void VisualizationWindow::setRangeEvents(int range)
 }
 
 void VisualizationWindow::getClickedTs(const QPointF &point) { m_scrollBar->setValue(int(std::lround(point.x()))); }
+
+ReviewState::SliderLimits VisualizationWindow::currentLimits() const
+{
+    ReviewState::SliderLimits limits;
+    limits.minimum = m_scrollBar->minimum();
+    limits.maximum = m_scrollBar->maximum();
+    limits.valid = true;
+    return limits;
+}
+
+qint64 VisualizationWindow::lastDataTime(int tab) const
+{
+    if (ReviewState::scrollsBreath(tab) && m_data->breathPresent())
+        return m_data->breath().back().time;
+    return m_data->ecg().back().time;
+}
+
+void VisualizationWindow::moveWindow(ReviewState::Move move)
+{
+    if (!hasEcgData())
+        return;
+    const int tab = m_tabs->currentIndex();
+    m_scrollBar->setValue(ReviewState::movedStart(move, m_scrollBar->value(), m_state.windowOfTab(tab), currentLimits(),
+                                                  lastDataTime(tab)));
+}
+
+VisualizationWindow::GoToProblem VisualizationWindow::goToTime(const QString &text)
+{
+    const LabelTable labels(objectName());
+    const auto problem = [&labels](const char *name, const QString &first, const QString &last) {
+        return GoToProblem{labels.label(name), labels.tooltip(name).arg(first, last)};
+    };
+    if (!hasEcgData())
+        return problem("goToOutside", "--:--:--", "--:--:--");
+    const int tab = m_tabs->currentIndex();
+    const qint64 last = lastDataTime(tab);
+    const qint64 start = m_data->acquisitionStartSeconds();
+    const ReviewState::GoTo target = ReviewState::goTo(text, start, last);
+    switch (target.result) {
+    case ReviewState::GoTo::Result::Invalid: return problem("goToInvalid", QString(), QString());
+    case ReviewState::GoTo::Result::Outside:
+        return problem("goToOutside", QwtDateScaleWithOffset::labelText(start, m_data->firstEcgTime()),
+                       QwtDateScaleWithOffset::labelText(start, last));
+    case ReviewState::GoTo::Result::Moved: break;
+    }
+    // The time is in the window, at its left edge where it can be.
+    const ReviewState::SliderLimits limits = currentLimits();
+    const int lastStart = ReviewState::lastWindowStart(limits, m_state.windowOfTab(tab), last);
+    m_scrollBar->setValue(int(std::clamp<qint64>(target.ms, limits.minimum, lastStart)));
+    return {};
+}
+
+void VisualizationWindow::marchCaliper()
+{
+    if (m_caliperPlot)
+        m_caliperPlot->marchCaliper();
+}
+
+void VisualizationWindow::clearCalipers()
+{
+    for (EcgPaperPlot *plot : paperPlots())
+        plot->clearCalipers();
+    m_caliperPlot = nullptr;
+}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -279,7 +347,8 @@ void VisualizationWindow::keyPressEvent(QKeyEvent *event)
 void VisualizationWindow::wheelEvent(QWheelEvent *event)
 {
     const QWidget *under = childAt(event->position().toPoint());
-    const bool overOverview = under && under->accessibleName() == QLatin1String("TotalPlot");
+    // The trend under the overview shares its time axis, and its wheel.
+    const bool overOverview = under && (under->accessibleName() == QLatin1String("TotalPlot") || under == m_heartRate->canvas());
     const int step = m_state.wheelStep(m_tabs->currentIndex(), overOverview);
     m_scrollBar->setValue(m_scrollBar->value() + event->angleDelta().y() * step);
     event->accept();

@@ -63,9 +63,10 @@ WindowHoles VisualizationWindow::holesOver(quint32 lastTime) const
 
 void VisualizationWindow::drawEcgLead(EcgPaperPlot *plot, int lead, const EcgWindow &window, double pulseWidth) const
 {
-    TraceBuilder trace(EcgSegmentGapMs);
+    TraceBuilder trace(EcgSegmentGapMs, int(window.end - window.begin));
     const double gain = m_state.displayGain;
     const double offset = m_state.displayOffset;
+    plot->setDisplayGain(gain);
     for (const EcgRecord *r = window.begin; r != window.end; ++r)
         if (!window.holes.hides(r->time, r->values))
             trace.add(r->time, leadValue(r->values, window.means, lead) * gain - offset);
@@ -269,4 +270,10 @@ void VisualizationWindow::showOverview()
         m_totalGraph->setAxisScale(QwtPlot::xBottom, times.first(), times.last());
     m_totalGraph->setMarkerPosition(m_state.position);
     m_totalGraph->replot();
+    if (!m_heartRate->isHidden()) {
+        if (!times.isEmpty())
+            m_heartRate->setAxisScale(QwtPlot::xBottom, times.first(), times.last());
+        m_heartRate->setMarkerPosition(m_state.position);
+        m_heartRate->replot();
+    }
 }

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -110,8 +111,10 @@ void VisualizationWindow::buildTree()
     page->setContentsMargins(4, 4, 4, 4);
     page->setSpacing(2);
 
-    // Overview of the whole recording above the tabs.
-    auto *top = new QHBoxLayout;
+    // Overview of the whole recording above the tabs, the heart-rate trend under it in the same
+    // column (the same width, the same time axis).
+    auto *top = new QGridLayout;
+    top->setVerticalSpacing(0);
     auto *topLabels = new QVBoxLayout;
     m_labelTotalPlot = label("labelTotalPlot", "ECG - V6");
     m_labelAvailability = label("labelAvailability");
@@ -121,10 +124,19 @@ void VisualizationWindow::buildTree()
     available->addWidget(m_labelAvailability);
     available->addStretch(1);
     topLabels->addLayout(available);
-    top->addLayout(topLabels);
+    top->addLayout(topLabels, 0, 0);
     m_totalGraph = named(new OverviewPlot, "totalGraph");
-    m_totalGraph->setFixedHeight(70);
-    top->addWidget(m_totalGraph, 1);
+    m_totalGraph->setFixedHeight(OverviewHeight);
+    top->addWidget(m_totalGraph, 0, 1);
+    m_labelHeartRate = label("labelHeartRate");
+    m_heartRate = named(new HeartRatePlot, "heartRateGraph");
+    m_heartRate->setFixedHeight(HeartRateHeight);
+    top->addWidget(m_labelHeartRate, 1, 0);
+    top->addWidget(m_heartRate, 1, 1);
+    top->setColumnStretch(1, 1);
+    // Shown with a beat list.
+    m_labelHeartRate->hide();
+    m_heartRate->hide();
     page->addLayout(top);
 
     m_tabs = named(new QTabWidget, "ECG");
@@ -412,8 +424,9 @@ void VisualizationWindow::makeConnections()
     connect(m_selectSingleRange, &QButtonGroup::idClicked, this, &VisualizationWindow::setRangeSingle);
     connect(m_selectEventRange, &QButtonGroup::idClicked, this, &VisualizationWindow::setRangeEvents);
     connect(m_tabs, &QTabWidget::currentChanged, this, &VisualizationWindow::tabChanged);
-    connect(m_totalGraph->picker(), qOverload<const QPointF &>(&QwtPlotPicker::selected), this,
-            &VisualizationWindow::getClickedTs);
+    for (OverviewPlot *overview : {m_totalGraph, static_cast<OverviewPlot *>(m_heartRate)})
+        connect(overview->picker(), qOverload<const QPointF &>(&QwtPlotPicker::selected), this,
+                &VisualizationWindow::getClickedTs);
     for (QComboBox *combo : m_eventLeadCombos)
         connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this, &VisualizationWindow::updateSlider);
     for (QwtPlotPicker *picker : signalPickers())
@@ -426,6 +439,21 @@ void VisualizationWindow::makeConnections()
     connect(m_buttonAccept, &QPushButton::clicked, this, &VisualizationWindow::acceptButtonClicked);
     connect(m_buttonReject, &QPushButton::clicked, this, &VisualizationWindow::rejectButtonClicked);
     connect(m_buttonAcceptPrint, &QPushButton::clicked, this, &VisualizationWindow::acceptPrintButtonClicked);
+
+    // Keys that move the window, on any tab and whichever control of the page has the focus.
+    using Move = ReviewState::Move;
+    const QPair<int, Move> pagingKeys[] = {{Qt::Key_PageDown, Move::PageForward}, {Qt::Key_PageUp, Move::PageBack},
+                                           {Qt::Key_Right, Move::StepForward},    {Qt::Key_Left, Move::StepBack},
+                                           {Qt::Key_Home, Move::First},           {Qt::Key_End, Move::Last}};
+    for (const auto &[key, move] : pagingKeys)
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
+                [this, move = move] { moveWindow(move); });
+    connect(new QShortcut(QKeySequence(Qt::Key_M), this), &QShortcut::activated, this,
+            &VisualizationWindow::marchCaliper);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &VisualizationWindow::clearCalipers);
+    for (EcgPaperPlot *plot : paperPlots())
+        connect(plot, &EcgPaperPlot::caliperDrawn, this, [this, plot] { m_caliperPlot = plot; });
 
     m_tabs->installEventFilter(this);
     m_selectEvent->installEventFilter(this);
@@ -444,6 +472,13 @@ QVector<QwtPlotPicker *> VisualizationWindow::signalPickers() const
     for (EcgPaperPlot *plot : m_eventPlots)
         pickers.append(plot->picker());
     return pickers;
+}
+
+QVector<EcgPaperPlot *> VisualizationWindow::paperPlots() const
+{
+    QVector<EcgPaperPlot *> plots = m_leadPlots + m_eventPlots;
+    plots.append(m_ecgSingle);
+    return plots;
 }
 
 bool VisualizationWindow::breathVisible(int channel) const
@@ -492,7 +527,8 @@ void VisualizationWindow::applyLoadedData(const std::shared_ptr<const RecordingD
         m_totalGraph->setAxisScale(QwtPlot::xBottom, overviewTimes.first(), overviewTimes.last());
     m_totalGraph->setPoints(data->overviewCurve());
     if (data->ecgPresent())
-        m_totalGraph->setZones(data->ecg().front().time, data->ecg().back().time, data->missingIntervals());
+        for (OverviewPlot *overview : {m_totalGraph, static_cast<OverviewPlot *>(m_heartRate)})
+            overview->setZones(data->ecg().front().time, data->ecg().back().time, data->missingIntervals());
     m_tabs->setCurrentIndex(LeadsTab);
     // The window starts at the first record, also for the redraws before jumpToFirstData (a
     // scroll bar still at 0..0 would otherwise count as at its maximum and jump to the end).
@@ -540,6 +576,10 @@ void VisualizationWindow::loadAnalysisResults(const QString &folder)
     // An analysed session is read-only: its events are the stored ones, whatever the folder holds.
     const AnalysisResults::Events events =
         m_analysis.load(folder, m_sessionId, m_recordingStartSeconds, m_eventsLocked);
+    const QVector<MinuteRate> &minutes = m_analysis.heartRate().minutes();
+    m_heartRate->setMinutes(minutes);
+    m_heartRate->setVisible(!minutes.isEmpty());
+    m_labelHeartRate->setVisible(!minutes.isEmpty());
     if (events == AnalysisResults::Events::Refused)
         reportRefusal(QStringLiteral("Eventi non caricati"),
                       QStringLiteral("Il database ha rifiutato gli eventi dell'analisi: nessun evento è stato "
@@ -563,6 +603,11 @@ void VisualizationWindow::resetView()
     setOximetryEnabled(false);
     m_totalGraph->removeZones();
     m_totalGraph->setPoints({});
+    m_heartRate->removeZones();
+    m_heartRate->setMinutes({});
+    m_heartRate->hide();
+    m_labelHeartRate->hide();
+    clearCalipers();
     for (EcgPaperPlot *plot : m_leadPlots)
         plot->removeCurves();
     for (SignalPlot *plot : m_breathPlots)

@@ -17,6 +17,7 @@
 
 class Database;
 class EcgPaperPlot;
+class HeartRatePlot;
 class OverviewPlot;
 class Prompts;
 class QAbstractButton;
@@ -50,6 +51,8 @@ public:
     static constexpr int LegendWidth = 100;
     static constexpr int SingleControlsWidth = 300;
     static constexpr int EventControlsWidth = 200;
+    static constexpr int OverviewHeight = 70;
+    static constexpr int HeartRateHeight = 56;
 
     explicit VisualizationWindow(Database *database, QWidget *parent = nullptr);
     ~VisualizationWindow() override;
@@ -106,6 +109,17 @@ public:
     // When the user leaves the review: drops the session, back to the default scale and lead.
     void resetView();
 
+    // Keyboard paging (Page Up/Down, arrows, Home, End) of the current tab's window.
+    void moveWindow(ReviewState::Move move);
+    // Puts the window at a time typed by the user ("hh:mm:ss" on the recording's clock or
+    // "+hh:mm:ss" from its start). Empty when the window moved; otherwise what is wrong with the
+    // time, short and in full (the window stays).
+    struct GoToProblem {
+        QString text;
+        QString detail;
+    };
+    GoToProblem goToTime(const QString &text);
+
     // Window state.
     const ReviewState &state() const { return m_state; }
     unsigned int position() const { return m_state.position; }
@@ -132,6 +146,7 @@ public:
     SignalPlot *oximetryPlot() const { return m_imuSingle; }
     const QVector<TimeStripPlot *> &timeStrips() const { return m_strips; }
     OverviewPlot *overviewPlot() const { return m_totalGraph; }
+    HeartRatePlot *heartRatePlot() const { return m_heartRate; }
     QScrollBar *scrollBar() const { return m_scrollBar; }
     QTabWidget *tabs() const { return m_tabs; }
     // The click pickers of every signal plot (where a click picks a time on the recording).
@@ -178,6 +193,9 @@ public slots:
     void setRangeSingle(int range);
     void setRangeEvents(int range);
     void getClickedTs(const QPointF &point);
+    // The M key walks the last caliper one interval on; Escape takes every caliper away.
+    void marchCaliper();
+    void clearCalipers();
 
 signals:
     void newScreenShot(QImage shot, QString text, float ratio, int id);
@@ -239,6 +257,11 @@ private:
     void evaluateBreathAutoscale();
     void updateScaleLabels();
     void updateSliderLimits();
+    ReviewState::SliderLimits currentLimits() const;
+    // Every plot on ECG paper: the twelve leads, the single lead, the three event plots.
+    QVector<EcgPaperPlot *> paperPlots() const;
+    // The time of the tab's last record: where its last window ends.
+    qint64 lastDataTime(int tab) const;
     void fitPaperScale();
 
     Database *m_database;
@@ -273,6 +296,9 @@ private:
     QTabWidget *m_tabs = nullptr;
     QScrollBar *m_scrollBar = nullptr;
     OverviewPlot *m_totalGraph = nullptr;
+    HeartRatePlot *m_heartRate = nullptr;
+    QLabel *m_labelHeartRate = nullptr;
+    EcgPaperPlot *m_caliperPlot = nullptr; // where the last caliper was opened
     QLabel *m_labelTotalPlot = nullptr;
     QLabel *m_labelAvailability = nullptr;
     QVector<EcgPaperPlot *> m_leadPlots;

@@ -128,6 +128,7 @@ int tool::report(const QStringList &args)
     input.annotationCount = analysis.annotationCount();
     input.normalCount = analysis.normalCount();
     input.sourceId = analysis.events().sourceId();
+    input.heartRates = analysis.heartRate().summary();
 
     SessionReport report;
     switch (report.generate(input, db, dataFolder)) {

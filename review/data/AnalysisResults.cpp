@@ -18,6 +18,7 @@ void AnalysisResults::clearFolderData()
     m_beats.clear();
     m_annotationCount = 0;
     m_normalCount = 0;
+    m_heartRate = HeartRateTrend();
 }
 
 void AnalysisResults::clear()
@@ -66,6 +67,7 @@ AnalysisResults::Events AnalysisResults::load(const QString &folder, int session
     m_beats = file.beatList();
     m_annotationCount = file.annotationCount();
     m_normalCount = file.normalCount();
+    m_heartRate = HeartRateTrend(m_beats);
     qInfo().noquote() << "ANNOTATIONS DONE";
 
     if (!m_events.load(sessionId, file, readOnly)) {

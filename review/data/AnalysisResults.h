@@ -7,6 +7,7 @@
 
 #include "review/data/AnalysisFolder.h"
 #include "review/data/EventStore.h"
+#include "review/data/HeartRateTrend.h"
 #include "review/data/ReviewSummaries.h"
 #include "review/data/SignalTrace.h"
 
@@ -47,6 +48,8 @@ public:
     const QVector<Beat> &beats() const { return m_beats; }
     int annotationCount() const { return m_annotationCount; }
     int normalCount() const { return m_normalCount; }
+    // The heart rate of the beat list (empty without one).
+    const HeartRateTrend &heartRate() const { return m_heartRate; }
 
     EventStore &events() { return m_events; }
     const EventStore &events() const { return m_events; }
@@ -64,5 +67,6 @@ private:
     QVector<Beat> m_beats;
     int m_annotationCount = 0;
     int m_normalCount = 0;
+    HeartRateTrend m_heartRate;
     EventStore m_events;
 };

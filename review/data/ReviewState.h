@@ -62,6 +62,27 @@ public:
     // ms of window movement per unit of wheel delta.
     int wheelStep(int tab, bool overOverview) const;
 
+    // Paging by keyboard: Page Down / Up a window's length, the arrows a tenth of it, Home and
+    // End the first and the last data.
+    enum class Move { PageForward, PageBack, StepForward, StepBack, First, Last };
+    // The start of the last window: the one that ends on the last data (lastDataMs), within the
+    // scroll bar's limits.
+    static int lastWindowStart(const SliderLimits &limits, int length, qint64 lastDataMs);
+    // Where a move takes the window start from `value`. Forward moves stop at the last window and
+    // never take the window back; nothing leaves the scroll bar's limits.
+    static int movedStart(Move move, int value, int length, const SliderLimits &limits, qint64 lastDataMs);
+
+    // Going to a time typed by the user: "hh:mm:ss" (or "hh:mm") is a time of day on the
+    // recording's clock, its first occurrence from the recording start; "+hh:mm:ss" the time
+    // elapsed since the start. ":" or "." between the fields.
+    struct GoTo {
+        enum class Result { Moved, Invalid, Outside } result = Result::Invalid;
+        qint64 ms = 0; // from the recording start
+    };
+    // startSeconds: the recording start on the clock the time axes show (local time), seconds
+    // since the epoch; lastDataMs: the end of the recording.
+    static GoTo goTo(const QString &text, qint64 startSeconds, qint64 lastDataMs);
+
     // Toolbar scale combo: 0 single, 1 double, 2 half calibration.
     void setScale(int type);
     // "Auto", or the gain in mm/mV ("10 mm/mV", as the page's own default reads).

@@ -1,5 +1,6 @@
 #include "review/data/SignalTrace.h"
 
+#include <QPair>
 #include <QStringList>
 
 #include <algorithm>
@@ -8,6 +9,20 @@
 QString leads::name(int lead)
 {
     return lead >= 0 && lead < LeadCount ? QString::fromLatin1(LeadNames[lead]) : QString();
+}
+
+int leads::fromChannel(const QString &channel)
+{
+    const QString wanted = channel.trimmed();
+    for (int lead = 0; lead < LeadCount; ++lead)
+        if (wanted.compare(QLatin1String(LeadNames[lead]), Qt::CaseInsensitive) == 0)
+            return lead;
+    // The limb leads as printed on the paper.
+    const QPair<const char *, int> printed[] = {{"I", I}, {"II", II}, {"III", 8}};
+    for (const auto &[text, lead] : printed)
+        if (wanted.compare(QLatin1String(text), Qt::CaseInsensitive) == 0)
+            return lead;
+    return -1;
 }
 
 WindowHoles::WindowHoles(const QVector<MissingInterval> &holes, quint32 from, quint32 to)
@@ -37,8 +52,11 @@ bool TraceBuilder::add(quint32 time, double value)
 {
     if (m_started && time <= m_lastTime)
         return false;
-    if (!m_started || time - m_lastTime > m_maxGap)
+    if (!m_started || time - m_lastTime > m_maxGap) {
         m_segments.append(QVector<QPointF>());
+        if (!m_started)
+            m_segments.last().reserve(m_expected);
+    }
     m_segments.last().append(QPointF(time, value));
     m_lastTime = time;
     m_started = true;

@@ -25,6 +25,9 @@ inline constexpr int II = 2;
 inline constexpr int V1 = 7;
 // Lead names as the plots' accessible names, the combos and the analysis files spell them.
 QString name(int lead);
+// The lead an analysis channel names ("V5", "L2", or "II", "aVF" as the paper labels them, in any
+// case); -1 when it names none.
+int fromChannel(const QString &channel);
 }
 
 // Respiration channel 5 on the single-lead tab stands for the sum of the five channels.
@@ -69,7 +72,9 @@ private:
 class TraceBuilder
 {
 public:
-    explicit TraceBuilder(quint32 maxGap) : m_maxGap(maxGap) {}
+    // expected: the number of records about to be added, room made for them at once (a 10-minute
+    // window's 300 000 points would otherwise be copied over and over as the trace grows).
+    explicit TraceBuilder(quint32 maxGap, int expected = 0) : m_maxGap(maxGap), m_expected(expected) {}
 
     // Returns whether the record was plotted.
     bool add(quint32 time, double value);
@@ -77,6 +82,7 @@ public:
 
 private:
     quint32 m_maxGap;
+    int m_expected;
     TraceSegments m_segments;
     quint32 m_lastTime = 0;
     bool m_started = false;

@@ -9,17 +9,22 @@
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
+#include <qwt_plot_intervalcurve.h>
 #include <qwt_plot_layout.h>
 #include <qwt_plot_marker.h>
 #include <qwt_plot_picker.h>
 #include <qwt_plot_scaleitem.h>
 #include <qwt_plot_shapeitem.h>
 #include <qwt_plot_zoneitem.h>
+#include <qwt_scale_div.h>
 #include <qwt_scale_draw.h>
 #include <qwt_scale_widget.h>
 #include <qwt_symbol.h>
 #include <qwt_text.h>
 
+#include <QEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPainterPath>
 
 #include <algorithm>
@@ -57,6 +62,16 @@ QwtPlotPicker *clickPicker(QwtPlot *plot)
                                      QwtPicker::AlwaysOff, plot->canvas());
     picker->setStateMachine(new QwtPickerClickPointMachine);
     return picker;
+}
+
+// A scale drawn inside the canvas on its left border (its labels to the right), so that the canvas
+// keeps the width and time alignment of the plots it lines up with.
+void insideValueScale(QwtPlot *plot)
+{
+    auto *values = new QwtPlotScaleItem(QwtScaleDraw::RightScale);
+    values->setYAxis(QwtPlot::yLeft);
+    values->setBorderDistance(0);
+    values->attach(plot);
 }
 
 QwtPlotGrid *verticalGrid(QwtPlot *plot)
@@ -113,9 +128,65 @@ QString ReviewPlot::canvasName() const { return canvas()->accessibleName(); }
 
 // ---------------------------------------------------------------------------------------------
 
+// The calipers of one paper plot, drawn over everything else: the legs of each from the top of the
+// paper to the bottom, the first one's two points joined by its arm, and its figures above the arm.
+class CaliperItem : public QwtPlotItem
+{
+public:
+    explicit CaliperItem(const EcgPaperPlot *plot) : m_plot(plot)
+    {
+        setItemAttribute(QwtPlotItem::AutoScale, false);
+        setZ(1000);
+    }
+    int rtti() const override { return QwtPlotItem::Rtti_PlotUserItem + 1; }
+
+    void draw(QPainter *painter, const QwtScaleMap &xMap, const QwtScaleMap &yMap,
+              const QRectF &canvasRect) const override
+    {
+        const QVector<Caliper> calipers = m_plot->calipers();
+        if (calipers.isEmpty())
+            return;
+        const double gain = m_plot->displayGain();
+        painter->save();
+        const QColor ink(0, 0, 200);
+        for (int i = 0; i < calipers.size(); ++i) {
+            const Caliper &c = calipers.at(i);
+            const double x1 = xMap.transform(c.startMs);
+            const double x2 = xMap.transform(c.endMs);
+            painter->setPen(QPen(i == 0 ? ink : QColor(90, 90, 220), 1, Qt::DashLine));
+            for (double x : {x1, x2})
+                painter->drawLine(QPointF(x, canvasRect.top()), QPointF(x, canvasRect.bottom()));
+        }
+        const Caliper &first = calipers.first();
+        const QPointF from(xMap.transform(first.startMs), yMap.transform(first.startMv * gain));
+        const QPointF to(xMap.transform(first.endMs), yMap.transform(first.endMv * gain));
+        painter->setPen(QPen(ink, 1.5));
+        painter->drawLine(from, to);
+        for (const QPointF &point : {from, to})
+            painter->drawLine(point - QPointF(5, 0), point + QPointF(5, 0));
+
+        const QString text = first.figures();
+        const QFontMetrics metrics(painter->font());
+        QRectF box(std::min(from.x(), to.x()) + 4, std::min(from.y(), to.y()) - metrics.height() - 6,
+                   metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
+        // Above the arm, or under it where the paper ends above; always on the paper.
+        if (box.top() < canvasRect.top())
+            box.moveTop(std::max(from.y(), to.y()) + 6);
+        box.moveLeft(std::max(canvasRect.left(), std::min(box.left(), canvasRect.right() - box.width())));
+        box.moveTop(std::max(canvasRect.top(), std::min(box.top(), canvasRect.bottom() - box.height())));
+        painter->fillRect(box, QColor(255, 255, 255, 220));
+        painter->setPen(ink);
+        painter->drawText(box, Qt::AlignCenter, text);
+        painter->restore();
+    }
+
+private:
+    const EcgPaperPlot *m_plot;
+};
+
 EcgPaperPlot::EcgPaperPlot(double halfRange, bool pinkMinorPen, QWidget *parent)
     : ReviewPlot(parent), m_halfRange(halfRange), m_major(new QwtPlotGrid), m_minor(new QwtPlotGrid),
-      m_pulse(new QwtPlotShapeItem)
+      m_pulse(new QwtPlotShapeItem), m_caliperItem(new CaliperItem(this))
 {
     hideAllAxes(this);
     m_minor->setAxes(QwtPlot::xTop, QwtPlot::yRight);
@@ -133,10 +204,14 @@ EcgPaperPlot::EcgPaperPlot(double halfRange, bool pinkMinorPen, QWidget *parent)
     m_pulse->attach(this);
     setAutoscale(false);
     setTimeWindow(0, 10000, 200, 40);
+    m_caliperItem->attach(this);
+    // After the click picker: a Shift + drag is the caliper's, not a picked point.
+    canvas()->installEventFilter(this);
 }
 
 void EcgPaperPlot::setTimeWindow(double from, double length, double majorStep, double minorStep)
 {
+    m_windowStart = from;
     setAxisScale(QwtPlot::xBottom, from, from + length, majorStep);
     setAxisScale(QwtPlot::xTop, from, from + length, minorStep);
 }
@@ -250,6 +325,74 @@ QList<QwtPlotMarker *> EcgPaperPlot::markers() const
     return result;
 }
 
+QPointF EcgPaperPlot::paperPoint(const QPoint &pixel) const
+{
+    return QPointF(invTransform(QwtPlot::xBottom, pixel.x()) - m_windowStart,
+                   invTransform(QwtPlot::yLeft, pixel.y()) / m_gain);
+}
+
+bool EcgPaperPlot::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != canvas())
+        return ReviewPlot::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+        return false;
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    if (type == QEvent::MouseButtonPress) {
+        if (mouse->button() != Qt::LeftButton || !(mouse->modifiers() & Qt::ShiftModifier))
+            return false;
+        const QPointF at = paperPoint(mouse->pos());
+        m_caliper = {at.x(), at.x(), at.y(), at.y()};
+        m_marches = 0;
+        m_hasCaliper = true;
+        m_dragging = true;
+    } else if (m_dragging) {
+        const QPointF at = paperPoint(mouse->pos());
+        m_caliper.endMs = at.x();
+        m_caliper.endMv = at.y();
+        m_dragging = type == QEvent::MouseMove;
+    } else {
+        return false;
+    }
+    replot();
+    if (!m_dragging)
+        emit caliperDrawn();
+    return true;
+}
+
+void EcgPaperPlot::marchCaliper()
+{
+    if (!m_hasCaliper || m_caliper.intervalMs() <= 0)
+        return;
+    ++m_marches;
+    replot();
+}
+
+void EcgPaperPlot::clearCalipers()
+{
+    if (!m_hasCaliper)
+        return;
+    m_hasCaliper = false;
+    m_dragging = false;
+    m_marches = 0;
+    replot();
+}
+
+QVector<Caliper> EcgPaperPlot::calipers() const
+{
+    QVector<Caliper> result;
+    if (!m_hasCaliper)
+        return result;
+    Caliper c = m_caliper;
+    c.startMs += m_windowStart;
+    c.endMs += m_windowStart;
+    result.append(c);
+    for (int i = 0; i < m_marches; ++i)
+        result.append(result.last().marched());
+    return result;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 SignalPlot::SignalPlot(Kind kind, QWidget *parent) : ReviewPlot(parent), m_kind(kind)
@@ -267,13 +410,8 @@ SignalPlot::SignalPlot(Kind kind, QWidget *parent) : ReviewPlot(parent), m_kind(
         m_topScale->setBorderDistance(0);
         m_topScale->scaleDraw()->enableComponent(QwtAbstractScaleDraw::Labels, false);
         m_topScale->attach(this);
-        // The SpO2 values are read off a scale drawn inside the canvas (a right-aligned scale sits
-        // on the left border), so that the canvas keeps the width and the time alignment of the
-        // ECG plot above it.
-        auto *values = new QwtPlotScaleItem(QwtScaleDraw::RightScale);
-        values->setYAxis(QwtPlot::yLeft);
-        values->setBorderDistance(0);
-        values->attach(this);
+        // The SpO2 values are read off a scale inside the canvas, lined up with the ECG plot above.
+        insideValueScale(this);
         setAxisAutoScale(QwtPlot::yLeft);
     }
 }
@@ -390,7 +528,8 @@ void OverviewPlot::setZones(double spanFrom, double spanTo, const QVector<Missin
         zone->setPen(QPen(Qt::NoPen));
         zone->attach(this);
     };
-    band(spanFrom, spanTo, QColor(76, 255, 0));
+    if (m_recordedSpanBand)
+        band(spanFrom, spanTo, QColor(76, 255, 0));
     for (const MissingInterval &hole : holes)
         band(hole.start, hole.stop, QColor(255, 76, 0));
 }
@@ -409,4 +548,82 @@ QList<QwtPlotZoneItem *> OverviewPlot::zones() const
     for (QwtPlotItem *item : itemList(QwtPlotItem::Rtti_PlotZone))
         result.append(static_cast<QwtPlotZoneItem *>(item));
     return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+HeartRatePlot::HeartRatePlot(QWidget *parent) : OverviewPlot(parent)
+{
+    // Redrawn with the overview, once per move.
+    setAutoReplot(false);
+    // Only the missing data is shaded: the rates read on white.
+    m_recordedSpanBand = false;
+    // The overview above carries the hours.
+    enableAxis(QwtPlot::xBottom, false);
+    canvas()->setAccessibleName(QStringLiteral("HeartRateTrend"));
+    insideValueScale(this);
+    setRateScale(DefaultLowBpm, DefaultHighBpm);
+}
+
+void HeartRatePlot::setMinutes(const QVector<MinuteRate> &minutes)
+{
+    for (QwtPlotItem *item : m_bands) {
+        item->detach();
+        delete item;
+    }
+    for (QwtPlotCurve *line : m_lines) {
+        line->detach();
+        delete line;
+    }
+    m_bands.clear();
+    m_lines.clear();
+    double low = 0;
+    double high = 0;
+    QVector<QPointF> means;
+    QVector<QwtIntervalSample> spans;
+    const auto endRun = [&] {
+        if (means.isEmpty())
+            return;
+        auto *band = new QwtPlotIntervalCurve;
+        band->setStyle(QwtPlotIntervalCurve::Tube);
+        band->setPen(QPen(Qt::NoPen));
+        band->setBrush(QColor(230, 120, 120, 110));
+        band->setSamples(spans);
+        band->attach(this);
+        m_bands.append(band);
+        auto *line = new QwtPlotCurve;
+        line->setPen(QPen(QColor(150, 0, 0), 1));
+        line->setSamples(means);
+        line->setZ(band->z() + 1);
+        line->attach(this);
+        m_lines.append(line);
+        means.clear();
+        spans.clear();
+    };
+    for (int i = 0; i < minutes.size(); ++i) {
+        const MinuteRate &m = minutes.at(i);
+        if (i > 0 && m.startMs != minutes.at(i - 1).startMs + HeartRateTrend::LongAverageMs)
+            endRun();
+        // Each minute's figures stand at its middle.
+        const double x = m.startMs + HeartRateTrend::LongAverageMs / 2.0;
+        means.append(QPointF(x, m.meanBpm));
+        spans.append(QwtIntervalSample(x, m.lowBpm, m.highBpm));
+        low = i == 0 ? m.lowBpm : std::min(low, m.lowBpm);
+        high = i == 0 ? m.highBpm : std::max(high, m.highBpm);
+    }
+    endRun();
+    setRateScale(minutes.isEmpty() ? DefaultLowBpm : low, minutes.isEmpty() ? DefaultHighBpm : high);
+    replot();
+}
+
+void HeartRatePlot::setRateScale(double low, double high)
+{
+    // Whole tens around the rates, labelled at the bottom, middle and top, with room around them
+    // for the labels, which the canvas would cut at its edges.
+    const double bottom = std::floor(low / 10.0) * 10.0;
+    const double top = std::max(std::ceil(high / 10.0) * 10.0, bottom + 20.0);
+    const double middle = std::round((bottom + top) / 20.0) * 10.0;
+    const double room = (top - bottom) * ScaleRoom;
+    setAxisScaleDiv(QwtPlot::yLeft, QwtScaleDiv(bottom - room, top + room, QList<double>(), QList<double>(),
+                                                 QList<double>{bottom, middle, top}));
 }

@@ -4,6 +4,8 @@
 // the clock strips under each tab and the overview of the whole recording.
 
 #include "import/RecordingFormat.h"
+#include "review/data/Caliper.h"
+#include "review/data/HeartRateTrend.h"
 #include "review/data/SignalTrace.h"
 
 #include <qwt_plot.h>
@@ -15,12 +17,14 @@
 
 class QwtDateScaleWithOffset;
 class QwtPlotCurve;
+class QwtPlotItem;
 class QwtPlotMarker;
 class QwtPlotPicker;
 class QwtPlotShapeItem;
 class QwtPlotGrid;
 class QwtPlotZoneItem;
 class QwtPlotScaleItem;
+class CaliperItem;
 
 // Common ground of the plots that show signal windows: no margins, a click picker on the canvas
 // (how the events work picks times), curves rebuilt on every redraw.
@@ -87,12 +91,40 @@ public:
     QwtPlotGrid *majorGrid() const { return m_major; }
     QwtPlotGrid *minorGrid() const { return m_minor; }
 
+    // The paper's gain (1 at 10 mm/mV): a caliper reads heights in mV of the paper.
+    void setDisplayGain(double gain) { m_gain = gain > 0 ? gain : 1.0; }
+    double displayGain() const { return m_gain; }
+    // Calipers: Shift + drag on the paper opens one between two points (replacing the earlier
+    // one), marchCaliper walks a copy of it one interval further right each time, clearCalipers
+    // takes them all away. They stay where they are on the paper while the window moves.
+    bool hasCaliper() const { return m_hasCaliper; }
+    void marchCaliper();
+    void clearCalipers();
+    // The caliper and its marched copies, in ms of the recording at the current window.
+    QVector<Caliper> calipers() const;
+
+signals:
+    // A caliper was opened (on release of the drag).
+    void caliperDrawn();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    QPointF paperPoint(const QPoint &pixel) const; // (ms from the window start, mV)
+
     double m_halfRange;
     bool m_autoscale = false;
     QwtPlotGrid *m_major;
     QwtPlotGrid *m_minor;
     QwtPlotShapeItem *m_pulse;
+    double m_windowStart = 0;
+    double m_gain = 1.0;
+    bool m_hasCaliper = false;
+    bool m_dragging = false;
+    Caliper m_caliper; // ms from the window start
+    int m_marches = 0;
+    CaliperItem *m_caliperItem;
 };
 
 // Respiration plots and the SpO2 plot: vertical grid lines only.
@@ -190,8 +222,36 @@ public:
     void removeZones();
     QList<QwtPlotZoneItem *> zones() const;
 
+protected:
+    // The green band over the recorded span (the missing intervals are always shaded).
+    bool m_recordedSpanBand = true;
+
 private:
     QwtPlotCurve *m_curve;
     QwtPlotMarker *m_marker;
     QwtPlotPicker *m_picker;
+};
+
+// The heart-rate trend under the overview, on the overview's time axis with its zones, window
+// marker and click: per minute the mean rate as a line and the span of its ten-beat means as a
+// band, both broken where minutes have no rate; the bpm scale is drawn inside the canvas so that
+// the canvas keeps the overview's width.
+class HeartRatePlot : public OverviewPlot
+{
+    Q_OBJECT
+public:
+    explicit HeartRatePlot(QWidget *parent = nullptr);
+
+    void setMinutes(const QVector<MinuteRate> &minutes);
+    // The mean-rate lines, one per run of minutes.
+    const QVector<QwtPlotCurve *> &rateCurves() const { return m_lines; }
+
+private:
+    static constexpr double DefaultLowBpm = 40;
+    static constexpr double DefaultHighBpm = 120;
+    static constexpr double ScaleRoom = 0.18; // of the span, below and above the labelled rates
+    void setRateScale(double low, double high);
+
+    QVector<QwtPlotCurve *> m_lines;
+    QVector<QwtPlotItem *> m_bands;
 };

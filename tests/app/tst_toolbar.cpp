@@ -177,14 +177,14 @@ void ToolbarTest::pageTable_data()
     QTest::newRow("start-up") << int(ToolbarState::StartUp) << QStringList{}
                               << QStringList{"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport",
                                              "buttonViewPdf", "buttonSnapshot", "breath", "framegain", "frameScaleVis",
-                                             "buttonExportEdf", "buttonAutoAnalysis"};
+                                             "buttonExportEdf", "buttonAutoAnalysis", "frameGoTo"};
     QTest::newRow("patient list")
         << int(ToolbarState::PatientList) << QStringList{}
         << QStringList{"buttonBack", "buttonStartSession", "buttonFiilters", "buttonExport", "buttonViewPdf",
                        "buttonSnapshot", "breath", "framebreath", "frameecg", "buttonPlay", "buttonStop",
                        "framegain", "checkBoxAutoscale", "nameFrame", "frameScaleVis", "FrameDate",
                        "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent", "buttonExportEdf",
-                       "buttonAutoAnalysis"};
+                       "buttonAutoAnalysis", "frameGoTo"};
     QTest::newRow("live page")
         << int(ToolbarState::LivePage)
         << QStringList{"buttonBack", "buttonStartSession", "breath", "framebreath", "frameecg", "nameFrame",
@@ -192,11 +192,11 @@ void ToolbarTest::pageTable_data()
         << QStringList{"buttonPlay", "buttonStop", "buttonFiilters", "buttonExport", "buttonViewPdf",
                        "buttonSnapshot", "framegain", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
                        "frameBreathScale", "loadAnalysisPushButton", "frameAddEvent", "buttonExportEdf",
-                       "buttonAutoAnalysis"};
+                       "buttonAutoAnalysis", "frameGoTo"};
     QTest::newRow("review page")
         << int(ToolbarState::ReviewPage)
         << QStringList{"buttonBack", "nameFrame", "checkBoxAutoscale", "frameScaleVis", "FrameDate",
-                       "frameBreathScale", "loadAnalysisPushButton", "buttonExportEdf", "buttonAutoAnalysis"}
+                       "frameBreathScale", "loadAnalysisPushButton", "buttonExportEdf", "buttonAutoAnalysis", "frameGoTo"}
         << QStringList{"buttonStartSession", "buttonFiilters", "breath", "framebreath", "frameecg", "buttonPlay",
                        "buttonStop", "framegain"};
     QTest::newRow("session not analysed") << int(ToolbarState::ReviewOpen)

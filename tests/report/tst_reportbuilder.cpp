@@ -274,6 +274,21 @@ private slots:
         QCOMPARE(all.wordsAfter("Pause", 1) + all.wordsAfter("Max FC (manual)", 1), (QStringList{"1", "132"}));
     }
 
+    // The automatic rates of the beat file: empty cells without one; with one, the 10-second
+    // average and its clock time, then the 1-minute average. Five minutes at 60 bpm, five at 120.
+    void automaticHeartRates()
+    {
+        QVERIFY(writeReport().wordsAfter("Min FC (auto)", 3).isEmpty());
+        QVector<Beat> beats;
+        for (double t = 0; t < 600; t += t < 300 ? 1.0 : 0.5)
+            beats.append({t, "N"});
+        m_input.heartRates = HeartRateTrend(beats).summary();
+        const PdfFacts pdf = writeReport();
+        QCOMPARE(pdf.wordsAfter("Media FC (auto)", 2), (QStringList{"90", "90"}));
+        QCOMPARE(pdf.wordsAfter("Max FC (auto)", 3), (QStringList{"120", "09:35:10", "120"}));
+        QCOMPARE(pdf.wordsAfter("Min FC (auto)", 3), (QStringList{"60", "09:30:00", "60"}));
+    }
+
     // One page per snapshot in name order (user snapshots first, event ids as text) with its date,
     // note and footer; the image as wide as its ratio of 250 mm plot widths, one without its text
     // file one plot wide, one too tall for its note made smaller.

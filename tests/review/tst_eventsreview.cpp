@@ -150,6 +150,14 @@ void EventsReviewTest::stepsThroughEachTypeWithTheKeys()
     for (const EcgPaperPlot *plot : m_window->eventPlots())
         QCOMPARE(plot->markers().size(), 2);
     QCOMPARE(m_window->eventPlots()[0]->markers()[0]->xValue(), first->start * 1000);
+    // The first plot shows the beat's own lead; the others keep theirs.
+    const auto leadsShown = [this] {
+        QStringList names;
+        for (int i = 1; i <= 3; ++i)
+            names << m_window->findChild<QComboBox *>(QString("selectChannelEv%1").arg(i))->currentText();
+        return names;
+    };
+    QCOMPARE(leadsShown(), QStringList({"L2", "L2", "V1"}));
 
     // N and B move the cursor; the keys work while the type combo has the focus too.
     QTest::keyClick(m_window->findChild<QComboBox *>("selectEvent"), Qt::Key_N);
@@ -158,6 +166,17 @@ void EventsReviewTest::stepsThroughEachTypeWithTheKeys()
     QTest::keyClick(m_window, Qt::Key_B);
     QTest::keyClick(m_window, Qt::Key_B); // nothing before the first
     QCOMPARE(labelText(m_window, "labelIndex"), QString("1"));
+
+    // The arrows move the window, also while a lead combo has the focus, whose lead stays.
+    QApplication::setActiveWindow(m_window);
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    auto *third = m_window->findChild<QComboBox *>("selectChannelEv3");
+    third->setCurrentIndex(leads::fromChannel("V3"));
+    third->setFocus();
+    const unsigned before = m_window->position();
+    QTest::keyClick(third, Qt::Key_Right);
+    QCOMPARE(m_window->position(), before + 1000);
+    QCOMPARE(third->currentText(), QString("V3"));
 
     // A bigeminy lasts: red markers at its end as well.
     selectType("Bigeminia");
@@ -180,6 +199,7 @@ void EventsReviewTest::stepsThroughEachTypeWithTheKeys()
     QCOMPARE(markers.size(), 5);
     QCOMPARE(markers[4]->label().text(), QString("ST MAX : -200"));
     QCOMPARE(markers[4]->value(), QPointF(st->stMaxTime * 1000, -1.0));
+    QCOMPARE(leadsShown(), QStringList({"V5", "L2", "V3"})); // found on V5
 
     // The last event of a type keeps the cursor.
     selectType("Tachicardia ventricolare");
@@ -222,7 +242,7 @@ void EventsReviewTest::reviewActionsWriteTheRowFirst()
     QCOMPARE(shots[0].at(1).toString(),
              QString("<html><table border=0 width=100% cellpadding=5><tr><td> <b>Evento : </b></td><td>V</td></tr>"
                      "<tr><td> <b>Canali evento : </b></td><td>L2</td></tr>"
-                     "<tr><td> <b>Canali visualizzati : </b></td><td>L1 , L2 , V1</td></tr></table></html>"));
+                     "<tr><td> <b>Canali visualizzati : </b></td><td>L2 , L2 , V1</td></tr></table></html>"));
 
     // Back on the printed one: its state and buttons; accepting it again removes its snapshot.
     QTest::keyClick(m_window, Qt::Key_B);

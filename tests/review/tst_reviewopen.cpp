@@ -11,6 +11,7 @@
 #include "tests/support/SessionFiles.h"
 #include "tests/support/TestDatabase.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QtTest>
@@ -140,6 +141,25 @@ void ReviewOpenTest::analyseShortSessionAsksAboutDuration()
     QCOMPARE(m_prompts->boxTexts(), QStringList({box, box}));
     QCOMPARE(w->stackWidget()->currentIndex(), int(KRNMainWindow::VisualizationPage));
     QVERIFY(w->visualizationWindow()->hasEcgData());
+
+    // Ctrl+G reaches the toolbar's go-to field: a clock time puts the window there, a time past
+    // the recording says so in the field and moves nothing.
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QLineEdit *field = w->toolbar()->ui().lineGoTo;
+    QTest::keyClick(w.get(), Qt::Key_G, Qt::ControlModifier);
+    QVERIFY(field->hasFocus());
+    const qint64 start = w->visualizationWindow()->recording()->acquisitionStartSeconds();
+    QTest::keyClicks(field, QDateTime::fromSecsSinceEpoch(start + 61).toString("hh:mm:ss"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(w->visualizationWindow()->position(), 61000u);
+    QTest::keyClick(w.get(), Qt::Key_G, Qt::ControlModifier);
+    QTest::keyClicks(field, "+00:10:00");
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(field->text(), QString("Fuori registrazione"));
+    QVERIFY(field->toolTip().startsWith("La registrazione va dalle "));
+    QCOMPARE(w->visualizationWindow()->position(), 61000u);
 }
 
 void ReviewOpenTest::viewWithoutDataFolderClosesDialog()

@@ -23,6 +23,7 @@
 #include <qwt_scale_map.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateTime>
@@ -154,6 +155,9 @@ private slots:
     void wheelSteps();
     void resetViewRestoresDefaults();
     void syntheticSessionOnEveryTab();
+    void pagingKeysMoveTheWindow();
+    void caliperMeasuresA60BpmRhythm();
+    void heartRateStripUnderTheOverview();
 
 private:
     // Loads the folder into the page the way the main window does and waits for the end.
@@ -926,6 +930,114 @@ void ReviewWindowTest::syntheticSessionOnEveryTab()
     QCOMPARE(std::abs(x.transform(x.s1() + 200) - x.transform(x.s1())), 5.0 * pixelsPerMm);
     const QwtScaleMap y = m_window->leadPlots()[1]->canvasMap(QwtPlot::yLeft);
     QCOMPARE(std::abs(y.transform(0.5) - y.transform(0.0)), 5.0 * pixelsPerMm);
+}
+
+void ReviewWindowTest::pagingKeysMoveTheWindow()
+{
+    writeEcg(m_folder, steadyEcg(0, 200000));
+    writeBreath(m_folder, 0, 200000, 1000);
+    writeLog(m_folder);
+    QVERIFY(load(m_folder));
+    QApplication::setActiveWindow(m_window);
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QScrollBar *bar = m_window->scrollBar();
+    const struct {
+        int tab;
+        int key;
+        int position;
+        int pageStep;
+    } steps[] = {
+        {VisualizationWindow::LeadsTab, Qt::Key_PageDown, 10000, 10000},
+        {VisualizationWindow::LeadsTab, Qt::Key_Right, 11000, 10000},
+        {VisualizationWindow::PrecordialTab, Qt::Key_PageUp, 1000, 10000},
+        {VisualizationWindow::PrecordialTab, Qt::Key_Left, 0, 10000},
+        {VisualizationWindow::LeadsTab, Qt::Key_End, 199998 - 10000, 10000}, // ends on the last record
+        {VisualizationWindow::LeadsTab, Qt::Key_Home, 0, 10000},
+        {VisualizationWindow::SingleTab, Qt::Key_PageDown, 60000, 60000}, // a 60 s window
+        {VisualizationWindow::SingleTab, Qt::Key_End, 199998 - 60000, 60000},
+        {VisualizationWindow::BreathTab, Qt::Key_PageUp, 139998 - 10000, 10000},
+    };
+    m_window->findChild<QAbstractButton *>("buttonSingle60")->click();
+    for (const auto &step : steps) {
+        m_window->tabs()->setCurrentIndex(step.tab);
+        QTest::keyClick(m_window, Qt::Key(step.key));
+        QCOMPARE(int(m_window->position()), step.position);
+        QCOMPARE(bar->pageStep(), step.pageStep);
+        QCOMPARE(bar->singleStep(), 1000);
+    }
+}
+
+void ReviewWindowTest::caliperMeasuresA60BpmRhythm()
+{
+    // Lead I: an R wave of 1 mV, 10 ms wide, every second at 480 ms past the second.
+    QVector<Ecg> records = steadyEcg(0, 30000, 0.0f);
+    for (Ecg &r : records)
+        r.values[1] = r.time % 1000 >= 480 && r.time % 1000 < 490 ? 1.0f : 0.0f;
+    writeEcg(m_folder, records);
+    writeBreath(m_folder, 0, 30000, 1000);
+    writeLog(m_folder);
+    QVERIFY(load(m_folder));
+    QApplication::setActiveWindow(m_window);
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    m_window->tabs()->setCurrentIndex(VisualizationWindow::LeadsTab);
+    EcgPaperPlot *plot = m_window->leadPlots()[leads::I];
+    const auto at = [plot](double ms) {
+        return QPoint(int(std::lround(plot->transform(QwtPlot::xBottom, ms))),
+                      int(std::lround(plot->transform(QwtPlot::yLeft, 0.99))));
+    };
+    QTest::mousePress(plot->canvas(), Qt::LeftButton, Qt::ShiftModifier, at(1480));
+    QTest::mouseRelease(plot->canvas(), Qt::LeftButton, Qt::ShiftModifier, at(2480));
+    QCOMPARE(plot->calipers().size(), 1);
+    QVERIFY2(plot->calipers().first().figures().startsWith(QString::fromUtf8("\u0394t 1000 ms  60 bpm")),
+             qPrintable(plot->calipers().first().figures()));
+
+    // Walked on twice; drawn in the snapshot; kept on the paper when the window moves; gone with Escape.
+    QTest::keyClick(m_window, Qt::Key_M);
+    QTest::keyClick(m_window, Qt::Key_M);
+    QCOMPARE(plot->calipers().size(), 3);
+    QVERIFY(std::abs(plot->calipers().last().endMs - 4480) < 8);
+    const auto inked = [this] {
+        const QImage shot = m_window->captureCurrentTab().first().image.convertToFormat(QImage::Format_RGB32);
+        const QRgb *pixels = reinterpret_cast<const QRgb *>(shot.constBits());
+        return std::count(pixels, pixels + shot.width() * shot.height(), qRgb(0, 0, 200)) > 0;
+    };
+    QVERIFY(inked());
+    QTest::keyClick(m_window, Qt::Key_PageDown);
+    QVERIFY(std::abs(plot->calipers().first().startMs - 11480) < 8);
+    QTest::keyClick(m_window, Qt::Key_Escape);
+    QVERIFY(plot->calipers().isEmpty());
+    QVERIFY(!inked());
+}
+
+void ReviewWindowTest::heartRateStripUnderTheOverview()
+{
+    writeEcg(m_folder, steadyEcg(0, 200000));
+    writeBreath(m_folder, 0, 200000, 1000);
+    writeLog(m_folder);
+    const QString analysis = m_folder + "/ANALISI";
+    QByteArray beats;
+    for (int s = 0; s < 200; ++s)
+        beats += QByteArray("0:") + QTime(0, 0).addSecs(s).toString("mm:ss").toLatin1() + ".000 0 N 0 L2 0\n";
+    QVERIFY(writeFile(analysis + "/annotations_fusion.pt", beats));
+    QVERIFY(load(m_folder));
+    HeartRatePlot *strip = m_window->heartRatePlot();
+    QVERIFY(strip->isHidden()); // no beats yet
+    m_window->loadAnalysisResults(analysis);
+    QVERIFY(!strip->isHidden());
+    QCOMPARE(strip->rateCurves().size(), 1);
+    QCOMPARE(strip->rateCurves().first()->dataSize(), size_t(3)); // the last 20 s are not a minute
+    QCOMPARE(strip->rateCurves().first()->sample(0), QPointF(30000, 60));
+
+    // On the overview's time axis: a click on it moves the window as there.
+    QCoreApplication::processEvents();
+    QWidget *overview = m_window->overviewPlot()->canvas();
+    QCOMPARE(strip->canvas()->mapTo(m_window, QPoint()).x(), overview->mapTo(m_window, QPoint()).x());
+    QCOMPARE(strip->canvas()->width(), overview->width());
+    const int x = int(std::lround(strip->transform(QwtPlot::xBottom, 90000)));
+    QTest::mouseClick(strip->canvas(), Qt::LeftButton, Qt::NoModifier, QPoint(x, 10));
+    QVERIFY(std::abs(int(m_window->position()) - 90000) < 400);
+    m_window->resetView();
+    QVERIFY(strip->isHidden());
 }
 
 KRN_TEST_MAIN(ReviewWindowTest)
