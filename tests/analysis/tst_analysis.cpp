@@ -81,6 +81,7 @@ void AnalysisTest::fromSynthToTheEventsTab()
     VisualizationWindow window(&data.db());
     window.setPrompts(&prompts);
     window.setSessionId(sessionId);
+    window.setEventsLocked(false); // a "LOADED" session, as the main window opens it
     window.resize(1500, 900);
     window.show();
     QSignalSpy finished(&window, &VisualizationWindow::loadingFinishedSignal);

@@ -203,7 +203,8 @@ void ToolbarTest::pageTable_data()
                                           << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent"}
                                           << QStringList{"buttonViewPdf"};
     QTest::newRow("analysed session") << int(ToolbarState::ReviewAnalyzed) << QStringList{"buttonViewPdf"}
-                                      << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent", "buttonAutoAnalysis"};
+                                      << QStringList{"buttonSnapshot", "buttonExport", "frameAddEvent", "loadAnalysisPushButton",
+                                                     "buttonAutoAnalysis"};
     QTest::newRow("nurse") << int(ToolbarState::ReviewNurse) << QStringList{}
                            << QStringList{"buttonSnapshot", "buttonExport"};
 }
