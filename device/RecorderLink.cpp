@@ -318,11 +318,11 @@ bool RecorderLink::open(quint64 address)
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
     std::unique_ptr<Prompts::Progress> busy;
     QTimer::singleShot(m_timing.busyAfterMs, &loop, [this, &busy] {
-        Prompts::ProgressSpec spec;
-        spec.title = "Bluetooth";
-        spec.labelText = "Connessione al dispositivo in corso ...";
-        spec.fixedWidth = 600;
-        busy = m_prompts.progress(spec);
+        Prompts::ProgressSpec connecting;
+        connecting.title = "Bluetooth";
+        connecting.labelText = "Connessione al dispositivo in corso ...";
+        connecting.fixedWidth = 600;
+        busy = m_prompts.progress(connecting);
     });
     watcher.setFuture(opening);
     if (!opening.isFinished())
