@@ -128,10 +128,9 @@ bool SessionAnalysis::run(const QString &sessionFolder, bool replaceOwn, const P
         return false;
     }
     work.setAutoRemove(false);
-    // A temporary folder is the owner's alone; the analysis folder is like the session's others.
-    QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                        | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                                        | QFileDevice::ExeOther);
+    // A temporary folder is the owner's alone; the analysis folder shares what its session folder
+    // grants (patient data: the owner, and the group only where the clinic shares the folder).
+    QFile::setPermissions(m_folder, QFileInfo(QFileInfo(m_folder).path()).permissions());
     if (!old.isEmpty())
         QDir(old).removeRecursively();
     return true;

@@ -14,6 +14,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -66,8 +67,11 @@ void AnalysisTest::initTestCase()
     m_start = printed(synth.out, "epoch seconds");
     const ToolRun decode = runTool({"decode", card, m_session});
     QVERIFY2(decode.exitCode == 0, qPrintable(decode.err));
+    // A private session folder keeps its analysis private.
+    QVERIFY(QFile::setPermissions(m_session, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     const ToolRun analyse = runTool({"analyse", m_session});
     QVERIFY2(analyse.exitCode == 0, qPrintable(analyse.err));
+    QCOMPARE(QFileInfo(m_session + "/ANALISI").permissions(), QFileInfo(m_session).permissions());
     m_counts = analyse.out;
 }
 
