@@ -1,6 +1,7 @@
 #include "live/viewSubmenu.h"
 
 #include "common/LabelTable.h"
+#include "live/FlowLayout.h"
 #include "live/breathFilters.h"
 
 #include <QCheckBox>
@@ -16,7 +17,7 @@
 namespace {
 
 // The go-to field: wide enough for a time or a short message.
-constexpr int GoToFieldWidth = 130;
+constexpr int GoToFieldWidth = 160;
 
 template <typename W>
 W *make(QWidget *parent, const char *name, const QString &text = QString())
@@ -44,7 +45,8 @@ QFrame *makeFrame(QWidget *parent, const char *name, QHBoxLayout *&layout)
 viewSubmenu::viewSubmenu(QWidget *parent) : QWidget(parent)
 {
     setObjectName("viewSubmenu");
-    auto *bar = new QHBoxLayout(this);
+    // The review page shows many controls at once: they wrap onto a second row on a narrow screen.
+    auto *bar = new FlowLayout(this);
     bar->setContentsMargins(4, 2, 4, 2);
     bar->setSpacing(6);
     Controls &u = m_ui;
@@ -170,8 +172,6 @@ viewSubmenu::viewSubmenu(QWidget *parent) : QWidget(parent)
     inner->addWidget(u.breathBaselineSlider);
     inner->addWidget(u.breathAutoButton);
     bar->addWidget(u.frameBreathScale);
-
-    bar->addStretch(1);
 
     u.frameAddEvent = makeFrame(this, "frameAddEvent", inner);
     u.frameAddEvent->setStyleSheet("QFrame #frameAddEvent {border: 1px solid black}");

@@ -3,12 +3,14 @@
 #include "app/ToolbarTable.h"
 #include "live/breathFilters.h"
 #include "live/viewSubmenu.h"
+#include "resources/Resources.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QtTest>
@@ -24,6 +26,7 @@ private slots:
     void breathOptions();
     void pageTable_data();
     void pageTable();
+    void reviewControlsWrapWhole();
 };
 
 void ToolbarTest::builtInValues()
@@ -235,5 +238,30 @@ void ToolbarTest::pageTable()
         QVERIFY2(before.contains(name), qPrintable(name + " is not in the table"));
 }
 
+
+// The review page shows more controls than one row of a laptop screen holds: they go on over a
+// second row, each as wide as its text needs, none cut at the window's edge.
+void ToolbarTest::reviewControlsWrapWhole()
+{
+    qApp->setStyleSheet(krn::applicationStyleSheet());
+    viewSubmenu bar;
+    ToolbarTable::apply(&bar, ToolbarState::ReviewPage);
+    ToolbarTable::apply(&bar, ToolbarState::ReviewOpen);
+    const int width = 1366;
+    bar.resize(width, bar.heightForWidth(width));
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    int checked = 0;
+    for (QWidget *w : bar.findChildren<QWidget *>()) {
+        if (!w->isVisible() || !(qobject_cast<QAbstractButton *>(w) || qobject_cast<QLabel *>(w) || qobject_cast<QLineEdit *>(w)))
+            continue;
+        const QRect placed(w->mapTo(&bar, QPoint(0, 0)), w->size());
+        QVERIFY2(w->width() >= w->sizeHint().width() && bar.rect().contains(placed), qPrintable(w->objectName()));
+        ++checked;
+    }
+    QVERIFY(checked > 20);
+    QVERIFY(bar.height() > bar.sizeHint().height()); // more than one row
+    qApp->setStyleSheet(QString());
+}
 KRN_TEST_MAIN(ToolbarTest)
 #include "tst_toolbar.moc"
