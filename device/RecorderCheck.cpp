@@ -196,6 +196,7 @@ private:
         }
         if (!options.clear) {
             // The set-up clears a card without a session by itself and refuses one with a session.
+            cardKept = true;
             const bool refused = held.startsWith("holds session");
             line(!refused, "card", held + (refused ? "; not cleared (--clear clears it)" : "; not cleared"));
             return true;
@@ -361,6 +362,12 @@ private:
 
     bool sessionEcho()
     {
+        // A recorder may keep the identifier it is sent as the card's: the card's own recording,
+        // perhaps never imported, would then read as ours and be cleared by the next set-up.
+        if (cardKept) {
+            line(true, "session identifier", "not sent: the card keeps its data");
+            return true;
+        }
         switch (link.sendSessionId(CheckIdentifier)) {
         case RecorderLink::Reply::Confirmed:
             line(true, "session identifier", QStringLiteral("%1 echoed").arg(CheckIdentifier));
@@ -395,6 +402,7 @@ private:
     std::function<void(const CheckLine &)> out;
     bool allHold = true;
     bool streamFailed = false;
+    bool cardKept = false;
     bool factorsFound = false;
     bool ratiosFound = false;
 };

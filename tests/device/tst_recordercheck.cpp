@@ -52,6 +52,7 @@ void RecorderCheckTest::toolAgainstTheSimulator()
     QVERIFY(recorder.waitForFinished(5000));
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.out.contains(line), qPrintable(run.out + run.err));
+    QVERIFY2(run.out.contains("ok   session identifier: not sent") == simulator.contains("--card-session"), qPrintable(run.out));
     if (exitCode == 0)
         QVERIFY2(run.out.contains("ok   calibration:") == check.contains("--calibrate"), qPrintable(run.out));
 }
