@@ -173,21 +173,20 @@ RecorderLink::Outcome RecorderLink::completeFrame(const char *name, QByteArray *
         frame->append(payload);
     }
     if (frame->size() == size - 1) {
-        const quint8 expected = frameCheck(*frame, size - 1);
-        quint8 b;
-        if (!byteWithin(m_timing.checkByteWaitMs) || readReplyByte(&b) != RecorderTransport::Read::Byte) {
+        const auto withoutCheckByte = [this, name] {
             qInfo().noquote() << QStringLiteral("Reply %1 without its check byte").arg(QLatin1String(name));
             const QMutexLocker lock(&m_conductMutex);
             m_conduct.repliesWithoutCheckByte.insert(name);
             return Outcome::Ok;
-        }
+        };
+        const quint8 expected = frameCheck(*frame, size - 1);
+        quint8 b;
+        if (!byteWithin(m_timing.checkByteWaitMs) || readReplyByte(&b) != RecorderTransport::Read::Byte)
+            return withoutCheckByte();
         if (b != expected && b == envelope::StartByte) {
             // The recorder left the check byte off and this is its next frame.
             m_kept = b;
-            qInfo().noquote() << QStringLiteral("Reply %1 without its check byte").arg(QLatin1String(name));
-            const QMutexLocker lock(&m_conductMutex);
-            m_conduct.repliesWithoutCheckByte.insert(name);
-            return Outcome::Ok;
+            return withoutCheckByte();
         }
         frame->append(char(b));
     }
